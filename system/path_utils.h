@@ -1,0 +1,70 @@
+// Paths and the file system.
+//
+// Paths are UTF-16 Windows paths with backslashes on every target. The text-only
+// functions (NormalizePath to ExtensionPart) follow Windows rules everywhere and make
+// no system call. The disk functions call the system; on POSIX every backslash becomes
+// a slash on the way in and paths the system returns come back with backslashes.
+// None of them throws: failure is false, an empty text or a smaller count, with the
+// system error left for LastSystemError().
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "system/file_types.h"
+
+namespace Zavro {
+
+enum NormalizeFlags : uint32_t {
+  PathLower = 0x1,
+  PathUpper = 0x2,
+  PathUnquote = 0x4,
+  PathAddSlash = 0x10,
+  PathRemoveSlash = 0x20,
+  PathBackslashes = 0x40000000,
+};
+
+// Special-folder numbers (CSIDL) the system asks for.
+constexpr int kCsidlAppData = 26;
+constexpr int kCsidlProgramFilesX86 = 42;
+
+// Text only.
+void NormalizePath(std::u16string& path, uint32_t flags);
+bool IsAbsolutePath(const std::u16string& path);
+std::u16string JoinPath(const std::u16string& base, const std::u16string& relative);
+std::u16string DirectoryPart(const std::u16string& path);
+std::u16string FileNamePart(const std::u16string& path);
+std::u16string ExtensionPart(const std::u16string& path);
+
+// The file system.
+bool PathExists(const std::u16string& path);
+bool IsDirectory(const std::u16string& path);
+bool IsFile(const std::u16string& path);
+// The attributes of a path, kInvalidFileAttributes when it does not exist.
+uint32_t GetPathAttributes(const std::u16string& path);
+// Sets the read-only, hidden, system and archive attributes (on POSIX only read-only
+// means anything: it removes the write permissions).
+bool SetPathAttributes(const std::u16string& path, uint32_t attributes);
+bool CreateDirectoryTree(const std::u16string& path);
+bool DeleteFileForced(const std::u16string& path);
+// Removes a folder with everything below it and returns how many files and folders
+// were removed. A symbolic link or junction inside is removed itself, never followed.
+uint64_t DeleteTree(const std::u16string& directory);
+// The full file name of a module (an HMODULE on Windows), of the program when null.
+std::u16string ModuleFilePath(const void* module = nullptr);
+// The folder of a CSIDL; empty when the system has none (always on POSIX).
+std::u16string SpecialFolderPath(int csidl);
+std::u16string AppDataPath();
+// Expands %NAME% from the environment; unknown names stay as written.
+std::u16string ExpandEnvironment(const std::u16string& text);
+bool FullPath(const std::u16string& path, std::u16string& full, size_t& splitIndex);
+bool FullPathDirectory(const std::u16string& path, std::u16string& directory);
+// Creates a new empty file with a unique name in `directory` and returns its name.
+bool TempFileName(const std::u16string& directory, const std::u16string& prefix,
+                  std::u16string& name);
+// Null leaves that time as it is. On POSIX the creation time cannot be set and is
+// ignored.
+bool SetFileTimes(const std::u16string& path, const FileTime* creation,
+                  const FileTime* lastAccess, const FileTime* lastWrite);
+
+}  // namespace Zavro

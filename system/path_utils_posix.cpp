@@ -1,0 +1,446 @@
+// The disk path functions on POSIX, with the observable behaviour of their Windows
+// twins: Windows paths go through NativePath, the read-only attribute is the missing
+// owner write permission, and failures leave the Win32 number of errno behind.
+#include "system/path_utils.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "system/encoding.h"
+#include "system/posix_support.h"
+#include "system/string_utils.h"
+#include "system/system_error.h"
+
+extern char** environ;
+
+namespace Zavro {
+
+namespace {
+
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+// Paths the system can take: not empty, and without a NUL unit, which would silently
+// cut the path short at the system boundary (a cut path in DeleteTree could name a
+// folder outside the one asked for).
+bool UsablePath(const std::u16string& path) {
+  if (path.empty()) {
+    SetLastSystemError(kErrorPathNotFound);
+    return false;
+  }
+  if (path.find(u'\0') != std::u16string::npos) {
+    SetLastSystemError(kErrorInvalidName);
+    return false;
+  }
+  return true;
+}
+
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+// The attributes Windows shows for a status read without following a final link: a
+// link is a reparse point, with the directory attribute when it leads to a folder.
+uint32_t AttributesOf(const std::string& native, const struct stat& st) {
+  if (!S_ISLNK(st.st_mode)) return AttributesFromMode(st.st_mode);
+  struct stat target;
+  bool folder = stat(native.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+  return kFileAttributeReparsePoint | (folder ? kFileAttributeDirectory : kFileAttributeArchive);
+}
+
+uint32_t ReadAttributes(const std::u16string& path) {
+  if (!UsablePath(path)) return kInvalidFileAttributes;
+  std::string native = NativePath(path);
+  struct stat st;
+  if (lstat(native.c_str(), &st) != 0) {
+    SetLastErrorFromErrno(errno);
+    return kInvalidFileAttributes;
+  }
+  return AttributesOf(native, st);
+}
+
+bool Exists(const std::u16string& path) { return ReadAttributes(path) != kInvalidFileAttributes; }
+
+// Normalised the way the existence tests want it.
+uint32_t NormalizedAttributes(const std::u16string& path) {
+  std::u16string p = path;
+  NormalizePath(p, PathUnquote | PathRemoveSlash);
+  return ReadAttributes(p);
+}
+
+bool AddOwnerWrite(const std::string& native, mode_t mode) {
+  if (mode & S_IWUSR) return true;
+  return chmod(native.c_str(), (mode & 07777) | S_IWUSR) == 0;
+}
+
+// The current folder in system form; empty when it cannot be read.
+std::u16string CurrentDirectory() {
+  std::vector<char> buffer(512);
+  for (;;) {
+    if (getcwd(buffer.data(), buffer.size()) != nullptr) return FromNativePath(buffer.data());
+    if (errno != ERANGE) {
+      SetLastErrorFromErrno(errno);
+      return std::u16string();
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// The folder to move to when a folder to be removed is the current one: its parent,
+// where nothing ("\x" has no parent part) or a bare drive is completed to the root.
+std::u16string ParentFolder(const std::u16string& folder) {
+  std::u16string parent = DirectoryPart(folder);
+  if (parent.empty() || parent.back() == u':') parent.push_back(u'\\');
+  return parent;
+}
+
+// The names in a folder, in the order the system gives them; read completely before
+// anything is removed, so removal cannot disturb the enumeration.
+std::vector<std::string> FolderEntries(const std::string& native) {
+  std::vector<std::string> names;
+  DIR* folder = opendir(native.c_str());
+  if (folder == nullptr) return names;
+  while (const dirent* entry = readdir(folder)) {
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    names.emplace_back(entry->d_name);
+  }
+  closedir(folder);
+  return names;
+}
+
+// Empties and removes a real folder (not a link to one). `folder` is its name in
+// system form, compared with the current folder; `native` is the name the system
+// takes, kept apart so that entry names that are not UTF-8 still reach the system as
+// they are.
+uint64_t DeleteTreeBelow(const std::u16string& folder, const std::string& native) {
+  uint64_t count = 0;
+
+  // Windows removes what is inside a read-only folder; here the folder itself must be
+  // writable (and searchable) for that.
+  struct stat st;
+  if (lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+      (st.st_mode & S_IRWXU) != S_IRWXU) {
+    chmod(native.c_str(), (st.st_mode & 07777) | S_IRWXU);
+  }
+
+  for (const std::string& name : FolderEntries(native)) {
+    std::string entryNative = native + "/" + name;
+    struct stat entry;
+    if (lstat(entryNative.c_str(), &entry) != 0) continue;
+    if (S_ISLNK(entry.st_mode)) {
+      // Removed itself, never followed out of the tree.
+      if (unlink(entryNative.c_str()) == 0) ++count;
+    } else if (S_ISDIR(entry.st_mode)) {
+      // A name without a system form can never be the current folder.
+      std::u16string systemName = FromCodePage(name, kCodePageUtf8);
+      count += DeleteTreeBelow(systemName.empty() ? std::u16string() : folder + u"\\" + systemName,
+                               entryNative);
+    } else {
+      AddOwnerWrite(entryNative, entry.st_mode);
+      if (unlink(entryNative.c_str()) == 0) ++count;
+    }
+  }
+
+  // The process must not hold the folder as its current one.
+  std::u16string current = CurrentDirectory();
+  NormalizePath(current, PathRemoveSlash);
+  if (!current.empty() && current == folder) {
+    if (chdir(NativePath(ParentFolder(folder)).c_str()) != 0) SetLastErrorFromErrno(errno);
+  }
+
+  if (rmdir(native.c_str()) == 0) {
+    ++count;
+  } else {
+    SetLastErrorFromErrno(errno);
+  }
+  return count;
+}
+
+// Windows looks environment names up without regard to case.
+bool LookUpEnvironment(const std::u16string& name, std::u16string& value) {
+  if (name.empty() || name.find(u'=') != std::u16string::npos) return false;
+  std::string wanted = ToUtf8(name);
+  if (wanted.empty()) return false;
+  if (const char* exact = getenv(wanted.c_str())) {
+    value = FromCodePage(exact, kCodePageUtf8);
+    return true;
+  }
+  for (char** entry = environ; entry && *entry; ++entry) {
+    const char* equals = std::strchr(*entry, '=');
+    if (equals == nullptr || equals == *entry) continue;
+    std::u16string entryName = FromCodePage(std::string(*entry, static_cast<size_t>(equals - *entry)), kCodePageUtf8);
+    if (CompareNoCase(entryName, name) == 0) {
+      value = FromCodePage(equals + 1, kCodePageUtf8);
+      return true;
+    }
+  }
+  return false;
+}
+
+// An absolute path with "." and ".." and repeated separators collapsed, in system
+// form; a trailing separator stays.
+std::u16string CollapsePath(const std::u16string& path) {
+  std::vector<std::u16string> parts;
+  size_t i = 0;
+  while (i < path.size()) {
+    while (i < path.size() && IsSeparator(path[i])) ++i;
+    size_t start = i;
+    while (i < path.size() && !IsSeparator(path[i])) ++i;
+    std::u16string part = path.substr(start, i - start);
+    if (part.empty() || part == u".") continue;
+    if (part == u"..") {
+      // Above the root is the root.
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::u16string result;
+  for (const auto& part : parts) result += u"\\" + part;
+  if (result.empty() || IsSeparator(path.back())) result.push_back(u'\\');
+  return result;
+}
+
+std::u16string HexUpper(uint32_t value) {
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), u"0123456789ABCDEF"[value & 0xF]);
+    value >>= 4;
+  } while (value != 0);
+  return digits;
+}
+
+}  // namespace
+
+bool PathExists(const std::u16string& path) {
+  return NormalizedAttributes(path) != kInvalidFileAttributes;
+}
+
+bool IsDirectory(const std::u16string& path) {
+  uint32_t attributes = NormalizedAttributes(path);
+  return attributes != kInvalidFileAttributes && (attributes & kFileAttributeDirectory);
+}
+
+bool IsFile(const std::u16string& path) {
+  uint32_t attributes = NormalizedAttributes(path);
+  return attributes != kInvalidFileAttributes && !(attributes & kFileAttributeDirectory);
+}
+
+uint32_t GetPathAttributes(const std::u16string& path) { return ReadAttributes(path); }
+
+bool SetPathAttributes(const std::u16string& path, uint32_t attributes) {
+  if (!UsablePath(path)) return false;
+  std::string native = NativePath(path);
+  struct stat st;
+  if (stat(native.c_str(), &st) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  mode_t mode = st.st_mode & 07777;
+  mode_t wanted = (attributes & kFileAttributeReadonly) ? (mode & ~kWriteBits) : (mode | S_IWUSR);
+  if (wanted != mode && chmod(native.c_str(), wanted) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  return true;
+}
+
+bool CreateDirectoryTree(const std::u16string& path) {
+  if (!UsablePath(path)) return false;
+  // Failures on the way show up in the outcome for the whole path.
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (!IsSeparator(path[i])) continue;
+    std::u16string prefix = path.substr(0, i);
+    if (!prefix.empty() && !Exists(prefix)) mkdir(NativePath(prefix).c_str(), 0777);
+  }
+  if (!Exists(path) && mkdir(NativePath(path).c_str(), 0777) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  return IsDirectory(path);
+}
+
+bool DeleteFileForced(const std::u16string& path) {
+  if (!UsablePath(path)) return false;
+  std::string native = NativePath(path);
+  struct stat st;
+  if (lstat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode)) AddOwnerWrite(native, st.st_mode);
+  // Like DeleteFileW, a folder is not a file to delete.
+  if (lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    SetLastSystemError(kErrorAccessDenied);
+    return false;
+  }
+  if (unlink(native.c_str()) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  return true;
+}
+
+uint64_t DeleteTree(const std::u16string& directory) {
+  if (!UsablePath(directory)) return 0;
+  std::u16string dir = directory;
+  NormalizePath(dir, PathAddSlash);
+  // Only separators: the root, never a folder to empty.
+  if (dir.empty()) return 0;
+
+  std::u16string d = dir;
+  NormalizePath(d, PathRemoveSlash);
+  std::string native = NativePath(d);
+  struct stat st;
+  if (lstat(native.c_str(), &st) != 0) {
+    SetLastErrorFromErrno(errno);
+    return 0;
+  }
+  if (S_ISLNK(st.st_mode)) return unlink(native.c_str()) == 0 ? 1 : 0;
+  if (!S_ISDIR(st.st_mode)) {
+    SetLastSystemError(kErrorDirectory);
+    return 0;
+  }
+  return DeleteTreeBelow(d, native);
+}
+
+std::u16string ModuleFilePath(const void* module) {
+  if (module != nullptr) {
+    SetLastSystemError(kErrorInvalidHandle);
+    return std::u16string();
+  }
+  std::vector<char> buffer(512);
+  for (;;) {
+    ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length < 0) {
+      SetLastErrorFromErrno(errno);
+      return std::u16string();
+    }
+    if (static_cast<size_t>(length) < buffer.size()) {
+      return FromNativePath(std::string(buffer.data(), static_cast<size_t>(length)));
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::u16string SpecialFolderPath(int csidl) {
+  SetLastSystemError(kErrorFileNotFound);
+  return std::u16string();
+}
+
+std::u16string AppDataPath() { return SpecialFolderPath(kCsidlAppData); }
+
+std::u16string ExpandEnvironment(const std::u16string& text) {
+  if (text.empty() || text.find(u'%') == std::u16string::npos) return text;
+  std::u16string result;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] != u'%') {
+      size_t next = text.find(u'%', i);
+      if (next == std::u16string::npos) next = text.size();
+      result.append(text, i, next - i);
+      i = next;
+      continue;
+    }
+    size_t close = text.find(u'%', i + 1);
+    if (close == std::u16string::npos) {
+      // An unfinished name is copied as it stands.
+      result.append(text, i, std::u16string::npos);
+      break;
+    }
+    std::u16string value;
+    if (LookUpEnvironment(text.substr(i + 1, close - i - 1), value)) {
+      result += value;
+      i = close + 1;
+    } else {
+      // The closing '%' may open the next name, as it does for the system's expansion.
+      result.append(text, i, close - i);
+      i = close;
+    }
+  }
+  return result;
+}
+
+bool FullPath(const std::u16string& path, std::u16string& full, size_t& splitIndex) {
+  full.clear();
+  splitIndex = 0;
+  if (!UsablePath(path)) return false;
+  std::u16string absolute = path;
+  if (!IsSeparator(path.front())) {
+    std::u16string current = CurrentDirectory();
+    if (current.empty()) return false;
+    absolute = current + u"\\" + path;
+  }
+  full = CollapsePath(absolute);
+  splitIndex = full.rfind(u'\\') + 1;
+  return true;
+}
+
+bool FullPathDirectory(const std::u16string& path, std::u16string& directory) {
+  std::u16string full;
+  size_t splitIndex = 0;
+  directory.clear();
+  if (!FullPath(path, full, splitIndex)) return false;
+  directory = full.substr(0, splitIndex);
+  return true;
+}
+
+bool TempFileName(const std::u16string& directory, const std::u16string& prefix, std::u16string& name) {
+  name.clear();
+  if (!UsablePath(directory)) return false;
+  std::u16string base = directory;
+  if (base.back() != u'\\') base.push_back(u'\\');
+  base += prefix.substr(0, std::min<size_t>(3, prefix.find(u'\0')));
+
+  // Like the system, start from a clock-derived number and count up past names taken.
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  uint32_t start = static_cast<uint32_t>(now.tv_nsec / 1000 + now.tv_sec * 1000);
+  for (uint32_t attempt = 0; attempt < 0x10000; ++attempt) {
+    uint32_t unique = (start + attempt) & 0xFFFF;
+    if (unique == 0) continue;
+    std::u16string candidate = base + HexUpper(unique) + u".tmp";
+    int fd = open(NativePath(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      close(fd);
+      name = candidate;
+      return true;
+    }
+    if (errno != EEXIST) {
+      SetLastErrorFromErrno(errno);
+      return false;
+    }
+  }
+  SetLastSystemError(kErrorFileExists);
+  return false;
+}
+
+bool SetFileTimes(const std::u16string& path, const FileTime* creation, const FileTime* lastAccess,
+                  const FileTime* lastWrite) {
+  if (!UsablePath(path)) return false;
+  std::string native = NativePath(path);
+  struct stat st;
+  if (stat(native.c_str(), &st) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  // Windows opens the file for writing to stamp it, which a read-only file refuses.
+  if (!S_ISDIR(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
+    SetLastSystemError(kErrorAccessDenied);
+    return false;
+  }
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1] = times[0];
+  if (lastAccess) times[0] = TimespecFromFileTime(*lastAccess);
+  if (lastWrite) times[1] = TimespecFromFileTime(*lastWrite);
+  if (utimensat(AT_FDCWD, native.c_str(), times, 0) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace Zavro

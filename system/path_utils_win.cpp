@@ -1,0 +1,259 @@
+// The disk path functions over Win32.
+#include "system/path_utils.h"
+
+#include <vector>
+
+#include "system/windows_support.h"
+
+#include <shlobj.h>
+
+namespace Zavro {
+
+namespace {
+
+// Paths the system can take: not empty, and without a NUL unit, which would silently
+// cut the path short at the system boundary (a cut path in DeleteTree could name a
+// folder outside the one asked for).
+bool UsablePath(const std::u16string& path) {
+  if (path.empty()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  if (path.find(u'\0') != std::u16string::npos) {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  return true;
+}
+
+DWORD ReadAttributes(const std::u16string& path) {
+  if (!UsablePath(path)) return INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(W(path));
+}
+
+bool Exists(const std::u16string& path) { return ReadAttributes(path) != INVALID_FILE_ATTRIBUTES; }
+
+// Normalised the way the existence tests want it.
+DWORD NormalizedAttributes(const std::u16string& path) {
+  std::u16string p = path;
+  NormalizePath(p, PathUnquote | PathRemoveSlash);
+  return ReadAttributes(p);
+}
+
+std::u16string CurrentDirectory() {
+  DWORD size = GetCurrentDirectoryW(0, nullptr);
+  while (size != 0) {
+    std::vector<wchar_t> buffer(size + 1);
+    DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length == 0) break;
+    if (length < buffer.size()) return U16(buffer.data(), length);
+    // The folder changed in between and grew: ask again with the new size.
+    size = length;
+  }
+  return std::u16string();
+}
+
+// The folder to move to when a folder to be removed is the current one: its parent,
+// where a bare drive ("C:") or nothing ("\x" on the current drive) is completed to
+// the root, since "C:" alone names the drive's current folder, the one being removed.
+std::u16string ParentFolder(const std::u16string& folder) {
+  std::u16string parent = DirectoryPart(folder);
+  if (parent.empty() || parent.back() == u':') parent.push_back(u'\\');
+  return parent;
+}
+
+// A link or junction in the tree: removed itself, whatever it points to.
+bool RemoveLink(const std::u16string& path, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    SetFileAttributesW(W(path), attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryW(W(path)) != FALSE;
+  return DeleteFileW(W(path)) != FALSE;
+}
+
+// `dir` ends with a backslash.
+uint64_t DeleteTreeBelow(const std::u16string& dir) {
+  uint64_t count = 0;
+  {
+    WIN32_FIND_DATAW data;
+    ScopedFindHandle find(FindFirstFileW(W(dir + u"*.*"), &data));
+    if (find) {
+      do {
+        std::u16string name = U16(data.cFileName);
+        DWORD attributes = data.dwFileAttributes;
+        std::u16string full = dir + name;
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+          if (name == u"." || name == u"..") continue;
+          if (RemoveLink(full, attributes)) ++count;
+        } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+          if (name == u"." || name == u"..") continue;
+          count += DeleteTreeBelow(full + u"\\");
+        } else {
+          if (attributes & FILE_ATTRIBUTE_READONLY) {
+            SetFileAttributesW(W(full), attributes & ~FILE_ATTRIBUTE_READONLY);
+          }
+          if (DeleteFileW(W(full))) ++count;
+        }
+      } while (FindNextFileW(find.Get(), &data));
+    }
+    // The enumeration is closed here: an open search keeps the folder from going away.
+  }
+
+  std::u16string d = dir;
+  NormalizePath(d, PathRemoveSlash);
+
+  // The process must not hold the folder as its current one, or it cannot be removed.
+  std::u16string current = CurrentDirectory();
+  NormalizePath(current, PathRemoveSlash);
+  if (!current.empty() && current == d) SetCurrentDirectoryW(W(ParentFolder(d)));
+
+  SetFileAttributesW(W(d), FILE_ATTRIBUTE_DIRECTORY);
+  if (RemoveDirectoryW(W(d))) ++count;
+  return count;
+}
+
+}  // namespace
+
+bool PathExists(const std::u16string& path) {
+  return NormalizedAttributes(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(const std::u16string& path) {
+  DWORD attributes = NormalizedAttributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsFile(const std::u16string& path) {
+  DWORD attributes = NormalizedAttributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+uint32_t GetPathAttributes(const std::u16string& path) { return ReadAttributes(path); }
+
+bool SetPathAttributes(const std::u16string& path, uint32_t attributes) {
+  if (!UsablePath(path)) return false;
+  return SetFileAttributesW(W(path), attributes) != FALSE;
+}
+
+bool CreateDirectoryTree(const std::u16string& path) {
+  if (!UsablePath(path)) return false;
+  // Failures on the way (a drive, the first parts of a share name) are expected and
+  // show up in the outcome for the whole path.
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (path[i] != u'\\' && path[i] != u'/') continue;
+    std::u16string prefix = path.substr(0, i);
+    if (!prefix.empty() && !Exists(prefix)) CreateDirectoryW(W(prefix), nullptr);
+  }
+  if (!Exists(path) && !CreateDirectoryW(W(path), nullptr)) return false;
+  return IsDirectory(path);
+}
+
+bool DeleteFileForced(const std::u16string& path) {
+  if (!UsablePath(path)) return false;
+  DWORD attributes = GetFileAttributesW(W(path));
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    SetFileAttributesW(W(path), attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  return DeleteFileW(W(path)) != FALSE;
+}
+
+uint64_t DeleteTree(const std::u16string& directory) {
+  if (!UsablePath(directory)) return 0;
+  std::u16string dir = directory;
+  NormalizePath(dir, PathAddSlash);
+  // Only separators: an empty folder name would make the search below run over the
+  // current folder.
+  if (dir.empty()) return 0;
+
+  std::u16string d = dir;
+  NormalizePath(d, PathRemoveSlash);
+  DWORD attributes = GetFileAttributesW(W(d));
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return RemoveLink(d, attributes) ? 1 : 0;
+  }
+  return DeleteTreeBelow(dir);
+}
+
+std::u16string ModuleFilePath(const void* module) {
+  HMODULE handle = module ? static_cast<HMODULE>(const_cast<void*>(module)) : GetModuleHandleW(nullptr);
+  // A result that fills the buffer may be cut short: grow until it fits.
+  for (DWORD size = MAX_PATH; size <= 0x10000; size *= 2) {
+    std::vector<wchar_t> buffer(size + 2);
+    DWORD length = GetModuleFileNameW(handle, buffer.data(), size);
+    if (length == 0) return std::u16string();
+    if (length < size) return U16(buffer.data(), length);
+  }
+  return std::u16string();
+}
+
+std::u16string SpecialFolderPath(int csidl) {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  if (!SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE)) return std::u16string();
+  return U16(buffer);
+}
+
+std::u16string AppDataPath() { return SpecialFolderPath(kCsidlAppData); }
+
+std::u16string ExpandEnvironment(const std::u16string& text) {
+  if (text.empty() || text.find(u'%') == std::u16string::npos) return text;
+  DWORD needed = ExpandEnvironmentStringsW(W(text), nullptr, 0);
+  if (needed == 0) return text;
+  std::vector<wchar_t> buffer(static_cast<size_t>(needed) + 2);
+  DWORD length = ExpandEnvironmentStringsW(W(text), buffer.data(), needed + 1);
+  if (length == 0 || length > needed) return text;
+  return U16(buffer.data());
+}
+
+bool FullPath(const std::u16string& path, std::u16string& full, size_t& splitIndex) {
+  full.clear();
+  splitIndex = 0;
+  if (!UsablePath(path)) return false;
+  std::vector<wchar_t> buffer(520);
+  for (;;) {
+    wchar_t* filePart = nullptr;
+    DWORD length = GetFullPathNameW(W(path), static_cast<DWORD>(buffer.size()), buffer.data(), &filePart);
+    if (length == 0) return false;
+    if (length < buffer.size()) {
+      full = U16(buffer.data(), length);
+      splitIndex = filePart ? static_cast<size_t>(filePart - buffer.data()) : full.size();
+      return true;
+    }
+    // Too small: the result is the size needed, terminator included.
+    buffer.assign(static_cast<size_t>(length) + 1, 0);
+  }
+}
+
+bool FullPathDirectory(const std::u16string& path, std::u16string& directory) {
+  std::u16string full;
+  size_t splitIndex = 0;
+  directory.clear();
+  if (!FullPath(path, full, splitIndex)) return false;
+  directory = full.substr(0, splitIndex);
+  return true;
+}
+
+bool TempFileName(const std::u16string& directory, const std::u16string& prefix, std::u16string& name) {
+  name.clear();
+  if (!UsablePath(directory)) return false;
+  wchar_t buffer[MAX_PATH + 2] = {};
+  if (GetTempFileNameW(W(directory), W(prefix), 0, buffer) == 0) return false;
+  name = U16(buffer);
+  return true;
+}
+
+bool SetFileTimes(const std::u16string& path, const FileTime* creation, const FileTime* lastAccess,
+                  const FileTime* lastWrite) {
+  if (!UsablePath(path)) return false;
+  // Backup semantics let folders be opened, and stamped, too.
+  ScopedFileHandle file(CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) return false;
+  FILETIME c{}, a{}, w{};
+  if (creation) c = ToFILETIME(*creation);
+  if (lastAccess) a = ToFILETIME(*lastAccess);
+  if (lastWrite) w = ToFILETIME(*lastWrite);
+  return SetFileTime(file.Get(), creation ? &c : nullptr, lastAccess ? &a : nullptr,
+                     lastWrite ? &w : nullptr) != FALSE;
+}
+
+}  // namespace Zavro

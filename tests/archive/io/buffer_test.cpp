@@ -1,0 +1,67 @@
+#include "archive/io/buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace Zavro {
+namespace {
+
+using Bytes = GMBuffer<unsigned char>;
+
+void Fill(Bytes& buffer, unsigned char first) {
+  for (uint32_t i = 0; i < buffer.Capacity(); ++i) buffer.Data()[i] = static_cast<unsigned char>(first + i);
+}
+
+TEST(GMBuffer, ResizeKeepsTheCommonPrefixAndTheLength) {
+  Bytes buffer(8);
+  ASSERT_EQ(buffer.Capacity(), 8u);
+  EXPECT_EQ(buffer.Length(), 0u);
+  Fill(buffer, 10);
+  buffer.SetLength(8);
+
+  buffer.Resize(4);
+  ASSERT_EQ(buffer.Capacity(), 4u);
+  EXPECT_EQ(std::memcmp(buffer.Data(), "\x0A\x0B\x0C\x0D", 4), 0);
+  // The length is the caller's to clamp...
+  EXPECT_EQ(buffer.Length(), 8u);
+  buffer.SetLength(buffer.Length());
+  EXPECT_EQ(buffer.Length(), 4u);
+
+  buffer.Resize(8);
+  ASSERT_EQ(buffer.Capacity(), 8u);
+  EXPECT_EQ(std::memcmp(buffer.Data(), "\x0A\x0B\x0C\x0D", 4), 0);
+
+  buffer.Resize(0);
+  EXPECT_EQ(buffer.Capacity(), 0u);
+  EXPECT_EQ(buffer.Data(), nullptr);
+}
+
+TEST(GMBuffer, CopiesOwnTheirBlocks) {
+  Bytes source(6);
+  Fill(source, 1);
+  source.SetLength(5);
+
+  Bytes copy(2);
+  copy = source;
+  ASSERT_EQ(copy.Capacity(), 6u);
+  EXPECT_EQ(copy.Length(), 5u);
+  EXPECT_NE(copy.Data(), source.Data());
+  EXPECT_EQ(std::memcmp(copy.Data(), source.Data(), 6), 0);
+
+  Bytes empty;
+  copy = empty;
+  EXPECT_EQ(copy.Capacity(), 0u);
+  EXPECT_EQ(copy.Length(), 0u);
+  EXPECT_EQ(copy.Data(), nullptr);
+
+  Bytes moved(std::move(source));
+  EXPECT_EQ(moved.Capacity(), 6u);
+  EXPECT_EQ(source.Capacity(), 0u);  // NOLINT(bugprone-use-after-move)
+  Bytes constructed(moved);
+  EXPECT_EQ(constructed.Length(), 5u);
+  EXPECT_EQ(constructed.Data()[4], 5);
+}
+
+}  // namespace
+}  // namespace Zavro

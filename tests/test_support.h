@@ -1,0 +1,40 @@
+// Helpers for tests: scratch folders and files set up and checked with the standard
+// library, independently of the code under test.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace Zavro::test {
+
+namespace fs = std::filesystem;
+
+// A system path (backslashes) for a standard path, and back.
+std::u16string SysPath(const fs::path& path);
+fs::path FsPath(const std::u16string& path);
+
+// A fresh folder below the system's temporary folder, removed with its contents at
+// the end of the test.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const fs::path& fs_path() const { return path_; }
+  // The folder in system form, and a name below it in system form.
+  std::u16string path() const { return SysPath(path_); }
+  std::u16string Join(const std::u16string& relative) const;
+
+ private:
+  fs::path path_;
+};
+
+void WriteBytes(const fs::path& path, const std::string& bytes);
+std::string ReadBytes(const fs::path& path);
+
+// UTF-8 literal text to UTF-16, for readable expectations.
+std::u16string U(const char* utf8);
+
+}  // namespace Zavro::test
