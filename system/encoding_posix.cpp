@@ -65,9 +65,6 @@ uint32_t ResolveCodePage(uint32_t codePage) {
   return codePage == kCodePageAnsi ? AnsiCodePage() : codePage;
 }
 
-bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
 // Length of the invalid UTF-8 sequence at `p` that stands for one replacement
 // character: the lead byte and the continuation bytes that could still have followed
 // it (the maximal subpart, as the system counts it).
@@ -184,20 +181,16 @@ std::string WideToMultiByte(const std::u16string& text, uint32_t codePage, char 
   bool replaced = false;
   std::string out;
   bool converted = RunIconv(cd, bytes.data(), bytes.size(), out,
-                            [&](const char* at, size_t left, std::string& sink) -> size_t {
-    auto unitAt = [&](size_t index) {
-      return static_cast<char16_t>(static_cast<unsigned char>(at[index * 2]) |
-                                   (static_cast<unsigned char>(at[index * 2 + 1]) << 8));
-    };
-    size_t units = 1;
-    if (left >= 4 && IsHighSurrogate(unitAt(0)) && IsLowSurrogate(unitAt(1))) units = 2;
+                            [&](const char*, size_t, std::string& sink) -> size_t {
+    // Byte code pages map unit by unit, so each half of a surrogate pair gets its own
+    // replacement; for UTF-8 only a lone surrogate comes here.
     if (utf8) {
       sink += "\xEF\xBF\xBD";  // invalid UTF-16 becomes U+FFFD
     } else {
       sink.push_back(defaultChar != '\0' ? defaultChar : '?');
       replaced = true;
     }
-    return units * 2;
+    return 2;
   });
   if (!converted || out.empty()) return fail(kErrorNoUnicodeTranslation);
   if (usedDefault) *usedDefault = replaced;

@@ -19,7 +19,7 @@ enum Flag : unsigned {
 
 enum class Size { Short, Int, Int64 };
 
-struct Spec {
+struct Directive {
   unsigned flags = 0;
   int64_t width = 0;
   int64_t precision = -1;  // none
@@ -45,8 +45,8 @@ class Formatter {
       out.append(literal, p - literal);
       if (*p == 0) break;
       ++p;
-      Spec spec;
-      if (!ParseSpec(p, spec) || !Convert(spec)) return false;
+      Directive directive;
+      if (!ParseDirective(p, directive) || !Convert(directive)) return false;
     }
     return true;
   }
@@ -75,35 +75,35 @@ class Formatter {
     return true;
   }
 
-  bool ParseSpec(const char16_t*& p, Spec& spec) {
+  bool ParseDirective(const char16_t*& p, Directive& d) {
     for (;; ++p) {
       if (*p == u'-') {
-        spec.flags |= kLeft;
+        d.flags |= kLeft;
       } else if (*p == u'0') {
-        spec.flags |= kZero;
+        d.flags |= kZero;
       } else if (*p == u'+') {
-        spec.flags |= kPlus;
+        d.flags |= kPlus;
       } else if (*p == u' ') {
-        spec.flags |= kSpace;
+        d.flags |= kSpace;
       } else if (*p == u'#') {
-        spec.flags |= kAlternate;
+        d.flags |= kAlternate;
       } else {
         break;
       }
     }
-    if (!ParseCount(p, spec.width)) return false;
-    if (spec.width < 0) {
-      spec.flags |= kLeft;
-      spec.width = -spec.width;
+    if (!ParseCount(p, d.width)) return false;
+    if (d.width < 0) {
+      d.flags |= kLeft;
+      d.width = -d.width;
     }
     if (*p == u'.') {
       ++p;
-      if (!ParseCount(p, spec.precision)) return false;
-      if (spec.precision < 0) spec.precision = -1;
+      if (!ParseCount(p, d.precision)) return false;
+      if (d.precision < 0) d.precision = -1;
     }
-    if (!ParseSize(p, spec.size)) return false;
-    spec.conversion = *p;
-    if (spec.conversion == 0) return false;
+    if (!ParseSize(p, d.size)) return false;
+    d.conversion = *p;
+    if (d.conversion == 0) return false;
     ++p;
     return true;
   }
@@ -136,8 +136,8 @@ class Formatter {
     }
   }
 
-  bool Convert(const Spec& spec) {
-    switch (spec.conversion) {
+  bool Convert(const Directive& d) {
+    switch (d.conversion) {
       case u'%':
         out_->push_back(u'%');
         return true;
@@ -146,69 +146,69 @@ class Formatter {
       case u'u':
       case u'x':
       case u'X':
-        return ConvertInteger(spec);
+        return ConvertInteger(d);
       case u'c':
       case u'C':
-        return ConvertChar(spec);
+        return ConvertChar(d);
       case u's':
       case u'S':
-        return ConvertText(spec);
+        return ConvertText(d);
       default:
         return false;
     }
   }
 
-  bool ConvertInteger(const Spec& spec) {
+  bool ConvertInteger(const Directive& d) {
     const FormatArg* arg = NextArg();
     if (!IsInteger(arg)) return false;
     const int64_t raw = arg->integer();
-    const bool isSigned = spec.conversion == u'd' || spec.conversion == u'i';
+    const bool isSigned = d.conversion == u'd' || d.conversion == u'i';
 
     // The argument is cut to the width its length modifier names, as a C caller's
     // promoted argument would be read.
     bool negative = false;
     uint64_t magnitude;
     if (isSigned) {
-      const int64_t value = spec.size == Size::Int64   ? raw
-                            : spec.size == Size::Short ? static_cast<int16_t>(raw)
+      const int64_t value = d.size == Size::Int64   ? raw
+                            : d.size == Size::Short ? static_cast<int16_t>(raw)
                                                        : static_cast<int32_t>(raw);
       negative = value < 0;
       magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
     } else {
       const uint64_t value = static_cast<uint64_t>(raw);
-      magnitude = spec.size == Size::Int64   ? value
-                  : spec.size == Size::Short ? static_cast<uint16_t>(value)
+      magnitude = d.size == Size::Int64   ? value
+                  : d.size == Size::Short ? static_cast<uint16_t>(value)
                                              : static_cast<uint32_t>(value);
     }
 
     char16_t digits[24];
     size_t count = 0;
-    const bool hex = spec.conversion == u'x' || spec.conversion == u'X';
-    const char* alphabet = spec.conversion == u'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+    const bool hex = d.conversion == u'x' || d.conversion == u'X';
+    const char* alphabet = d.conversion == u'X' ? "0123456789ABCDEF" : "0123456789abcdef";
     for (uint64_t rest = magnitude; rest != 0; rest /= hex ? 16 : 10) {
       digits[count++] = static_cast<char16_t>(alphabet[rest % (hex ? 16 : 10)]);
     }
     // Without a precision a zero still shows one digit; with precision 0 it shows none.
-    const int64_t precision = spec.precision < 0 ? 1 : spec.precision;
+    const int64_t precision = d.precision < 0 ? 1 : d.precision;
     const size_t leadingZeros =
         static_cast<uint64_t>(precision) > count ? static_cast<size_t>(precision) - count : 0;
 
     std::u16string prefix;
     if (negative) {
       prefix = u"-";
-    } else if (isSigned && (spec.flags & kPlus)) {
+    } else if (isSigned && (d.flags & kPlus)) {
       prefix = u"+";
-    } else if (isSigned && (spec.flags & kSpace)) {
+    } else if (isSigned && (d.flags & kSpace)) {
       prefix = u" ";
-    } else if (hex && (spec.flags & kAlternate) && magnitude != 0) {
-      prefix = spec.conversion == u'X' ? u"0X" : u"0x";
+    } else if (hex && (d.flags & kAlternate) && magnitude != 0) {
+      prefix = d.conversion == u'X' ? u"0X" : u"0x";
     }
 
     // A precision takes over from the '0' flag.
-    const unsigned flags = spec.precision < 0 ? spec.flags : spec.flags & ~kZero;
+    const unsigned flags = d.precision < 0 ? d.flags : d.flags & ~kZero;
     const size_t length = prefix.size() + leadingZeros + count;
-    const size_t padding = static_cast<uint64_t>(spec.width) > length
-                               ? static_cast<size_t>(spec.width) - length
+    const size_t padding = static_cast<uint64_t>(d.width) > length
+                               ? static_cast<size_t>(d.width) - length
                                : 0;
     PadBefore(flags, padding);
     out_->append(prefix);
@@ -219,38 +219,38 @@ class Formatter {
     return true;
   }
 
-  bool ConvertChar(const Spec& spec) {
+  bool ConvertChar(const Directive& d) {
     const FormatArg* arg = NextArg();
     if (!IsInteger(arg)) return false;
     const char16_t unit = static_cast<char16_t>(arg->integer());
-    Emit(spec, &unit, 1);
+    Emit(d, &unit, 1);
     return true;
   }
 
-  bool ConvertText(const Spec& spec) {
+  bool ConvertText(const Directive& d) {
     const FormatArg* arg = NextArg();
     if (arg == nullptr || arg->kind() != FormatArg::Kind::Text) return false;
     const char16_t* text = arg->text() != nullptr ? arg->text() : kNullText;
     // Never read past the precision: the text need not be terminated within it.
     size_t length = 0;
-    while ((spec.precision < 0 || static_cast<uint64_t>(spec.precision) > length) &&
+    while ((d.precision < 0 || static_cast<uint64_t>(d.precision) > length) &&
            text[length] != 0) {
       ++length;
     }
-    Emit(spec, text, length);
+    Emit(d, text, length);
     return true;
   }
 
   // Text and characters: padded to the width, with '0' padding on the left like the
   // Windows runtime does.
-  void Emit(const Spec& spec, const char16_t* text, size_t length) {
-    const size_t padding = static_cast<uint64_t>(spec.width) > length
-                               ? static_cast<size_t>(spec.width) - length
+  void Emit(const Directive& d, const char16_t* text, size_t length) {
+    const size_t padding = static_cast<uint64_t>(d.width) > length
+                               ? static_cast<size_t>(d.width) - length
                                : 0;
-    PadBefore(spec.flags, padding);
-    if ((spec.flags & kZero) && !(spec.flags & kLeft)) out_->append(padding, u'0');
+    PadBefore(d.flags, padding);
+    if ((d.flags & kZero) && !(d.flags & kLeft)) out_->append(padding, u'0');
     out_->append(text, length);
-    PadAfter(spec.flags, padding);
+    PadAfter(d.flags, padding);
   }
 
   void PadBefore(unsigned flags, size_t padding) {

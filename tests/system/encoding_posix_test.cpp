@@ -36,5 +36,12 @@ TEST_F(AnsiCodePageTest, DefaultIs936AndEnvironmentOverrides) {
   }
 }
 
+// Windows refuses a replacement character for UTF-8 (Wine does not check it).
+TEST(Encoding, Utf8TakesNoReplacementCharacter) {
+  bool ok = true;
+  EXPECT_EQ(WideToMultiByte(u"x", kCodePageUtf8, '_', nullptr, &ok), "");
+  EXPECT_FALSE(ok);
+}
+
 }  // namespace
 }  // namespace Zavro

@@ -9,15 +9,15 @@ namespace {
 
 TEST(SystemError, LastErrorIsPerThread) {
   SetLastSystemError(kErrorSharingViolation);
-  uint32_t seenByOther = 1;
-  std::thread([&] {
-    SetLastSystemError(kErrorDiskFull);
-    seenByOther = LastSystemError();
-  }).join();
-  EXPECT_EQ(seenByOther, kErrorDiskFull);
   EXPECT_EQ(LastSystemError(), kErrorSharingViolation);
-  SetLastSystemError(kErrorSuccess);
-  EXPECT_EQ(LastSystemError(), kErrorSuccess);
+  uint32_t initial = 1, own = 1;
+  std::thread([&] {
+    initial = LastSystemError();
+    SetLastSystemError(kErrorDiskFull);
+    own = LastSystemError();
+  }).join();
+  EXPECT_EQ(initial, kErrorSuccess);
+  EXPECT_EQ(own, kErrorDiskFull);
 }
 
 TEST(SystemError, MessagesHaveNoLineBreaks) {

@@ -4,21 +4,33 @@
 
 #include <CLI/CLI.hpp>
 
+#include "tools/gmz/commands.h"
+#include "tools/gmz/console.h"
+
 int main(int argc, char** argv) {
+  using namespace Zavro::gmz;
   CLI::App app{"gmz: packages for the game client installer (GMZ archives, registry data)", "gmz"};
   app.set_version_flag("--version", std::string("gmz 0.1.0"));
-  app.require_subcommand(0, 1);
-  app.footer(
-      "Commands arrive as the library grows: pack, list, extract, test, split, reg.\n"
-      "Exit status: 0 success, 1 the operation failed, 2 usage error.");
+  app.require_subcommand(1);
+  app.footer("Exit status: 0 success, 1 the operation failed, 2 usage error.");
+
+  Action action;
+  for (auto add : kCommandSets) add(app, action);
+
+  std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+  std::vector<const char*> pointers;
+  for (const auto& a : arguments) pointers.push_back(a.c_str());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(pointers.size()), const_cast<char**>(pointers.data()));
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    int code = app.exit(e);
-    return code == 0 ? 0 : 2;
+    app.exit(e);
+    return kExitUsage;
   }
-  if (app.get_subcommands().empty()) {
-    std::fputs(app.help().c_str(), stdout);
-  }
-  return 0;
+  return action ? action() : kExitUsage;
 }

@@ -84,26 +84,6 @@ TEST(GMFile, Dispositions) {
   EXPECT_EQ(LastSystemError(), kErrorSuccess);
 }
 
-TEST(GMFile, ReadOnlyAttributeForbidsWriting) {
-  ScratchDir dir;
-  const std::u16string path = dir.Join(u"ro.bin");
-  GMFile file;
-  // The handle that creates the file may write it.
-  ASSERT_TRUE(file.Open(path, kGenericWrite, 0, kCreateAlways, kFileAttributeReadonly));
-  EXPECT_TRUE(WriteAll(file, "data"));
-  file.Close();
-
-  EXPECT_FALSE(file.Open(path, kGenericWrite, 0, kOpenExisting, 0));
-  EXPECT_EQ(LastSystemError(), kErrorAccessDenied);
-  EXPECT_FALSE(file.Open(path, kGenericWrite, 0, kCreateAlways, 0));
-  EXPECT_EQ(LastSystemError(), kErrorAccessDenied);
-  ASSERT_TRUE(file.Open(path, kGenericRead, kFileShareRead, kOpenExisting, 0));
-  EXPECT_EQ(ReadSome(file, 10), "data");
-  uint32_t written = 7;
-  EXPECT_FALSE(file.Write("x", 1, written));
-  EXPECT_EQ(written, 0u);
-}
-
 TEST(GMFile, ReadSeekAndSize) {
   ScratchDir dir;
   WriteBytes(dir.fs_path() / "f.bin", "0123456789");
