@@ -354,9 +354,9 @@ std::u16string ExpandEnvironment(const std::u16string& text) {
       result += value;
       i = close + 1;
     } else {
-      // The closing '%' may open the next name, as it does for the system's expansion.
-      result.append(text, i, close - i);
-      i = close;
+      // An unknown name stays as written, both marks included, as the system leaves it.
+      result.append(text, i, close - i + 1);
+      i = close + 1;
     }
   }
   return result;

@@ -1,0 +1,56 @@
+// The "ZIP" method: zlib streams (2-byte header, deflate data, Adler-32 trailer, 32 KiB
+// window).
+#pragma once
+
+#include <zlib.h>
+
+#include "archive/converters/compress_converter.h"
+
+namespace Zavro {
+
+class GMZipEncoder : public GMCompressConverter {
+ public:
+  static constexpr uint32_t kOutputCapacity = 524288;
+  static constexpr int kDefaultLevel = 5;
+
+  // A null level means kDefaultLevel; a level outside 0 to 9 means 9.
+  explicit GMZipEncoder(const int32_t* level = nullptr);
+  ~GMZipEncoder() override;
+
+  uint32_t GetMethod() override { return 1; }
+  bool Process(const void* input, uint32_t inputLength, uint32_t& consumed, bool finish) override;
+  // Call until IsFinished(), draining the output in between.
+  bool Finish() override;
+  bool Reset() override;
+  virtual bool InitStream();
+  bool IsFinished() const { return finished_; }
+  int Level() const { return level_; }
+
+ protected:
+  // Runs the stream's deflate or inflate step on the free part of the output buffer.
+  bool Step(const void* input, uint32_t inputLength, uint32_t& consumed, int flush, int& rc);
+  virtual int RunStream(int flush) { return deflate(&stream_, flush); }
+  virtual void EndStream() { deflateEnd(&stream_); }
+
+  z_stream stream_{};
+  bool initialized_ = false;
+  bool finished_ = false;
+  int level_;
+};
+
+class GMZipDecoder : public GMZipEncoder {
+ public:
+  GMZipDecoder();
+  ~GMZipDecoder() override;
+
+  bool Process(const void* input, uint32_t inputLength, uint32_t& consumed, bool finish) override;
+  bool Finish() override { return true; }
+  bool Reset() override;
+  bool InitStream() override;
+
+ protected:
+  int RunStream(int flush) override { return inflate(&stream_, flush); }
+  void EndStream() override { inflateEnd(&stream_); }
+};
+
+}  // namespace Zavro

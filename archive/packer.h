@@ -1,0 +1,105 @@
+// GMPacker builds a GMZ archive from a folder on disk: it scans the folder into a tree
+// of entries (a policy may leave entries out and choose their methods), writes the
+// header, reserves the table of contents, writes every stand-alone stream in table
+// order, then the one solid block with the data of every method-3 file, and finally the
+// table itself.
+//
+// A pack either succeeds or fails as a whole: an unreadable source, a failed write, a
+// failed encoder, a source whose size changed since the scan, or a cancel fails it, and
+// PackToFile then removes what it wrote. Failures are reported to the observer (when
+// one is attached) and kept as the last error.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/converters/compress_converter.h"
+#include "archive/converters/compress_progress.h"
+#include "archive/io/base_file.h"
+#include "archive/packer_policy.h"
+#include "archive/toc_node.h"
+#include "installer/error_info.h"
+
+namespace Zavro {
+
+class GMPacker {
+ public:
+  GMPacker();
+  virtual ~GMPacker();
+  GMPacker(const GMPacker&) = delete;
+  GMPacker& operator=(const GMPacker&) = delete;
+
+  // Scans `folder` (its contents under the root, or the folder itself as the one
+  // top-level entry). Clears any earlier scan and the cancelled flag.
+  virtual bool SetSource(const std::u16string& folder, bool includeFolderItself);
+  // Writes the archive at the output's current position.
+  virtual bool Pack(GMBaseFile& output);
+  // Creates (replaces) the file at `path`, relative paths meaning the current folder,
+  // and packs into it; removes it again when the pack fails.
+  virtual bool PackToFile(const std::u16string& path);
+  virtual bool AddFolderContents(GMTocNode& parent, const std::u16string& folder);
+  // An encoder for a method, cached per method. Methods 2 and 3 share the LZMA encoder.
+  virtual GMCompressConverter::Ptr GetEncoder(uint32_t method, const int32_t* level);
+  // Records the error and returns the observer's verdict (false without an observer).
+  virtual bool ReportError(uint32_t kind, const std::u16string& path, uint32_t systemError);
+  virtual bool ReportDataError(uint32_t kind, uint32_t number1, uint32_t number2);
+
+  void SetDefaultMethod(uint32_t method) { default_method_ = method; }
+  uint32_t DefaultMethod() const { return default_method_; }
+  void SetLevel(int32_t level);
+  int32_t Level() const { return level_; }
+  void SetPolicy(std::shared_ptr<GMPackerPolicy> policy) { policy_ = std::move(policy); }
+  void SetObserver(GMCompressProgress* observer) { observer_ = observer; }
+  // May be called from another thread; the pack stops at its next check.
+  void Cancel();
+  bool IsCancelled() const;
+
+  // Adds a named block of at most 4096 bytes kept in the table itself; false when larger.
+  bool AddInlineEntry(GMTocNode& parent, const std::u16string& name, const void* data, size_t size);
+  // Adds an entry whose data is given here instead of read from disk. A solid method
+  // (3) stores it as a stand-alone LZMA stream (2): only files join the solid block.
+  GMTocNode& AddMemoryEntry(GMTocNode& parent, const std::u16string& name, const void* data, size_t size,
+                            uint32_t method);
+
+  GMTocNode& Root() { return root_; }
+  const ErrorInfo& LastError() const { return last_error_; }
+  // An explanation of the last error for people (in English), naming the path concerned.
+  const std::u16string& LastErrorText() const { return last_error_text_; }
+
+ protected:
+  bool WriteEntry(GMTocNode& entry, GMBaseFile& output, std::vector<std::u16string>& solidSources);
+
+ private:
+  struct StreamState;
+  bool WriteStream(GMTocNode& entry, GMBaseFile& output, std::vector<std::u16string>& solidSources);
+  bool WriteSolidBlock(GMBaseFile& output, const std::vector<std::u16string>& solidSources);
+  bool Feed(StreamState& state, const unsigned char* data, uint32_t size);
+  bool WritePending(StreamState& state);
+  bool WriteAll(GMBaseFile& output, const void* data, uint32_t size);
+  bool ReportEncoderFailure(const GMCompressConverter& encoder, uint64_t position);
+  void SetErrorText(std::u16string text) { last_error_text_ = std::move(text); }
+  void Progress(uint64_t entryDone, uint64_t entrySize);
+  void ResetScan();
+
+  GMTocNode root_{kTocDirectory};
+  uint32_t default_method_;
+  int32_t level_;
+  std::shared_ptr<GMPackerPolicy> policy_;
+  GMCompressProgress* observer_ = nullptr;
+  GMProgressTotals totals_;
+  std::atomic<bool> cancelled_{false};
+  GMTocNode* last_solid_ = nullptr;
+  uint64_t solid_total_ = 0;
+  // Sizes the scan found for the solid members, in order, to check against what is read.
+  std::vector<std::pair<GMTocNode*, uint64_t>> solid_members_;
+  std::map<uint32_t, GMCompressConverter::Ptr> encoders_;
+  std::vector<unsigned char> chunk_;
+  ErrorInfo last_error_;
+  std::u16string last_error_text_;
+};
+
+}  // namespace Zavro

@@ -1,0 +1,58 @@
+#include "archive/toc_node.h"
+
+namespace Zavro {
+
+namespace {
+
+// Walks the tree without recursion: a table of contents can be deeper than the stack.
+template <typename Visit>
+void ForEachBelow(const GMTocNode& top, Visit visit) {
+  std::vector<const GMTocNode*> pending{&top};
+  while (!pending.empty()) {
+    const GMTocNode* node = pending.back();
+    pending.pop_back();
+    visit(*node);
+    for (const auto& child : node->children) pending.push_back(child.get());
+  }
+}
+
+}  // namespace
+
+GMTocNode::~GMTocNode() {
+  // Dismantles the subtree without recursion, so a deep tree cannot exhaust the stack.
+  std::vector<Ptr> pending = std::move(children);
+  while (!pending.empty()) {
+    Ptr node = std::move(pending.back());
+    pending.pop_back();
+    if (node && node.use_count() == 1) {
+      for (auto& child : node->children) pending.push_back(std::move(child));
+      node->children.clear();
+    }
+  }
+}
+
+uint32_t GMTocNode::Depth() const {
+  uint32_t depth = 0;
+  for (const GMTocNode* p = parent; p != nullptr; p = p->parent) ++depth;
+  return depth;
+}
+
+uint64_t GMTocNode::TotalSize() const {
+  uint64_t total = 0;
+  ForEachBelow(*this, [&](const GMTocNode& n) { total += n.size; });
+  return total;
+}
+
+uint64_t GMTocNode::TotalCompressedSize() const {
+  uint64_t total = 0;
+  ForEachBelow(*this, [&](const GMTocNode& n) { total += n.compressedSize; });
+  return total;
+}
+
+GMTocNode& GMTocNode::AddChild(Ptr child) {
+  child->parent = this;
+  children.push_back(std::move(child));
+  return *children.back();
+}
+
+}  // namespace Zavro

@@ -1,0 +1,69 @@
+// One entry of an archive's table of contents: a folder, a file, a memory entry (its
+// data lands in `buffer` instead of a file) or an inline entry (a small named block
+// held in the table itself).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/io/buffer.h"
+#include "system/file_types.h"
+
+namespace Zavro {
+
+enum GMTocType : uint32_t {
+  kTocDirectory = 0,
+  kTocFile = 1,
+  kTocMemory = 2,
+  kTocInline = 3,
+};
+
+class GMTocNode {
+ public:
+  using Ptr = std::shared_ptr<GMTocNode>;
+
+  explicit GMTocNode(uint32_t type = kTocFile, GMTocNode* parent = nullptr)
+      : type(type), parent(parent) {}
+  ~GMTocNode();
+  GMTocNode(const GMTocNode&) = delete;
+  GMTocNode& operator=(const GMTocNode&) = delete;
+
+  bool IsDirectory() const { return type == kTocDirectory; }
+  bool IsFile() const { return type == kTocFile; }
+  bool IsMemory() const { return type == kTocMemory; }
+  bool IsInline() const { return type == kTocInline; }
+  bool IsNotDirectory() const { return type != kTocDirectory; }
+  GMTocNode* Parent() const { return parent; }
+  // Number of parents up to the root (0 for the root).
+  uint32_t Depth() const;
+  uint32_t NameBytes() const { return static_cast<uint32_t>(name.size() * 2); }
+
+  // Sums of the size (compressed size) fields of this entry and everything below it.
+  uint64_t TotalSize() const;
+  uint64_t TotalCompressedSize() const;
+
+  // Appends a child and makes this entry its parent.
+  GMTocNode& AddChild(Ptr child);
+  void ClearChildren() { children.clear(); }
+
+  std::vector<Ptr> children;
+  std::u16string name;
+  // The entry's file on disk: the source when packing, the target when extracting.
+  std::u16string path;
+  FileTime creationTime;
+  FileTime lastAccessTime;
+  FileTime lastWriteTime;
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  uint32_t method = 0;
+  uint64_t dataOffset = 0;
+  uint64_t compressedSize = 0;
+  // An inline entry's data, or a memory entry's data.
+  GMBuffer<unsigned char> buffer;
+  uint32_t type;
+  GMTocNode* parent;
+};
+
+}  // namespace Zavro
