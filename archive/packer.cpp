@@ -1,0 +1,534 @@
+#include "archive/packer.h"
+
+#include <algorithm>
+
+#include "archive/converters/converter_registry.h"
+#include "archive/converters/lzma_converter.h"
+#include "archive/gmz_format.h"
+#include "archive/io/file.h"
+#include "system/directory_listing.h"
+#include "system/path_utils.h"
+#include "system/system_error.h"
+
+namespace Zavro {
+
+namespace {
+
+constexpr uint32_t kChunkSize = 1048576;
+constexpr uint32_t kSourceShare = kFileShareRead | kFileShareWrite;
+
+double Percent(uint64_t part, uint64_t whole) {
+  return whole == 0 ? 100.0 : static_cast<double>(part) * 100.0 / static_cast<double>(whole);
+}
+
+bool OpenSource(GMFile& file, const std::u16string& path) {
+  return file.Open(path, kGenericRead, kSourceShare, kOpenExisting, kFileFlagBackupSemantics);
+}
+
+std::u16string ToText(uint64_t value) {
+  std::u16string text;
+  do {
+    text.insert(text.begin(), static_cast<char16_t>(u'0' + value % 10));
+    value /= 10;
+  } while (value != 0);
+  return text;
+}
+
+}  // namespace
+
+// The stream of one entry being written: its encoder, where it started and what has
+// gone in and out so far.
+struct GMPacker::StreamState {
+  GMTocNode& entry;
+  GMBaseFile& output;
+  GMCompressConverter::Ptr encoder;
+  uint64_t start = 0;
+  uint64_t read = 0;
+  uint64_t written = 0;
+};
+
+GMPacker::GMPacker() : default_method_(kMethodSolid), level_(GMLzmaEncoder::kDefaultLevel) {}
+
+GMPacker::~GMPacker() = default;
+
+void GMPacker::SetLevel(int32_t level) {
+  if (level != level_) encoders_.clear();
+  level_ = level;
+  if (policy_) policy_->SetLevel(level);
+}
+
+void GMPacker::Cancel() {
+  cancelled_.store(true);
+  if (observer_) observer_->SetCancelled(true);
+}
+
+bool GMPacker::IsCancelled() const {
+  return cancelled_.load() || (observer_ != nullptr && observer_->IsCancelled());
+}
+
+bool GMPacker::ReportError(uint32_t kind, const std::u16string& path, uint32_t systemError) {
+  last_error_ = ErrorInfo::File(kind, path, systemError);
+  return observer_ != nullptr && observer_->OnError(last_error_);
+}
+
+bool GMPacker::ReportDataError(uint32_t kind, uint32_t number1, uint32_t number2) {
+  last_error_ = ErrorInfo::Numbers(kind, number1, number2);
+  return observer_ != nullptr && observer_->OnError(last_error_);
+}
+
+void GMPacker::ResetScan() {
+  root_.ClearChildren();
+  totals_ = GMProgressTotals();
+  cancelled_.store(false);
+  if (observer_) observer_->SetCancelled(false);
+  last_solid_ = nullptr;
+  solid_total_ = 0;
+  solid_members_.clear();
+  last_error_ = ErrorInfo();
+  last_error_text_.clear();
+}
+
+bool GMPacker::SetSource(const std::u16string& folder, bool includeFolderItself) {
+  if (!PathExists(folder)) {
+    ReportError(kErrorFileRead, folder, LastSystemError());
+    SetErrorText(u"source not found: " + folder);
+    return false;
+  }
+  ResetScan();
+  if (!includeFolderItself) return AddFolderContents(root_, folder);
+
+  if (!IsDirectory(folder)) {
+    ReportError(kErrorFileRead, folder, kErrorDirectory);
+    SetErrorText(u"not a folder: " + folder);
+    return false;
+  }
+  std::u16string trimmed = folder;
+  NormalizePath(trimmed, PathUnquote | PathRemoveSlash);
+  const size_t cut = trimmed.find_last_of(u"\\/");
+  if (cut == std::u16string::npos || cut + 1 >= trimmed.size()) {
+    ReportError(kErrorFileRead, folder, kErrorInvalidName);
+    SetErrorText(u"the folder has no name to keep: " + folder);
+    return false;
+  }
+  auto entry = std::make_shared<GMTocNode>(kTocDirectory);
+  entry->name = trimmed.substr(cut + 1);
+  entry->path = trimmed;
+  entry->attributes = GetPathAttributes(trimmed);
+  GMFile handle;
+  if (handle.Open(trimmed, kGenericRead, kSourceShare, kOpenExisting, kFileFlagBackupSemantics)) {
+    handle.GetTimes(entry->creationTime, entry->lastAccessTime, entry->lastWriteTime);
+  }
+  GMTocNode& added = root_.AddChild(std::move(entry));
+  return AddFolderContents(added, trimmed);
+}
+
+bool GMPacker::AddFolderContents(GMTocNode& parent, const std::u16string& folder) {
+  if (observer_) observer_->WaitWhilePaused();
+  if (IsCancelled()) return false;
+  std::vector<DirectoryItem> items;
+  if (!ListDirectory(folder, items)) {
+    ReportError(kErrorFileRead, folder, LastSystemError());
+    SetErrorText(u"cannot read the folder " + folder);
+    return false;
+  }
+  for (DirectoryItem& item : items) {
+    const bool isFolder = (item.attributes & kFileAttributeDirectory) != 0;
+    // A link to a folder could lead out of the tree or round in a circle: the archive
+    // holds what is inside the source, not what links point at.
+    if (isFolder && (item.attributes & kFileAttributeReparsePoint) != 0) continue;
+    auto entry = std::make_shared<GMTocNode>(isFolder ? kTocDirectory : kTocFile);
+    entry->name = item.name;
+    entry->path = JoinPath(folder, item.name);
+    entry->attributes = item.attributes;
+    entry->creationTime = item.creationTime;
+    entry->lastAccessTime = item.lastAccessTime;
+    entry->lastWriteTime = item.lastWriteTime;
+    if (!isFolder) {
+      entry->size = item.size;
+      entry->method = default_method_;
+    }
+    bool exclude = false;
+    if (policy_) policy_->Decide(*entry, exclude);
+    if (exclude) continue;
+    if (isFolder && !AddFolderContents(*entry, entry->path)) return false;
+    if (parent.children.size() >= kMaxChildren) {
+      ReportError(kErrorFileRead, folder, kErrorInvalidParameter);
+      SetErrorText(u"more than " + ToText(kMaxChildren) + u" items in one folder: " + folder);
+      return false;
+    }
+    parent.AddChild(std::move(entry));
+  }
+  return true;
+}
+
+bool GMPacker::AddInlineEntry(GMTocNode& parent, const std::u16string& name, const void* data, size_t size) {
+  if (size > kMaxInlineSize || (data == nullptr && size != 0)) return false;
+  auto entry = std::make_shared<GMTocNode>(kTocInline);
+  entry->name = name;
+  entry->buffer.Resize(static_cast<uint32_t>(size));
+  if (entry->buffer.Capacity() != size) return false;
+  if (size != 0) std::copy_n(static_cast<const unsigned char*>(data), size, entry->buffer.Data());
+  entry->buffer.SetLength(static_cast<uint32_t>(size));
+  parent.AddChild(std::move(entry));
+  return true;
+}
+
+GMTocNode& GMPacker::AddMemoryEntry(GMTocNode& parent, const std::u16string& name, const void* data, size_t size,
+                                    uint32_t method) {
+  auto entry = std::make_shared<GMTocNode>(kTocMemory);
+  entry->name = name;
+  entry->method = method == kMethodSolid ? kMethodLzma : method;
+  const uint32_t length = static_cast<uint32_t>(std::min<size_t>(size, UINT32_MAX));
+  entry->buffer.Resize(length);
+  if (entry->buffer.Capacity() == length && length != 0 && data != nullptr) {
+    std::copy_n(static_cast<const unsigned char*>(data), length, entry->buffer.Data());
+    entry->buffer.SetLength(length);
+  }
+  entry->size = entry->buffer.Length();
+  entry->lastWriteTime = entry->creationTime = entry->lastAccessTime = FileTime();
+  return parent.AddChild(std::move(entry));
+}
+
+GMCompressConverter::Ptr GMPacker::GetEncoder(uint32_t method, const int32_t* level) {
+  auto cached = encoders_.find(method);
+  if (cached != encoders_.end()) return cached->second;
+  GMCompressConverter::Ptr encoder;
+  if (level != nullptr) {
+    encoder = CreateEncoder(method, level);
+  } else if (method == kMethodZip) {
+    encoder = CreateEncoder(kMethodZip, &level_);
+  } else if (method == kMethodLzma || method == kMethodSolid) {
+    // One LZMA encoder serves both: it is large at high levels.
+    auto lzma = encoders_.find(method == kMethodLzma ? kMethodSolid : kMethodLzma);
+    encoder = lzma != encoders_.end() ? lzma->second : CreateEncoder(kMethodLzma, &level_);
+  } else {
+    encoder = CreateEncoder(method, nullptr);
+  }
+  if (encoder) encoders_[method] = encoder;
+  return encoder;
+}
+
+void GMPacker::Progress(uint64_t entryDone, uint64_t entrySize) {
+  if (observer_ == nullptr) return;
+  observer_->OnProgress(Percent(totals_.done + entryDone, totals_.total), Percent(entryDone, entrySize));
+  observer_->WaitWhilePaused();
+  observer_->Throttle();
+}
+
+bool GMPacker::WriteAll(GMBaseFile& output, const void* data, uint32_t size) {
+  uint32_t written = 0;
+  if (size == 0 || output.Write(data, size, written)) return true;
+  ReportError(kErrorFileWrite, u"", LastSystemError());
+  SetErrorText(u"cannot write the archive");
+  return false;
+}
+
+bool GMPacker::WritePending(StreamState& state) {
+  uint32_t length = 0;
+  const unsigned char* data = state.encoder->GetOutput(length);
+  if (!WriteAll(state.output, data, length)) return false;
+  state.written += length;
+  state.encoder->ClearOutput();
+  return true;
+}
+
+bool GMPacker::Feed(StreamState& state, const unsigned char* data, uint32_t size) {
+  if (state.entry.method == kMethodStored) {
+    if (!WriteAll(state.output, data, size)) return false;
+    state.written += size;
+    return true;
+  }
+  uint32_t offset = 0;
+  do {
+    uint32_t consumed = 0;
+    if (!state.encoder->Process(data + offset, size - offset, consumed, false)) {
+      ReportEncoderFailure(*state.encoder, state.start + state.written);
+      return false;
+    }
+    offset += consumed;
+    if (!WritePending(state)) return false;
+  } while (offset < size);
+  return true;
+}
+
+bool GMPacker::ReportEncoderFailure(const GMCompressConverter& encoder, uint64_t position) {
+  const auto* lzma = dynamic_cast<const GMLzmaEncoder*>(&encoder);
+  if (lzma != nullptr) {
+    switch (lzma->LastFailure()) {
+      case GMLzmaEncoder::Failure::Read:
+        ReportError(kErrorFileRead, lzma->FailurePath(), lzma->FailureSystemError());
+        SetErrorText(u"cannot read " + lzma->FailurePath());
+        return false;
+      case GMLzmaEncoder::Failure::Write:
+        ReportError(kErrorFileWrite, u"", lzma->FailureSystemError());
+        SetErrorText(u"cannot write the archive");
+        return false;
+      case GMLzmaEncoder::Failure::Cancelled:
+        SetErrorText(u"cancelled");
+        return false;
+      default:
+        break;
+    }
+  }
+  ReportDataError(kErrorEncoder, static_cast<uint32_t>(position), static_cast<uint32_t>(position >> 32));
+  SetErrorText(u"the encoder failed at archive offset " + ToText(position));
+  return false;
+}
+
+bool GMPacker::Pack(GMBaseFile& output) {
+  uint64_t start = 0;
+  if (!output.GetPosition(start)) {
+    ReportError(kErrorFileRead, u"", LastSystemError());
+    SetErrorText(u"cannot read the position of the output");
+    return false;
+  }
+  if (observer_) {
+    observer_->OnBegin();
+    totals_.total = root_.TotalSize();
+    totals_.done = 0;
+  }
+  auto finish = [this](bool ok) {
+    if (observer_) observer_->OnEnd(IsCancelled());
+    return ok;
+  };
+
+  uint64_t tocSize = 0;
+  if (!TocEntrySize(root_, tocSize) || tocSize > kMaxTocSize) {
+    ReportDataError(kErrorArchiveHeader, kTocErrorTooLarge, 0);
+    SetErrorText(u"the table of contents would exceed " + ToText(kMaxTocSize) + u" bytes");
+    return finish(false);
+  }
+  unsigned char header[kGmzHeaderSize];
+  WriteGmzHeader(GmzHeader{kGmzVersion, static_cast<uint32_t>(tocSize)}, header);
+  uint64_t position = 0;
+  if (!WriteAll(output, header, kGmzHeaderSize)) return finish(false);
+  if (!output.Seek(static_cast<int64_t>(tocSize), kFileCurrent, position)) {
+    ReportError(kErrorFileWrite, u"", LastSystemError());
+    SetErrorText(u"cannot write the archive");
+    return finish(false);
+  }
+  if (IsCancelled()) {
+    SetErrorText(u"cancelled");
+    output.Close();
+    return finish(false);
+  }
+
+  last_solid_ = nullptr;
+  solid_total_ = 0;
+  solid_members_.clear();
+  chunk_.resize(kChunkSize);
+  std::vector<std::u16string> solidSources;
+  if (!WriteEntry(root_, output, solidSources)) return finish(false);
+  if (!solidSources.empty() && !WriteSolidBlock(output, solidSources)) return finish(false);
+
+  std::vector<unsigned char> toc;
+  uint64_t end = 0;
+  if (!SerializeToc(root_, toc) || toc.size() != tocSize) {
+    ReportDataError(kErrorArchiveHeader, kTocErrorInvalid, 0);
+    SetErrorText(u"an entry does not fit the archive format");
+    return finish(false);
+  }
+  if (!output.GetPosition(end) || !output.Seek(static_cast<int64_t>(start + kGmzHeaderSize), kFileBegin, position) ||
+      !WriteAll(output, toc.data(), static_cast<uint32_t>(toc.size())) ||
+      !output.Seek(static_cast<int64_t>(end), kFileBegin, position)) {
+    if (last_error_.kind == 0) ReportError(kErrorFileWrite, u"", LastSystemError());
+    SetErrorText(u"cannot write the archive");
+    return finish(false);
+  }
+  return finish(!IsCancelled());
+}
+
+bool GMPacker::WriteEntry(GMTocNode& entry, GMBaseFile& output, std::vector<std::u16string>& solidSources) {
+  const bool reported = observer_ != nullptr && &entry != &root_;
+  if (reported) {
+    observer_->OnEntryBegin(entry);
+    observer_->WaitWhilePaused();
+  }
+  if (entry.IsDirectory()) {
+    for (auto& child : entry.children) {
+      if (!WriteEntry(*child, output, solidSources)) return false;
+      if (IsCancelled()) {
+        SetErrorText(u"cancelled");
+        return false;
+      }
+    }
+  } else if (!entry.IsInline() && !WriteStream(entry, output, solidSources)) {
+    return false;
+  }
+  if (reported) {
+    if (entry.method != kMethodSolid) totals_.done += entry.size;
+    observer_->OnEntryEnd(entry);
+  }
+  return true;
+}
+
+bool GMPacker::WriteStream(GMTocNode& entry, GMBaseFile& output, std::vector<std::u16string>& solidSources) {
+  StreamState state{entry, output, nullptr};
+  if (!output.GetPosition(state.start)) {
+    ReportError(kErrorFileRead, u"", LastSystemError());
+    SetErrorText(u"cannot read the position of the output");
+    return false;
+  }
+  state.encoder = GetEncoder(entry.method, nullptr);
+  if (!state.encoder) {
+    ReportDataError(kErrorEncoder, 0, 0);
+    SetErrorText(u"no encoder for method " + ToText(entry.method) + u": " + entry.name);
+    return false;
+  }
+  // Every entry starts its own stream, except the members of the solid block.
+  if (!(entry.IsFile() && entry.method == kMethodSolid) && !state.encoder->Reset()) {
+    ReportEncoderFailure(*state.encoder, state.start);
+    return false;
+  }
+  const uint64_t scannedSize = entry.size;
+  auto changedSize = [&](uint64_t found) {
+    ReportError(kErrorFileRead, entry.path, kErrorInvalidData);
+    SetErrorText(u"the file changed while it was packed (" + ToText(scannedSize) + u" bytes when scanned, " +
+                 ToText(found) + u" now): " + entry.path);
+    return false;
+  };
+
+  bool drain = true;
+  if (entry.IsFile()) {
+    GMFile source;
+    if (!OpenSource(source, entry.path)) {
+      ReportError(kErrorFileRead, entry.path, LastSystemError());
+      SetErrorText(u"cannot open " + entry.path);
+      return false;
+    }
+    uint64_t size = 0;
+    if (!source.GetSize(size)) {
+      ReportError(kErrorFileRead, entry.path, LastSystemError());
+      SetErrorText(u"cannot read " + entry.path);
+      return false;
+    }
+    if (size != scannedSize) return changedSize(size);
+    if (entry.method == kMethodSolid) {
+      solid_total_ += size;
+      last_solid_ = &entry;
+      solid_members_.emplace_back(&entry, size);
+      solidSources.push_back(entry.path);
+      entry.dataOffset = state.start;
+      entry.compressedSize = 0;
+      return true;
+    }
+    if (entry.method == kMethodLzma) {
+      drain = false;
+      if (size != 0) {
+        auto* lzma = static_cast<GMLzmaEncoder*>(state.encoder.get());
+        if (!lzma->EncodeFile(source, output, state.written, observer_, &totals_)) {
+          return ReportEncoderFailure(*lzma, state.start + state.written);
+        }
+        state.read = lzma->LastInputSizes().empty() ? 0 : lzma->LastInputSizes().front();
+      }
+    } else {
+      for (;;) {
+        uint32_t got = 0;
+        if (!source.Read(chunk_.data(), kChunkSize, got)) {
+          ReportError(kErrorFileRead, entry.path, LastSystemError());
+          SetErrorText(u"cannot read " + entry.path);
+          return false;
+        }
+        if (got == 0) break;
+        state.read += got;
+        Progress(state.read, entry.size);
+        if (!Feed(state, chunk_.data(), got)) return false;
+        if (IsCancelled()) {
+          SetErrorText(u"cancelled");
+          return false;
+        }
+      }
+    }
+    if (state.read != scannedSize) return changedSize(state.read);
+  } else {
+    // A memory entry: its buffer is the one chunk.
+    Progress(0, entry.size);
+    state.read = entry.buffer.Length();
+    if (!Feed(state, entry.buffer.Data(), entry.buffer.Length())) return false;
+  }
+
+  if (drain && entry.method != kMethodStored) {
+    uint32_t produced = 0;
+    do {
+      if (!state.encoder->Finish()) {
+        ReportEncoderFailure(*state.encoder, state.start + state.written);
+        return false;
+      }
+      produced = state.encoder->GetPendingCount();
+      if (!WritePending(state)) return false;
+    } while (produced != 0);
+  }
+  entry.dataOffset = state.start;
+  entry.size = state.read;
+  entry.compressedSize = state.written;
+  entry.method = state.encoder->GetMethod();
+  return true;
+}
+
+bool GMPacker::WriteSolidBlock(GMBaseFile& output, const std::vector<std::u16string>& solidSources) {
+  GMCompressConverter::Ptr encoder = GetEncoder(kMethodLzma, nullptr);
+  auto* lzma = dynamic_cast<GMLzmaEncoder*>(encoder.get());
+  if (lzma == nullptr || !lzma->Reset()) {
+    ReportDataError(kErrorEncoder, 0, 0);
+    SetErrorText(u"no encoder for the solid block");
+    return false;
+  }
+  uint64_t blockStart = 0;
+  if (!output.GetPosition(blockStart)) {
+    ReportError(kErrorFileRead, u"", LastSystemError());
+    SetErrorText(u"cannot read the position of the output");
+    return false;
+  }
+  uint64_t written = 0;
+  if (!lzma->EncodeFiles(solidSources, output, written, observer_, &totals_)) {
+    return ReportEncoderFailure(*lzma, blockStart + written);
+  }
+  // What each member gave must be what the table will say.
+  const std::vector<uint64_t>& sizes = lzma->LastInputSizes();
+  for (size_t i = 0; i < solid_members_.size(); ++i) {
+    const uint64_t found = i < sizes.size() ? sizes[i] : 0;
+    if (found != solid_members_[i].second) {
+      GMTocNode& member = *solid_members_[i].first;
+      ReportError(kErrorFileRead, member.path, kErrorInvalidData);
+      SetErrorText(u"the file changed while it was packed (" + ToText(solid_members_[i].second) +
+                   u" bytes when scanned, " + ToText(found) + u" now): " + member.path);
+      return false;
+    }
+  }
+  last_solid_->dataOffset = blockStart;
+  last_solid_->compressedSize = written;
+  last_solid_->size = solid_total_;
+  totals_.done += solid_total_;
+  return true;
+}
+
+bool GMPacker::PackToFile(const std::u16string& path) {
+  std::u16string full;
+  size_t split = 0;
+  if (!FullPath(path, full, split)) {
+    ReportError(kErrorFileCreate, path, LastSystemError());
+    SetErrorText(u"cannot use the output path " + path);
+    return false;
+  }
+  const std::u16string parent = DirectoryPart(full);
+  if (!parent.empty() && !PathExists(parent)) CreateDirectoryTree(parent);
+  bool packed = false;
+  {
+    GMFile output;
+    if (!output.Open(full, kGenericWrite, kFileShareRead, kCreateAlways, kFileAttributeNormal)) {
+      ReportError(kErrorFileCreate, full, LastSystemError());
+      SetErrorText(u"cannot create " + full);
+      return false;
+    }
+    packed = Pack(output);
+    if (!output.Close() && packed) {
+      ReportError(kErrorFileWrite, full, LastSystemError());
+      SetErrorText(u"cannot write " + full);
+      packed = false;
+    }
+  }
+  if (!packed) DeleteFileForced(full);
+  return packed;
+}
+
+}  // namespace Zavro

@@ -1,0 +1,142 @@
+#include "registry/reg_records.h"
+
+#include <cstring>
+#include <new>
+
+namespace Zavro {
+
+const RegRootName kRegRootNames[8] = {
+    {kHKeyCurrentUser, u"HKEY_CURRENT_USER", 17},
+    {kHKeyCurrentUser, u"HKCU", 4},
+    {kHKeyCurrentConfig, u"HKEY_CURRENT_CONFIG", 19},
+    {kHKeyUsers, u"HKEY_USERS", 10},
+    {kHKeyLocalMachine, u"HKEY_LOCAL_MACHINE", 18},
+    {kHKeyLocalMachine, u"HKLM", 4},
+    {kHKeyPerformanceData, u"HKEY_PERFORMANCE_DATA", 21},
+    {kHKeyDynData, u"HKEY_DYN_DATA", 13},
+};
+
+const char16_t* RegRootNameOf(uint32_t root) {
+  for (const RegRootName& entry : kRegRootNames) {
+    if (entry.handle == root) return entry.name;
+  }
+  return nullptr;
+}
+
+namespace {
+
+void AppendUnits(std::vector<unsigned char>& out, const std::u16string& text) {
+  for (char16_t unit : text) {
+    out.push_back(static_cast<unsigned char>(unit & 0xFF));
+    out.push_back(static_cast<unsigned char>(unit >> 8));
+  }
+  out.push_back(0);
+  out.push_back(0);
+}
+
+char16_t UnitAt(const unsigned char* bytes, uint32_t index) {
+  return static_cast<char16_t>(bytes[2 * index] | bytes[2 * index + 1] << 8);
+}
+
+}  // namespace
+
+std::vector<unsigned char> GMRegValueRecord::GetData() const {
+  std::vector<unsigned char> out;
+  switch (type) {
+    case kRegSz:
+    case kRegExpandSz:
+      AppendUnits(out, text);
+      break;
+    case kRegDword:
+      for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(dword >> (8 * i)));
+      break;
+    case kRegDwordBigEndian:
+      for (int i = 3; i >= 0; --i) out.push_back(static_cast<unsigned char>(dword >> (8 * i)));
+      break;
+    case kRegMultiSz:
+      for (const std::u16string& s : strings) AppendUnits(out, s);
+      out.push_back(0);
+      out.push_back(0);
+      break;
+    case kRegQword:
+      for (int i = 0; i < 8; ++i) out.push_back(static_cast<unsigned char>(qword >> (8 * i)));
+      break;
+    default:
+      if (bytes.Length() != 0) out.assign(bytes.Data(), bytes.Data() + bytes.Length());
+      break;
+  }
+  return out;
+}
+
+bool GMRegValueRecord::SetRawData(const unsigned char* data, uint32_t count) {
+  if (data == nullptr) return true;
+  const uint32_t units = count / 2;
+  switch (type) {
+    case kRegDeletedValue:
+      deleteMark = true;
+      return true;
+    case kRegSz:
+    case kRegExpandSz:
+      for (uint32_t i = 0; i + 1 < units; ++i) text.push_back(UnitAt(data, i));
+      return true;
+    case kRegDword:
+      if (count != 4) return false;
+      dword = static_cast<uint32_t>(data[0] | data[1] << 8 | data[2] << 16) |
+              static_cast<uint32_t>(data[3]) << 24;
+      return true;
+    case kRegDwordBigEndian:
+      if (count != 4) return false;
+      dword = static_cast<uint32_t>(data[3] | data[2] << 8 | data[1] << 16) |
+              static_cast<uint32_t>(data[0]) << 24;
+      return true;
+    case kRegMultiSz: {
+      strings.clear();
+      std::u16string current;
+      // The last unit is the list's terminator, never a separator.
+      for (uint32_t i = 0; i + 1 < units; ++i) {
+        const char16_t unit = UnitAt(data, i);
+        if (unit == 0) {
+          strings.push_back(current);
+          current.clear();
+        } else {
+          current.push_back(unit);
+        }
+      }
+      return true;
+    }
+    case kRegQword:
+      qword = 0;
+      for (uint32_t i = 0; i < count && i < 8; ++i) qword |= static_cast<uint64_t>(data[i]) << (8 * i);
+      return true;
+    default:
+      bytes = GMBuffer<unsigned char>(count);
+      if (bytes.Capacity() != count) throw std::bad_alloc();
+      if (count != 0) std::memcpy(bytes.Data(), data, count);
+      bytes.SetLength(count);
+      return true;
+  }
+}
+
+bool GMRegKeyRecord::ParseKeyName(const std::u16string& text) {
+  deleteMark = !text.empty() && text[0] == u'-';
+  const std::u16string name = deleteMark ? text.substr(1) : text;
+  for (const RegRootName& entry : kRegRootNames) {
+    if (name.compare(0, entry.length, entry.name) != 0) continue;
+    root = entry.handle;
+    // The character after the root name is taken as the separator, whatever it is.
+    path = name.size() > entry.length + 1 ? name.substr(entry.length + 1) : std::u16string();
+    return true;
+  }
+  return false;
+}
+
+std::u16string GMRegKeyRecord::FullKeyName(bool withMark) const {
+  const char16_t* rootName = RegRootNameOf(root);
+  if (rootName == nullptr) return std::u16string();
+  std::u16string text = withMark && deleteMark ? u"-" : u"";
+  text += rootName;
+  if (!path.empty()) text += u"\\" + path;
+  return text;
+}
+
+}  // namespace Zavro
