@@ -8,6 +8,7 @@
 #include "archive/io/file.h"
 #include "system/directory_listing.h"
 #include "system/path_utils.h"
+#include "system/string_utils.h"
 #include "system/system_error.h"
 
 namespace Zavro {
@@ -131,6 +132,12 @@ bool GMPacker::AddFolderContents(GMTocNode& parent, const std::u16string& folder
     SetErrorText(u"cannot read the folder " + folder);
     return false;
   }
+  // Names in the order NTFS keeps them, whatever the file system: the same folder
+  // makes the same archive everywhere.
+  std::stable_sort(items.begin(), items.end(), [](const DirectoryItem& a, const DirectoryItem& b) {
+    const int byCase = CompareNoCase(a.name, b.name);
+    return byCase != 0 ? byCase < 0 : a.name < b.name;
+  });
   for (DirectoryItem& item : items) {
     const bool isFolder = (item.attributes & kFileAttributeDirectory) != 0;
     // A link to a folder could lead out of the tree or round in a circle: the archive

@@ -4,6 +4,9 @@
 // order, then the one solid block with the data of every method-3 file, and finally the
 // table itself.
 //
+// Folder items enter the tree sorted by name without regard to case (as NTFS lists
+// them), so the same folder packs the same archive on every system.
+//
 // A pack either succeeds or fails as a whole: an unreadable source, a failed write, a
 // failed encoder, a source whose size changed since the scan, or a cancel fails it, and
 // PackToFile then removes what it wrote. Failures are reported to the observer (when

@@ -18,10 +18,9 @@ struct DirectoryItem {
   uint64_t size = 0;
 };
 
-// Lists `folder` in the order the system gives (on POSIX, where that order means
-// nothing, sorted by upper-cased name as NTFS does). On POSIX a link to a file lists as
-// that file; a link to a folder keeps the reparse-point attribute. Fails (with the
-// system error) when the folder cannot be read.
+// Lists `folder` in the order the system gives. On POSIX a link to a file lists as that
+// file; a link to a folder keeps the reparse-point attribute. Fails (with the system
+// error) when the folder cannot be read.
 bool ListDirectory(const std::u16string& folder, std::vector<DirectoryItem>& items);
 
 }  // namespace Zavro

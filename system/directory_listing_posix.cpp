@@ -5,12 +5,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <memory>
 
 #include "system/encoding.h"
 #include "system/posix_support.h"
-#include "system/string_utils.h"
 #include "system/system_error.h"
 
 namespace Zavro {
@@ -20,12 +18,6 @@ namespace {
 struct DirCloser {
   void operator()(DIR* d) const { closedir(d); }
 };
-
-std::u16string UpperName(const std::u16string& name) {
-  std::u16string upper = name;
-  ToUpperInPlace(upper);
-  return upper;
-}
 
 }  // namespace
 
@@ -64,10 +56,6 @@ bool ListDirectory(const std::u16string& folder, std::vector<DirectoryItem>& ite
     item.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
     items.push_back(std::move(item));
   }
-  std::stable_sort(items.begin(), items.end(), [](const DirectoryItem& a, const DirectoryItem& b) {
-    std::u16string ua = UpperName(a.name), ub = UpperName(b.name);
-    return ua != ub ? ua < ub : a.name < b.name;
-  });
   SetLastSystemError(kErrorSuccess);
   return true;
 }

@@ -354,7 +354,7 @@ bool GMLzmaDecoder::Start() {
   return true;
 }
 
-bool GMLzmaDecoder::Process(const void* input, uint32_t inputLength, uint32_t& consumed, bool finish) {
+bool GMLzmaDecoder::Process(const void* input, uint32_t inputLength, uint32_t& consumed, bool) {
   consumed = 0;
   if (!HasOutputBuffer()) return false;
   if (input == nullptr && inputLength != 0) return false;
@@ -374,8 +374,11 @@ bool GMLzmaDecoder::Process(const void* input, uint32_t inputLength, uint32_t& c
   SizeT outLength = free;
   SizeT inLength = inputLength - consumed;
   ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
+  // The end of a stream is its end marker, seen in the status. Asking the codec to
+  // finish at the output limit would fail whenever the output buffer fills before the
+  // last input is decoded, so `finish` asks nothing of it.
   SRes rc = LzmaDec_DecodeToBuf(&state_->dec, window, &outLength, bytes + consumed, &inLength,
-                                finish ? LZMA_FINISH_END : LZMA_FINISH_ANY, &status);
+                                LZMA_FINISH_ANY, &status);
   consumed += static_cast<uint32_t>(inLength);
   pending_ += static_cast<uint32_t>(outLength);
   if (rc != SZ_OK) return false;

@@ -1,0 +1,234 @@
+#include "archive/gmz_format.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace Zavro {
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// Field-by-field builders for hand-made tables.
+void Put(Bytes& b, uint64_t value, int width) {
+  for (int i = 0; i < width; ++i) b.push_back(static_cast<unsigned char>(value >> (8 * i)));
+}
+void PutName(Bytes& b, const std::u16string& name) {
+  for (char16_t c : name) Put(b, c, 2);
+}
+void PutEntry(Bytes& b, uint8_t type, uint32_t children, uint32_t attributes, const std::u16string& name,
+              uint64_t times, uint64_t size, uint16_t method, uint64_t offset, uint64_t compressed) {
+  b.push_back(type);
+  b.push_back(static_cast<unsigned char>(children >> 16));
+  b.push_back(static_cast<unsigned char>(children >> 8));
+  b.push_back(static_cast<unsigned char>(children));
+  Put(b, attributes, 4);
+  Put(b, name.size() * 2, 4);
+  PutName(b, name);
+  Put(b, times, 8);
+  Put(b, times + 1, 8);
+  Put(b, times + 2, 8);
+  Put(b, size, 8);
+  Put(b, method, 2);
+  Put(b, offset, 8);
+  Put(b, compressed, 8);
+}
+void PutInline(Bytes& b, const std::u16string& name, const std::string& data) {
+  b.push_back(3);
+  b.push_back(0);
+  b.push_back(0);
+  b.push_back(0);
+  Put(b, name.size() * 2, 4);
+  PutName(b, name);
+  Put(b, data.size(), 4);
+  b.insert(b.end(), data.begin(), data.end());
+}
+
+TEST(GmzHeader, WrittenFieldByField) {
+  unsigned char header[kGmzHeaderSize];
+  WriteGmzHeader(GmzHeader{1, 0x01020304}, header);
+  EXPECT_EQ(Bytes(header, header + 8), (Bytes{'G', 'M', 'Z', 1, 0x04, 0x03, 0x02, 0x01}));
+}
+
+TEST(GmzHeader, VersionSignatureAndSizeLimit) {
+  GmzHeader header;
+  uint32_t code = 0;
+  unsigned char bytes[8] = {'G', 'M', 'Z', 0, 0x3E, 0, 0, 0};
+  ASSERT_TRUE(ParseGmzHeader(bytes, header, code));
+  EXPECT_EQ(header.version, 0);
+  EXPECT_EQ(header.tocSize, 62u);
+
+  bytes[3] = 2;
+  EXPECT_FALSE(ParseGmzHeader(bytes, header, code));
+  EXPECT_EQ(code, kTocErrorSignature);
+  bytes[3] = 1;
+  bytes[2] = 'X';
+  EXPECT_FALSE(ParseGmzHeader(bytes, header, code));
+  EXPECT_EQ(code, kTocErrorSignature);
+  bytes[2] = 'Z';
+
+  // 52428800 is the largest table allowed.
+  const unsigned char limit[8] = {'G', 'M', 'Z', 1, 0x00, 0x00, 0x20, 0x03};
+  ASSERT_TRUE(ParseGmzHeader(limit, header, code));
+  EXPECT_EQ(header.tocSize, 52428800u);
+  const unsigned char over[8] = {'G', 'M', 'Z', 1, 0x01, 0x00, 0x20, 0x03};
+  EXPECT_FALSE(ParseGmzHeader(over, header, code));
+  EXPECT_EQ(code, kTocErrorTooLarge);
+}
+
+TEST(GmzToc, EmptyRootIsSixtyTwoBytes) {
+  GMTocNode root(kTocDirectory);
+  Bytes out;
+  ASSERT_TRUE(SerializeToc(root, out));
+  Bytes expected;
+  PutEntry(expected, 0, 0, 0, u"", 0, 0, 0, 0, 0);
+  // The helper stamps times 0, 1, 2: an empty root has all three 0.
+  std::fill(expected.begin() + 12, expected.begin() + 36, 0);
+  ASSERT_EQ(out.size(), 62u);
+  EXPECT_EQ(out, expected);
+
+  GMTocNode parsed;
+  uint32_t code = 0;
+  ASSERT_TRUE(ParseToc(expected.data(), expected.size(), parsed, code));
+  EXPECT_TRUE(parsed.IsDirectory());
+  EXPECT_TRUE(parsed.children.empty());
+}
+
+TEST(GmzToc, HandMadeTreeParses) {
+  Bytes toc;
+  PutEntry(toc, 0, 3, 0, u"", 0, 0, 0, 0, 0);
+  PutEntry(toc, 0, 1, 0x10, u"数据", 100, 0, 0, 0, 0);
+  PutEntry(toc, 1, 0, 0x21, u"a.bin", 200, 5000000000ULL, 2, 0x1122334455667788ULL, 77);
+  PutInline(toc, u"gmmeta", std::string("\x01\x00\x00\x00", 4));
+  PutEntry(toc, 2, 0, 0x20, u"m", 300, 4, 1, 1000, 12);
+
+  GMTocNode root;
+  uint32_t code = 0;
+  ASSERT_TRUE(ParseToc(toc.data(), toc.size(), root, code));
+  ASSERT_EQ(root.children.size(), 3u);
+  const GMTocNode& folder = *root.children[0];
+  EXPECT_EQ(folder.name, u"数据");
+  EXPECT_EQ(folder.attributes, 0x10u);
+  EXPECT_EQ(folder.Parent(), &root);
+  ASSERT_EQ(folder.children.size(), 1u);
+  const GMTocNode& file = *folder.children[0];
+  EXPECT_TRUE(file.IsFile());
+  EXPECT_EQ(file.Depth(), 2u);
+  EXPECT_EQ(file.name, u"a.bin");
+  EXPECT_EQ(file.creationTime.value, 200u);
+  EXPECT_EQ(file.lastAccessTime.value, 201u);
+  EXPECT_EQ(file.lastWriteTime.value, 202u);
+  EXPECT_EQ(file.size, 5000000000ULL);
+  EXPECT_EQ(file.method, 2u);
+  EXPECT_EQ(file.dataOffset, 0x1122334455667788ULL);
+  EXPECT_EQ(file.compressedSize, 77u);
+  const GMTocNode& meta = *root.children[1];
+  EXPECT_TRUE(meta.IsInline());
+  EXPECT_EQ(meta.name, u"gmmeta");
+  ASSERT_EQ(meta.buffer.Length(), 4u);
+  EXPECT_EQ(meta.buffer.Data()[0], 1);
+  EXPECT_TRUE(root.children[2]->IsMemory());
+  EXPECT_EQ(root.TotalSize(), 5000000004ULL);
+  EXPECT_EQ(root.TotalCompressedSize(), 89u);
+
+  // Written back, the tree gives the same bytes.
+  Bytes again;
+  ASSERT_TRUE(SerializeToc(root, again));
+  EXPECT_EQ(again, toc);
+}
+
+TEST(GmzToc, ChildCountIsBigEndianTwentyFourBits) {
+  GMTocNode root(kTocDirectory);
+  for (int i = 0; i < 65536; ++i) root.AddChild(std::make_shared<GMTocNode>(kTocInline));
+  Bytes out;
+  ASSERT_TRUE(SerializeToc(root, out));
+  ASSERT_EQ(out.size(), 62u + 65536u * 12u);
+  EXPECT_EQ(out[1], 0x01);
+  EXPECT_EQ(out[2], 0x00);
+  EXPECT_EQ(out[3], 0x00);
+  GMTocNode parsed;
+  uint32_t code = 0;
+  ASSERT_TRUE(ParseToc(out.data(), out.size(), parsed, code));
+  EXPECT_EQ(parsed.children.size(), 65536u);
+}
+
+TEST(GmzToc, InlineDataLimit) {
+  Bytes toc;
+  PutEntry(toc, 0, 1, 0, u"", 0, 0, 0, 0, 0);
+  std::fill(toc.begin() + 12, toc.begin() + 36, 0);
+  Bytes ok = toc;
+  PutInline(ok, u"x", std::string(4096, 'a'));
+  GMTocNode root;
+  uint32_t code = 0;
+  ASSERT_TRUE(ParseToc(ok.data(), ok.size(), root, code));
+  EXPECT_EQ(root.children[0]->buffer.Length(), 4096u);
+
+  Bytes over = toc;
+  PutInline(over, u"x", std::string(4097, 'a'));
+  EXPECT_FALSE(ParseToc(over.data(), over.size(), root, code));
+  EXPECT_EQ(code, kTocErrorInvalid);
+  EXPECT_TRUE(root.children.empty());
+
+  // The writer refuses what the reader would refuse.
+  GMTocNode big(kTocDirectory);
+  auto entry = std::make_shared<GMTocNode>(kTocInline);
+  entry->buffer.Resize(4097);
+  entry->buffer.SetLength(4097);
+  big.AddChild(entry);
+  Bytes out;
+  EXPECT_FALSE(SerializeToc(big, out));
+}
+
+TEST(GmzToc, DamageIsInvalid) {
+  Bytes good;
+  PutEntry(good, 0, 1, 0, u"", 0, 0, 0, 0, 0);
+  PutEntry(good, 1, 0, 0x20, u"f", 0, 1, 0, 70, 1);
+  GMTocNode root;
+  uint32_t code = 0;
+  ASSERT_TRUE(ParseToc(good.data(), good.size(), root, code));
+
+  auto rejects = [&](Bytes bytes, const char* what) {
+    GMTocNode parsed;
+    uint32_t c = 0;
+    EXPECT_FALSE(ParseToc(bytes.data(), bytes.size(), parsed, c)) << what;
+    EXPECT_EQ(c, kTocErrorInvalid) << what;
+    EXPECT_TRUE(parsed.children.empty()) << what;
+  };
+  rejects(Bytes(good.begin(), good.end() - 1), "table shorter than its entries");
+  Bytes extra = good;
+  extra.push_back(0);
+  rejects(extra, "bytes left over");
+  Bytes moreChildren = good;
+  moreChildren[3] = 2;
+  rejects(moreChildren, "a child count beyond the table");
+  Bytes longName = good;
+  longName[62 + 8] = 0xFF;  // the child's name length
+  rejects(longName, "a name longer than the table");
+  Bytes oddName = good;
+  oddName[62 + 8] = 3;
+  rejects(oddName, "a name of an odd number of bytes");
+  Bytes badType = good;
+  badType[62] = 4;
+  rejects(badType, "an unknown type");
+  Bytes fileRoot = good;
+  fileRoot[0] = 1;
+  rejects(fileRoot, "a root that is not a folder");
+  rejects(Bytes(), "an empty table");
+}
+
+TEST(GmzToc, DeepNestingNeedsNoRecursion) {
+  // A damaged or hostile table can nest folders as deep as it has entries.
+  const int depth = 200000;
+  Bytes toc;
+  for (int i = 0; i < depth; ++i) PutEntry(toc, 0, 1, 0x10, u"", 0, 0, 0, 0, 0);
+  PutEntry(toc, 0, 0, 0x10, u"", 0, 0, 0, 0, 0);
+  GMTocNode root;
+  uint32_t code = 0;
+  ASSERT_TRUE(ParseToc(toc.data(), toc.size(), root, code));
+  Bytes again;
+  ASSERT_TRUE(SerializeToc(root, again));
+  EXPECT_EQ(again.size(), toc.size());
+}
+
+}  // namespace
+}  // namespace Zavro

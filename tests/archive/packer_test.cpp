@@ -1,0 +1,279 @@
+#include "archive/packer.h"
+
+#include <gtest/gtest.h>
+#include <lzma/LzmaDec.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/gmz_format.h"
+#include "archive/io/file.h"
+#include "test_support.h"
+
+namespace Zavro {
+namespace {
+
+using test::ReadBytes;
+using test::ScratchDir;
+using test::WriteBytes;
+
+// An archive read back with the table parser alone; streams are checked with zlib and
+// the codec's one-call decoder, independently of the library's converters.
+struct Archive {
+  std::string bytes;
+  GmzHeader header;
+  GMTocNode root;
+
+  explicit Archive(const std::string& data, size_t start = 0) : bytes(data) {
+    uint32_t code = 0;
+    EXPECT_GE(bytes.size(), start + kGmzHeaderSize);
+    EXPECT_TRUE(ParseGmzHeader(reinterpret_cast<const unsigned char*>(bytes.data() + start), header, code));
+    EXPECT_TRUE(ParseToc(reinterpret_cast<const unsigned char*>(bytes.data() + start + kGmzHeaderSize),
+                         header.tocSize, root, code));
+  }
+  const GMTocNode& Find(const std::u16string& name, const GMTocNode* from = nullptr) const {
+    const GMTocNode& top = from ? *from : root;
+    for (const auto& child : top.children) {
+      if (child->name == name) return *child;
+    }
+    ADD_FAILURE() << "no entry";
+    return root;
+  }
+  std::string Stream(const GMTocNode& e) const { return bytes.substr(e.dataOffset, e.compressedSize); }
+};
+
+std::string Inflate(const std::string& stream, size_t size) {
+  std::string out(size, '\0');
+  uLongf length = static_cast<uLongf>(size);
+  if (uncompress(reinterpret_cast<Bytef*>(&out[0]), &length, reinterpret_cast<const Bytef*>(stream.data()),
+                 static_cast<uLong>(stream.size())) != Z_OK) {
+    return "<failed>";
+  }
+  out.resize(length);
+  return out;
+}
+
+void* Alloc(void*, size_t n) { return std::malloc(n); }
+void Free(void*, void* p) { std::free(p); }
+ISzAlloc g_alloc = {Alloc, Free};
+
+std::string Unlzma(const std::string& stream, size_t size) {
+  if (stream.size() < 5) return "<short>";
+  std::string out(size + 1, '\0');
+  SizeT outLength = out.size();
+  SizeT inLength = stream.size() - 5;
+  ELzmaStatus status;
+  SRes rc = LzmaDecode(reinterpret_cast<Byte*>(&out[0]), &outLength,
+                       reinterpret_cast<const Byte*>(stream.data()) + 5, &inLength,
+                       reinterpret_cast<const Byte*>(stream.data()), 5, LZMA_FINISH_ANY, &status, &g_alloc);
+  if (rc != SZ_OK || status != LZMA_STATUS_FINISHED_WITH_MARK || inLength != stream.size() - 5) return "<failed>";
+  out.resize(outLength);
+  return out;
+}
+
+std::string Text(size_t size, char seed) {
+  std::string s;
+  while (s.size() < size) s += std::string("line of ") + seed + " " + std::to_string(s.size() % 1000) + "\n";
+  s.resize(size);
+  return s;
+}
+
+TEST(GMPacker, EmptyFolder) {
+  ScratchDir dir;
+  test::fs::create_directory(dir.fs_path() / "empty");
+  GMPacker packer;
+  ASSERT_TRUE(packer.SetSource(dir.Join(u"empty"), false));
+  ASSERT_TRUE(packer.PackToFile(dir.Join(u"out.gmz")));
+  const std::string bytes = ReadBytes(dir.fs_path() / "out.gmz");
+  ASSERT_EQ(bytes.size(), 70u);
+  EXPECT_EQ(bytes.substr(0, 8), std::string("GMZ\x01\x3E\x00\x00\x00", 8));
+  EXPECT_EQ(bytes.substr(8), std::string(62, '\0'));
+
+  ASSERT_TRUE(packer.SetSource(dir.Join(u"empty"), true));
+  ASSERT_TRUE(packer.PackToFile(dir.Join(u"out2.gmz")));
+  Archive archive(ReadBytes(dir.fs_path() / "out2.gmz"));
+  ASSERT_EQ(archive.root.children.size(), 1u);
+  EXPECT_EQ(archive.root.children[0]->name, u"empty");
+  EXPECT_TRUE(archive.root.children[0]->IsDirectory());
+  EXPECT_EQ(archive.bytes.size(), 8u + 62u + 62u + 10u);
+}
+
+TEST(GMPacker, StandAloneStreamsThenOneSolidBlock) {
+  ScratchDir dir;
+  const auto src = dir.fs_path() / "src";
+  test::fs::create_directories(src / "d");
+  const std::string a = Text(300000, 'a'), b = Text(5000, 'b'), c = Text(200000, 'c');
+  const std::string e1 = Text(70000, 'e'), e2 = Text(1, 'f'), f = Text(90000, 'g');
+  WriteBytes(src / "a.txt", a);
+  WriteBytes(src / "b.raw", b);
+  WriteBytes(src / "c.lz", c);
+  WriteBytes(src / "d" / "e1.dat", e1);
+  WriteBytes(src / "d" / "e2.dat", e2);
+  WriteBytes(src / "f.dat", f);
+
+  auto policy = std::make_shared<GMFilePolicy>();
+  policy->AddMethodRule(0, u".raw");
+  policy->AddMethodRule(1, u".txt");
+  policy->AddMethodRule(2, u".lz");
+  GMPacker packer;
+  packer.SetPolicy(policy);
+  packer.SetLevel(9);
+  ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
+  ASSERT_TRUE(packer.PackToFile(dir.Join(u"out.gmz")));
+
+  Archive archive(ReadBytes(dir.fs_path() / "out.gmz"));
+  const GMTocNode& root = archive.root;
+  ASSERT_EQ(root.children.size(), 5u);
+  EXPECT_EQ(root.children[0]->name, u"a.txt");
+  EXPECT_EQ(root.children[3]->name, u"d");
+  EXPECT_EQ(root.children[4]->name, u"f.dat");
+  const GMTocNode& ea = archive.Find(u"a.txt");
+  const GMTocNode& eb = archive.Find(u"b.raw");
+  const GMTocNode& ec = archive.Find(u"c.lz");
+  const GMTocNode& d = archive.Find(u"d");
+  const GMTocNode& ee1 = archive.Find(u"e1.dat", &d);
+  const GMTocNode& ee2 = archive.Find(u"e2.dat", &d);
+  const GMTocNode& ef = archive.Find(u"f.dat");
+
+  // Stand-alone streams follow the table in table order, without gaps.
+  EXPECT_EQ(ea.dataOffset, 8u + archive.header.tocSize);
+  EXPECT_EQ(ea.method, 1u);
+  EXPECT_EQ(eb.dataOffset, ea.dataOffset + ea.compressedSize);
+  EXPECT_EQ(eb.method, 0u);
+  EXPECT_EQ(eb.compressedSize, b.size());
+  EXPECT_EQ(ec.dataOffset, eb.dataOffset + eb.compressedSize);
+  EXPECT_EQ(ec.method, 2u);
+  EXPECT_TRUE(Inflate(archive.Stream(ea), a.size()) == a);
+  EXPECT_TRUE(archive.Stream(eb) == b);
+  EXPECT_TRUE(Unlzma(archive.Stream(ec), c.size()) == c);
+
+  // The solid block comes last; only its last member knows where and how large it is.
+  const uint64_t blockStart = ec.dataOffset + ec.compressedSize;
+  for (const GMTocNode* member : {&ee1, &ee2}) {
+    EXPECT_EQ(member->method, 3u);
+    EXPECT_EQ(member->compressedSize, 0u);
+    EXPECT_EQ(member->dataOffset, blockStart);
+  }
+  EXPECT_EQ(ee1.size, e1.size());
+  EXPECT_EQ(ee2.size, e2.size());
+  EXPECT_EQ(ef.method, 3u);
+  EXPECT_EQ(ef.dataOffset, blockStart);
+  EXPECT_EQ(ef.size, e1.size() + e2.size() + f.size());
+  EXPECT_EQ(blockStart + ef.compressedSize, archive.bytes.size());
+  EXPECT_EQ(static_cast<unsigned char>(archive.bytes[blockStart]), 0x5D);
+  EXPECT_EQ(archive.bytes.substr(blockStart + 1, 4), std::string("\x00\x00\x00\x04", 4));
+  EXPECT_TRUE(Unlzma(archive.Stream(ef), ef.size) == e1 + e2 + f);
+}
+
+TEST(GMPacker, EmptyFilesAndExtraEntries) {
+  ScratchDir dir;
+  test::fs::create_directory(dir.fs_path() / "src");
+  WriteBytes(dir.fs_path() / "src" / "z.zip0", "");
+  WriteBytes(dir.fs_path() / "src" / "z.lz0", "");
+  auto policy = std::make_shared<GMFilePolicy>();
+  policy->AddMethodRule(1, u".zip0");
+  policy->AddMethodRule(2, u".lz0");
+  GMPacker packer;
+  packer.SetPolicy(policy);
+  ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
+  EXPECT_FALSE(packer.AddInlineEntry(packer.Root(), u"big", std::string(4097, 'x').data(), 4097));
+  ASSERT_TRUE(packer.AddInlineEntry(packer.Root(), u"gmmeta", "\0\0\0\0", 4));
+  const std::string memory = Text(10000, 'm');
+  packer.AddMemoryEntry(packer.Root(), u"mem", memory.data(), memory.size(), 3);
+  ASSERT_TRUE(packer.PackToFile(dir.Join(u"out.gmz")));
+
+  Archive archive(ReadBytes(dir.fs_path() / "out.gmz"));
+  const GMTocNode& zip = archive.Find(u"z.zip0");
+  EXPECT_EQ(zip.method, 1u);
+  EXPECT_EQ(zip.compressedSize, 8u);  // header, an empty final block, trailer
+  EXPECT_EQ(Inflate(archive.Stream(zip), 0), "");
+  const GMTocNode& lz = archive.Find(u"z.lz0");
+  EXPECT_EQ(lz.method, 2u);
+  EXPECT_EQ(lz.compressedSize, 0u);
+  const GMTocNode& meta = archive.Find(u"gmmeta");
+  EXPECT_TRUE(meta.IsInline());
+  EXPECT_EQ(meta.buffer.Length(), 4u);
+  // A memory entry never joins the solid block: it is its own LZMA stream.
+  const GMTocNode& mem = archive.Find(u"mem");
+  EXPECT_TRUE(mem.IsMemory());
+  EXPECT_EQ(mem.method, 2u);
+  EXPECT_EQ(mem.size, memory.size());
+  EXPECT_TRUE(Unlzma(archive.Stream(mem), memory.size()) == memory);
+}
+
+TEST(GMPacker, OffsetsAreAbsoluteInTheOutputFile) {
+  ScratchDir dir;
+  test::fs::create_directory(dir.fs_path() / "src");
+  const std::string data = Text(1000, 'x');
+  WriteBytes(dir.fs_path() / "src" / "x.bin", data);
+  GMPacker packer;
+  packer.SetDefaultMethod(0);
+  ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
+  GMFile output;
+  ASSERT_TRUE(output.Open(dir.Join(u"out.bin"), kGenericWrite, 0, kCreateAlways, 0));
+  uint32_t written = 0;
+  ASSERT_TRUE(output.Write(std::string(100, 'P').data(), 100, written));
+  ASSERT_TRUE(packer.Pack(output));
+  output.Close();
+  Archive archive(ReadBytes(dir.fs_path() / "out.bin"), 100);
+  const GMTocNode& x = archive.Find(u"x.bin");
+  EXPECT_EQ(x.dataOffset, 100u + 8u + archive.header.tocSize);
+  EXPECT_TRUE(archive.Stream(x) == data);
+}
+
+class Canceller : public GMCompressProgress {
+ public:
+  void OnEntryBegin(const GMTocNode& entry) override {
+    if (entry.name == u"b.bin") SetCancelled(true);
+  }
+};
+
+TEST(GMPacker, FailuresLeaveNoArchive) {
+  ScratchDir dir;
+  const auto src = dir.fs_path() / "src";
+  test::fs::create_directory(src);
+  WriteBytes(src / "a.bin", Text(1000, 'a'));
+  WriteBytes(src / "b.bin", Text(1000, 'b'));
+  const std::u16string out = dir.Join(u"out.gmz");
+
+  for (uint32_t method : {0u, 1u, 2u, 3u}) {
+    SCOPED_TRACE(method);
+    GMPacker packer;
+    packer.SetDefaultMethod(method);
+
+    // A file that grew after the scan.
+    ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
+    WriteBytes(src / "b.bin", Text(1001, 'b'));
+    EXPECT_FALSE(packer.PackToFile(out));
+    EXPECT_FALSE(test::fs::exists(test::FsPath(out)));
+    EXPECT_EQ(packer.LastError().kind, kErrorFileRead);
+    EXPECT_EQ(packer.LastError().text, dir.Join(u"src\\b.bin"));
+
+    // A file that vanished after the scan.
+    ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
+    test::fs::remove(src / "b.bin");
+    EXPECT_FALSE(packer.PackToFile(out));
+    EXPECT_FALSE(test::fs::exists(test::FsPath(out)));
+    EXPECT_EQ(packer.LastError().kind, kErrorFileRead);
+    WriteBytes(src / "b.bin", Text(1000, 'b'));
+
+    // A cancel from the observer.
+    Canceller canceller;
+    packer.SetObserver(&canceller);
+    ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
+    EXPECT_FALSE(packer.PackToFile(out));
+    EXPECT_FALSE(test::fs::exists(test::FsPath(out)));
+  }
+
+  GMPacker packer;
+  EXPECT_FALSE(packer.SetSource(dir.Join(u"no-such-folder"), false));
+  packer.SetDefaultMethod(9);  // no converter in that slot
+  ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
+  EXPECT_FALSE(packer.PackToFile(out));
+  EXPECT_EQ(packer.LastError().kind, kErrorEncoder);
+  EXPECT_FALSE(test::fs::exists(test::FsPath(out)));
+}
+
+}  // namespace
+}  // namespace Zavro
