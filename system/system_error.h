@@ -46,6 +46,7 @@ constexpr uint32_t kErrorDirNotEmpty = 145;
 constexpr uint32_t kErrorBusy = 170;
 constexpr uint32_t kErrorAlreadyExists = 183;
 constexpr uint32_t kErrorFilenameExcedRange = 206;
+constexpr uint32_t kErrorFileTooLarge = 223;
 constexpr uint32_t kErrorDirectory = 267;
 constexpr uint32_t kErrorNoUnicodeTranslation = 1113;
 constexpr uint32_t kErrorCantResolveFilename = 1921;
@@ -63,5 +64,7 @@ void SetLastSystemError(uint32_t code);
 // FormatMessageW text on Windows, strerror of the matching errno on POSIX. Empty when
 // the system has no text for it.
 std::u16string SystemErrorMessage(uint32_t code);
+// The same text exactly as the system gives it (on Windows with its closing line break).
+std::u16string RawSystemErrorMessage(uint32_t code);
 
 }  // namespace Zavro

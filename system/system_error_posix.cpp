@@ -56,6 +56,8 @@ uint32_t LastSystemError() { return t_last_error; }
 
 void SetLastSystemError(uint32_t code) { t_last_error = code; }
 
+std::u16string RawSystemErrorMessage(uint32_t code) { return SystemErrorMessage(code); }
+
 std::u16string SystemErrorMessage(uint32_t code) {
   int error = ErrnoFromWin32(code);
   if (error < 0) return std::u16string();

@@ -1,9 +1,136 @@
+// gmz list: the table of contents of an archive, in pre-order.
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
+#include <cinttypes>
+#include <memory>
+
+#include "archive/gmz_format.h"
+#include "archive/io/file.h"
+#include "system/encoding.h"
+#include "system/system_error.h"
 #include "tools/gmz/commands.h"
+#include "tools/gmz/console.h"
+#include "tools/gmz/tool_support.h"
 
 namespace Zavro::gmz {
 
-void AddListCommand(CLI::App&, Action&) {}
+namespace {
+
+struct ListOptions {
+  std::string archive;
+  bool json = false;
+};
+
+// Reads the header and the table of contents, reporting damage as the installer does.
+bool LoadToc(const std::u16string& path, GmzHeader& header, GMTocNode& root, ErrorInfo& error) {
+  GMFile file;
+  if (!file.Open(path, kGenericRead, kFileShareRead, kOpenExisting, 0)) {
+    error = ErrorInfo::File(kErrorFileRead, path, LastSystemError());
+    return false;
+  }
+  unsigned char bytes[kGmzHeaderSize];
+  uint32_t read = 0;
+  if (!file.Read(bytes, kGmzHeaderSize, read) && read == 0) {
+    error = ErrorInfo::File(kErrorFileRead, u"", LastSystemError());
+    return false;
+  }
+  uint32_t code = 0;
+  if (read < kGmzHeaderSize) {
+    error = ErrorInfo::Numbers(kErrorArchiveHeader, read, 0);
+    return false;
+  }
+  if (!ParseGmzHeader(bytes, header, code)) {
+    error = ErrorInfo::Numbers(kErrorArchiveHeader, code, 0);
+    return false;
+  }
+  std::vector<unsigned char> toc(header.tocSize);
+  if (header.tocSize != 0 && !file.Read(toc.data(), header.tocSize, read)) {
+    error = ErrorInfo::File(kErrorFileRead, u"", LastSystemError());
+    return false;
+  }
+  if ((header.tocSize != 0 && read != header.tocSize) || !ParseToc(toc.data(), toc.size(), root, code)) {
+    error = ErrorInfo::Numbers(kErrorArchiveHeader, kTocErrorInvalid, 0);
+    return false;
+  }
+  return true;
+}
+
+const char* TypeName(const GMTocNode& entry) {
+  switch (entry.type) {
+    case kTocDirectory: return "directory";
+    case kTocFile: return "file";
+    case kTocMemory: return "memory";
+    default: return "inline";
+  }
+}
+
+template <typename Visit>
+void PreOrder(const GMTocNode& root, Visit visit) {
+  std::vector<const GMTocNode*> pending;
+  for (auto it = root.children.rbegin(); it != root.children.rend(); ++it) pending.push_back(it->get());
+  while (!pending.empty()) {
+    const GMTocNode* node = pending.back();
+    pending.pop_back();
+    visit(*node);
+    for (auto it = node->children.rbegin(); it != node->children.rend(); ++it) pending.push_back(it->get());
+  }
+}
+
+int RunList(const ListOptions& o) {
+  GmzHeader header;
+  GMTocNode root;
+  ErrorInfo error;
+  if (!LoadToc(PathFromArgument(o.archive), header, root, error)) return Fail(DescribeError(error));
+
+  if (o.json) {
+    nlohmann::ordered_json entries = nlohmann::ordered_json::array();
+    PreOrder(root, [&](const GMTocNode& e) {
+      nlohmann::ordered_json item;
+      item["path"] = ToUtf8(EntryPath(e));
+      item["type"] = TypeName(e);
+      if (e.IsInline()) {
+        item["data"] = Hex(e.buffer.Data(), e.buffer.Length());
+      } else {
+        item["attributes"] = e.attributes;
+        item["created"] = e.creationTime.value;
+        item["accessed"] = e.lastAccessTime.value;
+        item["modified"] = e.lastWriteTime.value;
+        item["size"] = e.size;
+        item["method"] = e.method;
+        item["offset"] = e.dataOffset;
+        item["compressed"] = e.compressedSize;
+      }
+      entries.push_back(std::move(item));
+    });
+    nlohmann::ordered_json out;
+    out["version"] = header.version;
+    out["toc_size"] = header.tocSize;
+    out["entries"] = std::move(entries);
+    std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    return kExitSuccess;
+  }
+
+  PreOrder(root, [&](const GMTocNode& e) {
+    const char type = e.IsDirectory() ? 'd' : e.IsFile() ? '-' : e.IsMemory() ? 'm' : 'i';
+    const uint64_t size = e.IsInline() ? e.buffer.Length() : e.size;
+    std::string path = PathForDisplay(EntryPath(e));
+    if (e.IsDirectory()) path += "/";
+    std::printf("%c %08" PRIx32 " %12" PRIu64 " %-5s %12" PRIu64 " %s %s\n", type, e.attributes, size,
+                e.IsDirectory() || e.IsInline() ? "" : MethodName(e.method), e.compressedSize,
+                FormatFileTime(e.lastWriteTime.value).c_str(), path.c_str());
+  });
+  return kExitSuccess;
+}
+
+}  // namespace
+
+void AddListCommand(CLI::App& app, Action& action) {
+  auto options = std::make_shared<ListOptions>();
+  CLI::App* list = app.add_subcommand("list", "List the entries of an archive");
+  list->add_option("ARCHIVE", options->archive, "The archive")->required();
+  list->add_flag("--json", options->json, "One JSON object with the version, table size and entries");
+  list->callback([options, &action] { action = [options] { return RunList(*options); }; });
+}
 
 }  // namespace Zavro::gmz

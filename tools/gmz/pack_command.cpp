@@ -1,9 +1,243 @@
+// gmz pack: a folder into a GMZ archive.
 #include <CLI/CLI.hpp>
 
+#include <map>
+#include <memory>
+
+#include "archive/gmz_format.h"
+#include "archive/packer.h"
+#include "installer/package_metadata.h"
+#include "system/encoding.h"
+#include "system/path_utils.h"
+#include "system/string_utils.h"
+#include "system/system_error.h"
 #include "tools/gmz/commands.h"
+#include "tools/gmz/console.h"
+#include "tools/gmz/tool_support.h"
 
 namespace Zavro::gmz {
 
-void AddPackCommand(CLI::App&, Action&) {}
+namespace {
+
+struct PackOptions {
+  std::string source;
+  std::string output;
+  std::string method = "solid";
+  int level = 9;
+  bool includeFolder = false;
+  std::vector<std::string> excludeExtensions;
+  std::vector<std::string> excludeNames;
+  uint64_t storeBelow = 0;
+  uint64_t storeAbove = UINT64_MAX;
+  std::vector<std::string> methodRules;
+  std::vector<std::string> meta;
+  std::vector<std::string> inlines;
+  std::vector<std::string> memories;
+};
+
+std::u16string Wide(const std::string& utf8) { return utf8.empty() ? u"" : FromCodePage(utf8, kCodePageUtf8); }
+
+// "NAME=VALUE" split at the first '='; false without one or with an empty name.
+bool SplitPair(const std::string& text, std::string& name, std::string& value) {
+  const size_t eq = text.find('=');
+  if (eq == std::string::npos || eq == 0) return false;
+  name = text.substr(0, eq);
+  value = text.substr(eq + 1);
+  return true;
+}
+
+bool IsReservedDeviceName(std::u16string name) {
+  const size_t dot = name.find(u'.');
+  if (dot != std::u16string::npos) name.resize(dot);
+  while (!name.empty() && name.back() == u' ') name.pop_back();
+  ToUpperInPlace(name);
+  if (name == u"CON" || name == u"PRN" || name == u"AUX" || name == u"NUL" || name == u"CONIN$" ||
+      name == u"CONOUT$") {
+    return true;
+  }
+  return name.size() == 4 && (StartsWith(name, u"COM") || StartsWith(name, u"LPT")) && name[3] >= u'1' &&
+         name[3] <= u'9';
+}
+
+bool IsValidWindowsName(const std::u16string& name) {
+  if (name.empty() || name == u"." || name == u"..") return false;
+  for (char16_t c : name) {
+    if (c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'/' || c == u'\\' || c == u'|' ||
+        c == u'?' || c == u'*') {
+      return false;
+    }
+  }
+  if (name.back() == u'.' || name.back() == u' ') return false;
+  return !IsReservedDeviceName(name);
+}
+
+// Every path that would not survive on Windows: names it cannot create, and names in
+// one folder that differ only in letter case (Windows would merge them).
+std::vector<std::string> WindowsNameProblems(const GMTocNode& root) {
+  std::vector<std::string> problems;
+  std::vector<const GMTocNode*> folders{&root};
+  while (!folders.empty()) {
+    const GMTocNode* folder = folders.back();
+    folders.pop_back();
+    std::map<std::u16string, const GMTocNode*> seen;
+    for (const auto& child : folder->children) {
+      const std::string path = PathForDisplay(EntryPath(*child));
+      if (!IsValidWindowsName(child->name)) problems.push_back(path + ": not a valid file name on Windows");
+      std::u16string key = child->name;
+      ToLowerInPlace(key);
+      auto [it, added] = seen.emplace(key, child.get());
+      if (!added) {
+        problems.push_back(path + ": differs only in letter case from " + PathForDisplay(EntryPath(*it->second)));
+      }
+      if (child->IsDirectory()) folders.push_back(child.get());
+    }
+  }
+  return problems;
+}
+
+// Leaves the archive being written out of its own contents.
+void RemoveEntryWithPath(GMTocNode& folder, const std::u16string& path) {
+  std::vector<GMTocNode*> pending{&folder};
+  while (!pending.empty()) {
+    GMTocNode* node = pending.back();
+    pending.pop_back();
+    auto& children = node->children;
+    for (auto it = children.begin(); it != children.end();) {
+      if ((*it)->IsFile() && CompareNoCase((*it)->path, path) == 0) {
+        it = children.erase(it);
+      } else {
+        if ((*it)->IsDirectory()) pending.push_back(it->get());
+        ++it;
+      }
+    }
+  }
+}
+
+int Usage(const std::string& message) {
+  std::fprintf(stderr, "gmz pack: %s\n", message.c_str());
+  return kExitUsage;
+}
+
+std::string Failure(const GMPacker& packer) {
+  std::string text = ToUtf8(packer.LastErrorText());
+  const ErrorInfo& error = packer.LastError();
+  if (error.Category() == kErrorCategoryFile && error.word2 != 0 && error.word2 != kErrorInvalidData) {
+    text += ": " + ToUtf8(SystemErrorMessage(error.word2));
+  }
+  return text.empty() ? DescribeError(error) : text;
+}
+
+int RunPack(const PackOptions& o) {
+  WatchInterrupt();
+  uint32_t method = 0;
+  if (!ParseMethod(o.method, method)) return Usage("unknown method '" + o.method + "'");
+  auto policy = std::make_shared<GMFilePolicy>();
+  for (const auto& ext : o.excludeExtensions) policy->ExcludeExtension(Wide(ext));
+  for (const auto& name : o.excludeNames) policy->SetNameRule(Wide(name), true);
+  if (o.storeBelow != 0 || o.storeAbove != UINT64_MAX) policy->SetSizeRange(o.storeBelow, o.storeAbove);
+  for (const auto& rule : o.methodRules) {
+    std::string name, list;
+    uint32_t ruleMethod = 0;
+    if (!SplitPair(rule, name, list) || !ParseMethod(name, ruleMethod) || list.empty()) {
+      return Usage("--method-rule takes METHOD=.ext,.ext, not '" + rule + "'");
+    }
+    size_t start = 0;
+    while (start <= list.size()) {
+      size_t comma = list.find(',', start);
+      if (comma == std::string::npos) comma = list.size();
+      std::string ext = list.substr(start, comma - start);
+      if (!ext.empty()) policy->AddMethodRule(ruleMethod, Wide(ext[0] == '.' ? ext : "." + ext));
+      start = comma + 1;
+    }
+  }
+  MetadataPairs meta;
+  for (const auto& pair : o.meta) {
+    std::string key, value;
+    if (!SplitPair(pair, key, value)) return Usage("--meta takes KEY=VALUE, not '" + pair + "'");
+    meta.emplace_back(Wide(key), Wide(value));
+  }
+
+  GMPacker packer;
+  ConsoleProgress progress("packing");
+  packer.SetDefaultMethod(method);
+  packer.SetPolicy(policy);
+  packer.SetLevel(o.level);
+  packer.SetObserver(&progress);
+
+  const std::u16string source = PathFromArgument(o.source);
+  std::u16string output;
+  size_t split = 0;
+  if (!FullPath(PathFromArgument(o.output), output, split)) {
+    return Fail("cannot use the output path " + o.output + ": " + ToUtf8(SystemErrorMessage(LastSystemError())));
+  }
+  if (!packer.SetSource(source, o.includeFolder)) return Fail(Failure(packer));
+  RemoveEntryWithPath(packer.Root(), output);
+
+  if (!meta.empty()) {
+    const std::vector<unsigned char> bytes = SerializeMetadata(meta);
+    if (!packer.AddInlineEntry(packer.Root(), kMetadataEntryName, bytes.data(), bytes.size())) {
+      return Fail("the --meta pairs take " + std::to_string(bytes.size()) + " bytes; an inline entry holds at most " +
+                  std::to_string(kMaxInlineSize));
+    }
+  }
+  for (const auto& item : o.inlines) {
+    std::string name, file;
+    if (!SplitPair(item, name, file)) return Usage("--inline takes NAME=FILE, not '" + item + "'");
+    std::vector<unsigned char> bytes;
+    if (!ReadWholeFile(PathFromArgument(file), bytes, kMaxInlineSize)) {
+      if (LastSystemError() == kErrorFileTooLarge) {
+        return Fail(file + ": an inline entry holds at most " + std::to_string(kMaxInlineSize) + " bytes");
+      }
+      return Fail("cannot read " + file + ": " + ToUtf8(SystemErrorMessage(LastSystemError())));
+    }
+    packer.AddInlineEntry(packer.Root(), Wide(name), bytes.data(), bytes.size());
+  }
+  for (const auto& item : o.memories) {
+    std::string name, file;
+    if (!SplitPair(item, name, file)) return Usage("--memory takes NAME=FILE, not '" + item + "'");
+    std::vector<unsigned char> bytes;
+    if (!ReadWholeFile(PathFromArgument(file), bytes, UINT32_MAX)) {
+      return Fail("cannot read " + file + ": " + ToUtf8(SystemErrorMessage(LastSystemError())));
+    }
+    packer.AddMemoryEntry(packer.Root(), Wide(name), bytes.data(), bytes.size(), method);
+  }
+
+  const std::vector<std::string> problems = WindowsNameProblems(packer.Root());
+  if (!problems.empty()) {
+    for (const auto& problem : problems) std::fprintf(stderr, "gmz pack: %s\n", problem.c_str());
+    return Fail("the source would not survive on Windows (" + std::to_string(problems.size()) + " problem" +
+                (problems.size() == 1 ? "" : "s") + ")");
+  }
+
+  progress.SetTotal(packer.Root().TotalSize());
+  if (!packer.PackToFile(output)) {
+    if (Interrupted() || progress.IsCancelled()) return Fail("cancelled; nothing was written");
+    return Fail(Failure(packer));
+  }
+  return kExitSuccess;
+}
+
+}  // namespace
+
+void AddPackCommand(CLI::App& app, Action& action) {
+  auto options = std::make_shared<PackOptions>();
+  CLI::App* pack = app.add_subcommand("pack", "Pack a folder into a GMZ archive");
+  pack->add_option("SOURCE", options->source, "Folder to pack")->required();
+  pack->add_option("-o,--output", options->output, "Archive to write")->required();
+  pack->add_option("--method", options->method, "Default method: store, zip, lzma or solid")
+      ->check(CLI::IsMember({"store", "zip", "lzma", "solid"}))
+      ->capture_default_str();
+  pack->add_option("--level", options->level, "Compression level")->check(CLI::Range(0, 9))->capture_default_str();
+  pack->add_flag("--include-folder", options->includeFolder, "Keep SOURCE itself as the top-level folder");
+  pack->add_option("--exclude-ext", options->excludeExtensions, "Leave out files with this extension (.tmp)");
+  pack->add_option("--exclude-name", options->excludeNames, "Leave out files and folders of this name");
+  pack->add_option("--store-below", options->storeBelow, "Store files smaller than BYTES");
+  pack->add_option("--store-above", options->storeAbove, "Store files larger than BYTES");
+  pack->add_option("--method-rule", options->methodRules, "METHOD=.ext,.ext: that method for these extensions");
+  pack->add_option("--meta", options->meta, "KEY=VALUE for the package metadata (\"gmmeta\")");
+  pack->add_option("--inline", options->inlines, "NAME=FILE: a top-level inline entry (at most 4096 bytes)");
+  pack->add_option("--memory", options->memories, "NAME=FILE: a top-level memory entry");
+  pack->callback([options, &action] { action = [options] { return RunPack(*options); }; });
+}
 
 }  // namespace Zavro::gmz

@@ -1,0 +1,104 @@
+// Helpers for the registry tests: registry text and record-form bytes made by hand,
+// and exception texts.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "archive/io/buffer.h"
+#include "registry/reg_parser.h"
+#include "registry/reg_records.h"
+
+namespace Zavro::test {
+
+constexpr const char* kVersion5Line = "Windows Registry Editor Version 5.00\r\n";
+
+// UTF-16LE bytes of `text`, after the byte-order mark FF FE.
+inline std::string Utf16Le(const std::u16string& text) {
+  std::string bytes = "\xFF\xFE";
+  for (char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
+inline std::u16string Ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+inline GMBuffer<unsigned char> Buffer(const std::string& bytes) {
+  GMBuffer<unsigned char> buffer(static_cast<uint32_t>(bytes.size()));
+  for (size_t i = 0; i < bytes.size(); ++i) buffer.Data()[i] = static_cast<unsigned char>(bytes[i]);
+  buffer.SetLength(static_cast<uint32_t>(bytes.size()));
+  return buffer;
+}
+
+inline std::string String(const GMBuffer<unsigned char>& buffer) {
+  return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
+}
+
+inline std::string String(const std::vector<unsigned char>& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+inline std::deque<GMRegKeyRecord> ParseBytes(const std::string& bytes) {
+  GMRegParser parser;
+  parser.Parse(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  return parser.Keys();
+}
+
+// ANSI registry text of ASCII lines: the version 5 header, then `body`.
+inline std::deque<GMRegKeyRecord> ParseAnsi(const std::string& body) {
+  return ParseBytes(kVersion5Line + body);
+}
+
+// The text of the exception of type E that `f` throws; a note when it throws none.
+template <typename E, typename F>
+std::string ThrownText(F f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.what();
+  }
+  return "<no exception>";
+}
+
+// Record-form bytes written field by field.
+class FormBytes {
+ public:
+  FormBytes& U16(uint32_t value) {
+    for (int i = 0; i < 2; ++i) bytes_.push_back(static_cast<char>(value >> (8 * i)));
+    return *this;
+  }
+  FormBytes& U32(uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<char>(value >> (8 * i)));
+    return *this;
+  }
+  // Length in units, then the units.
+  FormBytes& Text(const std::u16string& text) {
+    U32(static_cast<uint32_t>(text.size()));
+    for (char16_t unit : text) U16(unit);
+    return *this;
+  }
+  FormBytes& Raw(const std::string& bytes) {
+    bytes_ += bytes;
+    return *this;
+  }
+  // Byte count, then the bytes.
+  FormBytes& Block(const FormBytes& block) {
+    U32(static_cast<uint32_t>(block.bytes_.size()));
+    return Raw(block.bytes_);
+  }
+  // A value: name, type, data byte count and data.
+  FormBytes& Value(const std::u16string& name, uint32_t type, const std::string& data) {
+    return Text(name).U16(type).U32(static_cast<uint32_t>(data.size())).Raw(data);
+  }
+  const std::string& str() const { return bytes_; }
+  size_t size() const { return bytes_.size(); }
+
+ private:
+  std::string bytes_;
+};
+
+}  // namespace Zavro::test
