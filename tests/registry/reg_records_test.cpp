@@ -85,9 +85,9 @@ TEST(RegValueRecord, SetRawDataText) {
 
 TEST(RegValueRecord, SetRawDataNumbers) {
   bool ok = false;
-  EXPECT_EQ(FromRaw(kRegDword, "\x0a\x00\x00\x80", &ok).dword, 0x8000000Au);
+  EXPECT_EQ(FromRaw(kRegDword, std::string("\x0a\x00\x00\x80", 4), &ok).dword, 0x8000000Au);
   EXPECT_TRUE(ok);
-  EXPECT_EQ(FromRaw(kRegDwordBigEndian, "\x0a\x00\x00\x80", &ok).dword, 0x0A000080u);
+  EXPECT_EQ(FromRaw(kRegDwordBigEndian, std::string("\x0a\x00\x00\x80", 4), &ok).dword, 0x0A000080u);
   EXPECT_TRUE(ok);
   for (uint32_t type : {kRegDword, kRegDwordBigEndian}) {
     EXPECT_EQ(FromRaw(type, "\x01\x02\x03", &ok).dword, 0u);
@@ -102,7 +102,7 @@ TEST(RegValueRecord, SetRawDataNumbers) {
 
 TEST(RegValueRecord, SetRawDataMultiString) {
   // a NUL NUL b NUL NUL: the empty string in the middle stays, the last unit closes the list.
-  EXPECT_EQ(FromRaw(kRegMultiSz, std::string("a\0\0\0b\0\0\0\0\0", 10)).strings,
+  EXPECT_EQ(FromRaw(kRegMultiSz, std::string("a\0\0\0\0\0b\0\0\0\0\0", 12)).strings,
             (std::vector<std::u16string>{u"a", u"", u"b"}));
   // A string without a NUL after it is dropped; the last unit is never a separator.
   EXPECT_EQ(FromRaw(kRegMultiSz, std::string("a\0\0\0b\0c\0", 8)).strings,
@@ -118,7 +118,7 @@ TEST(RegValueRecord, SetRawDataMultiString) {
 }
 
 TEST(RegValueRecord, SetRawDataBytesAndDeleteMark) {
-  GMRegValueRecord value = FromRaw(kRegBinary, "\x00\xFF\x10");
+  GMRegValueRecord value = FromRaw(kRegBinary, std::string("\x00\xFF\x10", 3));
   EXPECT_EQ(String(value.bytes), std::string("\x00\xFF\x10", 3));
   EXPECT_EQ(String(FromRaw(0x4711, "xyz").bytes), "xyz");
 

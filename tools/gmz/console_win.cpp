@@ -1,10 +1,11 @@
 #include "tools/gmz/console.h"
 
+#include "system/windows_support.h"
+
 #include <io.h>
 #include <shellapi.h>
 
 #include "system/encoding.h"
-#include "system/windows_support.h"
 
 namespace Zavro::gmz {
 
