@@ -113,9 +113,10 @@ void Unescape(std::u16string& text) {
 // open).
 void Clean(std::u16string& text) {
   ReplaceAll(text, u"\\\r\n", u"");
-  text.erase(std::remove_if(text.begin(), text.end(),
-                            [](char16_t unit) { return unit == u'\r' || unit == u'\n' || unit == u' '; }),
-             text.end());
+  text.erase(
+      std::remove_if(text.begin(), text.end(),
+                     [](char16_t unit) { return unit == u'\r' || unit == u'\n' || unit == u' '; }),
+      text.end());
 }
 
 // The comma-separated hexadecimal items of cleaned text, each as its full ParseHex
@@ -170,8 +171,8 @@ void ParseGenericHex(std::u16string data, GMRegValueRecord& value) {
   std::u16string number;
   if (open != std::u16string::npos) {
     const size_t close = head.find(u')', open + 1);
-    number = head.substr(open + 1, close == std::u16string::npos ? std::u16string::npos
-                                                                 : close - open - 1);
+    number = head.substr(open + 1,
+                         close == std::u16string::npos ? std::u16string::npos : close - open - 1);
   }
   value.type = static_cast<uint32_t>(ParseUnsigned(number));
   std::vector<unsigned char> bytes;

@@ -200,10 +200,10 @@ void WriteRecords(const std::deque<GMRegKeyRecord>& list, GMBuffer<unsigned char
     const uint64_t needed = length + 4 + record.Length();
     if (needed > buffer.Capacity()) {
       const uint64_t capacity = buffer.Capacity();
-      Reserve(buffer, std::max({capacity * 3 / 2, capacity + 4 * (record.Length() + uint64_t{4}), needed}));
+      Reserve(buffer, std::max(capacity * 3 / 2, capacity + 4 * (record.Length() + uint64_t{4})));
     }
     StoreU32(buffer.Data() + length, record.Length());
-    if (record.Length() != 0) std::memcpy(buffer.Data() + length + 4, record.Data(), record.Length());
+    std::memcpy(buffer.Data() + length + 4, record.Data(), record.Length());
     buffer.SetLength(static_cast<uint32_t>(needed));
   }
   StoreU32(buffer.Data() + 4, buffer.Length() - kContainerHeaderSize);

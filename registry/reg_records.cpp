@@ -106,7 +106,9 @@ bool GMRegValueRecord::SetRawData(const unsigned char* data, uint32_t count) {
     }
     case kRegQword:
       qword = 0;
-      for (uint32_t i = 0; i < count && i < 8; ++i) qword |= static_cast<uint64_t>(data[i]) << (8 * i);
+      for (uint32_t i = 0; i < count && i < 8; ++i) {
+        qword |= static_cast<uint64_t>(data[i]) << (8 * i);
+      }
       return true;
     default:
       bytes = GMBuffer<unsigned char>(count);

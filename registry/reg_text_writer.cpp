@@ -14,7 +14,8 @@ namespace Zavro {
 namespace {
 
 // "保存注册表值出错" and "写入文件出错" in code page 936, as callers expect these texts.
-constexpr const char* kSaveValueFailed = "\xB1\xA3\xB4\xE6\xD7\xA2\xB2\xE1\xB1\xED\xD6\xB5\xB3\xF6\xB4\xED";
+constexpr const char* kSaveValueFailed =
+    "\xB1\xA3\xB4\xE6\xD7\xA2\xB2\xE1\xB1\xED\xD6\xB5\xB3\xF6\xB4\xED";
 constexpr const char* kWriteFileFailed = "\xD0\xB4\xC8\xEB\xCE\xC4\xBC\xFE\xB3\xF6\xB4\xED";
 
 const char16_t kCrLf[] = u"\r\n";
@@ -156,8 +157,8 @@ GMRegTextWriter::GMRegTextWriter(GMBaseFile& file, bool wide, uint32_t header)
 }
 
 void GMRegTextWriter::WriteHeader() {
-  writer_.WriteLine(header_ == kRegHeaderRegedit4 ? u"REGEDIT4" : u"Windows Registry Editor Version 5.00",
-                    true);
+  writer_.WriteLine(
+      header_ == kRegHeaderRegedit4 ? u"REGEDIT4" : u"Windows Registry Editor Version 5.00", true);
 }
 
 bool GMRegTextWriter::ValueText(const GMRegValueRecord& value, std::u16string& text) {
@@ -214,8 +215,7 @@ void GMRegTextWriter::WriteKeyText(const GMRegKeyRecord& record) {
     std::u16string data;
     if (value.deleteMark) {
       data = u"-";
-    } else if (!ValueText(value, data) ||
-               (value.type == kRegSz && !StringFitsText(value.text))) {
+    } else if (!ValueText(value, data) || (value.type == kRegSz && !StringFitsText(value.text))) {
       Refuse();
     }
     writer_.WriteLine(line + data, true);

@@ -31,10 +31,12 @@ constexpr uint32_t kFileAttributeArchive = 0x20;
 constexpr uint32_t kFileAttributeNormal = 0x80;
 constexpr uint32_t kFileAttributeTemporary = 0x100;
 constexpr uint32_t kFileAttributeReparsePoint = 0x400;
+constexpr uint32_t kFileAttributeNotContentIndexed = 0x2000;
 constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 
 // Flags that share the flags-and-attributes word of an open.
 constexpr uint32_t kFileFlagBackupSemantics = 0x02000000;
+constexpr uint32_t kFileFlagSequentialScan = 0x08000000;
 
 // Access rights.
 constexpr uint32_t kGenericRead = 0x80000000;

@@ -62,6 +62,12 @@ bool FullPathDirectory(const std::u16string& path, std::u16string& directory);
 // Creates a new empty file with a unique name in `directory` and returns its name.
 bool TempFileName(const std::u16string& directory, const std::u16string& prefix,
                   std::u16string& name);
+// Renames a file (MoveFileW); fails when `to` exists.
+bool MovePath(const std::u16string& from, const std::u16string& to);
+// Has the system delete a file at the next restart (MoveFileExW with
+// MOVEFILE_DELAY_UNTIL_REBOOT). POSIX has no such thing: it fails with error 50, and
+// never needs it, as an open file can be deleted there.
+bool DeleteAtRestart(const std::u16string& path);
 // Null leaves that time as it is. On POSIX the creation time cannot be set and is
 // ignored.
 bool SetFileTimes(const std::u16string& path, const FileTime* creation,

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -441,6 +442,26 @@ bool SetFileTimes(const std::u16string& path, const FileTime* creation, const Fi
     return false;
   }
   return true;
+}
+
+bool MovePath(const std::u16string& from, const std::u16string& to) {
+  if (!UsablePath(from) || !UsablePath(to)) return false;
+  const std::string target = NativePath(to);
+  struct stat st;
+  if (lstat(target.c_str(), &st) == 0) {
+    SetLastSystemError(kErrorAlreadyExists);
+    return false;
+  }
+  if (rename(NativePath(from).c_str(), target.c_str()) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  return true;
+}
+
+bool DeleteAtRestart(const std::u16string&) {
+  SetLastSystemError(kErrorNotSupported);
+  return false;
 }
 
 }  // namespace Zavro

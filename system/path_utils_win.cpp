@@ -256,4 +256,14 @@ bool SetFileTimes(const std::u16string& path, const FileTime* creation, const Fi
                      lastWrite ? &w : nullptr) != FALSE;
 }
 
+bool MovePath(const std::u16string& from, const std::u16string& to) {
+  if (!UsablePath(from) || !UsablePath(to)) return false;
+  return MoveFileW(W(from), W(to)) != FALSE;
+}
+
+bool DeleteAtRestart(const std::u16string& path) {
+  if (!UsablePath(path)) return false;
+  return MoveFileExW(W(path), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
 }  // namespace Zavro

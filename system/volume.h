@@ -28,4 +28,8 @@ struct VolumeInfo {
 // empty text) or the shell refuses it; `info` is then left as it was.
 bool QueryVolume(const std::u16string& root, VolumeInfo& info);
 
+// The root to ask QueryVolume about for a path: its drive ("C:\" from "C:\x\y") on
+// Windows, the path itself on POSIX (where QueryVolume finds the volume that holds it).
+std::u16string VolumeRootOf(const std::u16string& path);
+
 }  // namespace Zavro

@@ -120,4 +120,6 @@ bool QueryVolume(const std::u16string& root, VolumeInfo& info) {
   return true;
 }
 
+std::u16string VolumeRootOf(const std::u16string& path) { return path; }
+
 }  // namespace Zavro

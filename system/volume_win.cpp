@@ -46,4 +46,9 @@ bool QueryVolume(const std::u16string& root, VolumeInfo& info) {
   return true;
 }
 
+std::u16string VolumeRootOf(const std::u16string& path) {
+  if (path.empty()) return std::u16string();
+  return std::u16string(1, path[0]) + u":\\";
+}
+
 }  // namespace Zavro

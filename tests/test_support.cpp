@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "system/system_error.h"
+
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -87,5 +89,16 @@ std::u16string U(const char* utf8) {
   }
   return out;
 }
+
+std::u16string Decimal(uint64_t value) {
+  std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+bool StartsWithText(const std::u16string& text, const std::u16string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::u16string SystemText(uint32_t code) { return RawSystemErrorMessage(code); }
 
 }  // namespace Zavro::test

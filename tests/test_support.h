@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <string>
 
 namespace Zavro::test {
@@ -36,5 +37,9 @@ std::string ReadBytes(const fs::path& path);
 
 // UTF-8 literal text to UTF-16, for readable expectations.
 std::u16string U(const char* utf8);
+std::u16string Decimal(uint64_t value);
+bool StartsWithText(const std::u16string& text, const std::u16string& prefix);
+// The system's text for an error number, as messages quote it.
+std::u16string SystemText(uint32_t code);
 
 }  // namespace Zavro::test

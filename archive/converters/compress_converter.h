@@ -40,6 +40,9 @@ class GMCompressConverter {
   virtual const unsigned char* GetOutput(uint32_t& length);
   virtual void ClearOutput() { pending_ = 0; }
   virtual bool Reset() = 0;
+  // Decoders: the stream's own end (end marker, trailer) has been decoded. A stream
+  // that stops before it is damaged, whatever the sizes around it say.
+  virtual bool IsStreamEnd() const { return true; }
   // Compress a whole file (several files as one stream) straight into `target`,
   // adding the bytes written to `bytesWritten`. Only the LZMA encoder can.
   virtual bool EncodeFile(GMBaseFile& source, GMBaseFile& target, uint64_t& bytesWritten,

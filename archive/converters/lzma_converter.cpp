@@ -358,7 +358,9 @@ bool GMLzmaDecoder::Process(const void* input, uint32_t inputLength, uint32_t& c
   consumed = 0;
   if (!HasOutputBuffer()) return false;
   if (input == nullptr && inputLength != 0) return false;
-  const auto* bytes = static_cast<const unsigned char*>(input);
+  // The codec copies from its input even when there is none to take.
+  static const unsigned char kNoInput = 0;
+  const auto* bytes = input != nullptr ? static_cast<const unsigned char*>(input) : &kNoInput;
   if (!started_) {
     const uint32_t take = std::min<uint32_t>(5 - header_bytes_, inputLength);
     std::memcpy(header_ + header_bytes_, bytes, take);

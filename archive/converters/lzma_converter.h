@@ -93,6 +93,7 @@ class GMLzmaDecoder : public GMCompressConverter {
   void SetOutputLimit(uint64_t size) { output_limit_ = size; }
   // The end-of-stream marker has been decoded.
   bool IsFinished() const { return finished_; }
+  bool IsStreamEnd() const override { return finished_; }
 
  private:
   struct State;

@@ -47,6 +47,7 @@ class GMZipDecoder : public GMZipEncoder {
   bool Finish() override { return true; }
   bool Reset() override;
   bool InitStream() override;
+  bool IsStreamEnd() const override { return finished_; }
 
  protected:
   int RunStream(int flush) override { return inflate(&stream_, flush); }

@@ -56,7 +56,8 @@ TEST(RegParserEncoding, AnsiUtf8AndUtf16WithMark) {
 
   const std::u16string body = U("[HKCU\\Software\\游戏]\r\n\"名称\"=\"客户端 ü\"\r\n");
   for (const std::string& bytes :
-       {std::string("\xEF\xBB\xBF") + test::kVersion5Line + "[HKCU\\Software\\\xE6\xB8\xB8\xE6\x88\x8F]\r\n"
+       {std::string("\xEF\xBB\xBF") + test::kVersion5Line +
+            "[HKCU\\Software\\\xE6\xB8\xB8\xE6\x88\x8F]\r\n"
             "\"\xE5\x90\x8D\xE7\xA7\xB0\"=\"\xE5\xAE\xA2\xE6\x88\xB7\xE7\xAB\xAF \xC3\xBC\"\r\n",
         Utf16Le(Ascii(test::kVersion5Line) + body)}) {
     keys = ParseBytes(bytes);
@@ -81,15 +82,27 @@ TEST(RegParserEncoding, Utf16OddByteAndEmbeddedNul) {
 }
 
 TEST(RegParserEncoding, RefusedMarksAndMissingHeaders) {
-  EXPECT_EQ(FormatError("\xFE\xFF"), kWrongFormat);                        // UTF-16BE
+  EXPECT_EQ(FormatError("\xFE\xFF"), kWrongFormat);  // UTF-16BE
   EXPECT_EQ(FormatError(std::string("\xFE\xFF\0W", 4)), kWrongFormat);
-  EXPECT_EQ(FormatError(std::string("\xFF\x00W\0", 4)), kWrongFormat);     // half a mark
-  EXPECT_EQ(FormatError("\xEF\xBB" "REGEDIT4\r\n"), kWrongFormat);          // short UTF-8 mark
-  EXPECT_EQ(FormatError("\x7F" "REGEDIT4\r\n"), kWrongFormat);
-  EXPECT_EQ(FormatError("\x80" "REGEDIT4\r\n"), kWrongFormat);
+  EXPECT_EQ(FormatError(std::string("\xFF\x00W\0", 4)), kWrongFormat);  // half a mark
+  EXPECT_EQ(FormatError("\xEF\xBB"
+                        "REGEDIT4\r\n"),
+            kWrongFormat);  // short UTF-8 mark
+  EXPECT_EQ(FormatError("\x7F"
+                        "REGEDIT4\r\n"),
+            kWrongFormat);
+  EXPECT_EQ(FormatError("\x80"
+                        "REGEDIT4\r\n"),
+            kWrongFormat);
   // UTF-16 without a mark reads as ANSI text and ends at its first NUL.
-  EXPECT_EQ(FormatError(std::string("R\0E\0G\0E\0D\0I\0T\0" "4\0", 16)), kWrongFormat);
-  EXPECT_EQ(FormatError(std::string("\0R\0E\0G\0E\0D\0I\0T\0" "4", 16)), kWrongFormat);
+  EXPECT_EQ(FormatError(std::string("R\0E\0G\0E\0D\0I\0T\0"
+                                    "4\0",
+                                    16)),
+            kWrongFormat);
+  EXPECT_EQ(FormatError(std::string("\0R\0E\0G\0E\0D\0I\0T\0"
+                                    "4",
+                                    16)),
+            kWrongFormat);
   EXPECT_EQ(FormatError("regedit4\r\n"), kWrongFormat);
   EXPECT_EQ(FormatError("Windows Registry Editor Version 5\r\n"), kWrongFormat);
   EXPECT_EQ(FormatError("\r\nREGEDIT4\r\n"), kWrongFormat);  // CR LF is not a blank
@@ -100,7 +113,8 @@ TEST(RegParserEncoding, RefusedMarksAndMissingHeaders) {
 }
 
 TEST(RegParserEncoding, HeadersAfterBlanks) {
-  for (const char* header : {" \t REGEDIT4", "\tWindows Registry Editor Version 5.00", "REGEDIT4"}) {
+  for (const char* header :
+       {" \t REGEDIT4", "\tWindows Registry Editor Version 5.00", "REGEDIT4"}) {
     Keys keys = ParseBytes(std::string(header) + "\r\n[HKLM\\A]\r\n");
     ASSERT_EQ(keys.size(), 1u) << header;
     EXPECT_EQ(keys[0].root, kHKeyLocalMachine);
@@ -132,7 +146,9 @@ TEST(RegParserEncoding, TextWithoutCrLfHasNoKeys) {
 // Records what the tokenizer reports, as text.
 class Recorder : public GMResultProcessor {
  public:
-  void OnKey(const char16_t* b, const char16_t* e) override { events.push_back(u"key:" + std::u16string(b, e)); }
+  void OnKey(const char16_t* b, const char16_t* e) override {
+    events.push_back(u"key:" + std::u16string(b, e));
+  }
   void OnValueName(const char16_t* b, const char16_t* e) override {
     events.push_back(u"name:" + std::u16string(b, e));
   }
@@ -149,7 +165,8 @@ Strings Tokens(const std::u16string& text) {
 }
 
 TEST(RegTokenize, LinesKeysAndValues) {
-  EXPECT_EQ(Tokens(u"\r\n  \t[HKCU\\A]\r\n; comment\r\n\r\n\t\"a\" = \"b\"\r\nno equals\r\n[HKCU\\B] \r\n@=x"),
+  EXPECT_EQ(Tokens(u"\r\n  \t[HKCU\\A]\r\n; comment\r\n\r\n\t\"a\" = \"b\"\r\nno "
+                   u"equals\r\n[HKCU\\B] \r\n@=x"),
             (Strings{u"key:HKCU\\A", u"name:\"a\" ", u"data: \"b\"", u"name:@", u"data:x"}));
   // "=" inside quotes does not count; a quote after a backslash does not close them.
   EXPECT_EQ(Tokens(u"\r\n\"a=b\"=1\r\n\"c\\\"=d\"=2\r\n"),
@@ -159,22 +176,28 @@ TEST(RegTokenize, LinesKeysAndValues) {
 }
 
 TEST(RegTokenize, ContinuedHexDataSpansLines) {
-  EXPECT_EQ(Tokens(u"\r\n\"a\"=hex:01,\\\r\n  02,\\\r\n\t03\r\n\"b\"=1\r\n"),
-            (Strings{u"name:\"a\"", u"data:hex:01,\\\r\n  02,\\\r\n\t03", u"name:\"b\"", u"data:1"}));
+  EXPECT_EQ(
+      Tokens(u"\r\n\"a\"=hex:01,\\\r\n  02,\\\r\n\t03\r\n\"b\"=1\r\n"),
+      (Strings{u"name:\"a\"", u"data:hex:01,\\\r\n  02,\\\r\n\t03", u"name:\"b\"", u"data:1"}));
   EXPECT_EQ(Tokens(u"\r\n\"d\"=dword:\\\r\n0000000a\r\n"),
             (Strings{u"name:\"d\"", u"data:dword:\\\r\n0000000a"}));
   // An empty line does not end in a backslash: it ends the value.
-  EXPECT_EQ(Tokens(u"\r\n\"a\"=hex:01,\\\r\n\r\n02\r\n"), (Strings{u"name:\"a\"", u"data:hex:01,\\\r\n"}));
+  EXPECT_EQ(Tokens(u"\r\n\"a\"=hex:01,\\\r\n\r\n02\r\n"),
+            (Strings{u"name:\"a\"", u"data:hex:01,\\\r\n"}));
   // Without hex or dword the name is left waiting and the next lines are read as usual.
-  EXPECT_EQ(Tokens(u"\r\n\"s\"=\"x\\\r\n\"t\"=\"y\"\r\n"), (Strings{u"name:\"s\"", u"name:\"t\"", u"data:\"y\""}));
+  EXPECT_EQ(Tokens(u"\r\n\"s\"=\"x\\\r\n\"t\"=\"y\"\r\n"),
+            (Strings{u"name:\"s\"", u"name:\"t\"", u"data:\"y\""}));
   // A value still open at the end reports no data.
   EXPECT_EQ(Tokens(u"\r\n\"a\"=hex:01,\\\r\n02,\\"), (Strings{u"name:\"a\""}));
 }
 
 class RecordingObserver : public GMRegFileObserver {
  public:
-  void OnKey(const char16_t* b, const char16_t* e) override { events.push_back(u"key:" + std::u16string(b, e)); }
-  void OnValue(const char16_t* nb, const char16_t* ne, const char16_t* db, const char16_t* de) override {
+  void OnKey(const char16_t* b, const char16_t* e) override {
+    events.push_back(u"key:" + std::u16string(b, e));
+  }
+  void OnValue(const char16_t* nb, const char16_t* ne, const char16_t* db,
+               const char16_t* de) override {
     events.push_back(std::u16string(nb, ne) + u"=" + std::u16string(db, de));
   }
   Strings events;
@@ -359,7 +382,8 @@ TEST(RegParser, GrammarErrors) {
   ASSERT_EQ(keys.size(), 1u);
   EXPECT_EQ(keys[0].values.size(), 1u);
   GMRegParser parser;
-  const std::string text = std::string(test::kVersion5Line) + "[HKCU\\A]\r\n\"s\"=\"x\\\r\n[HKCU\\B]\r\n";
+  const std::string text =
+      std::string(test::kVersion5Line) + "[HKCU\\A]\r\n\"s\"=\"x\\\r\n[HKCU\\B]\r\n";
   EXPECT_THROW(parser.Parse(reinterpret_cast<const unsigned char*>(text.data()), text.size()),
                GMRegTextException);
   EXPECT_EQ(parser.Keys().size(), 1u);
@@ -387,9 +411,11 @@ TEST(RegParserLoadFile, ReadsWholeFilesAndRefusesOthers) {
   test::WriteBytes(dir.fs_path() / "empty.reg", "");
   EXPECT_EQ(ThrownText<std::runtime_error>([&] { parser.LoadFile(dir.Join(u"empty.reg")); }),
             "Load file failed");
-  EXPECT_EQ(ThrownText<std::runtime_error>([&] { parser.LoadFile(dir.path()); }), "Load file failed");
+  EXPECT_EQ(ThrownText<std::runtime_error>([&] { parser.LoadFile(dir.path()); }),
+            "Load file failed");
   test::WriteBytes(dir.fs_path() / "bad.reg", "REGEDIT5\r\n");
-  EXPECT_EQ(ThrownText<std::runtime_error>([&] { parser.LoadFile(dir.Join(u"bad.reg")); }), kWrongFormat);
+  EXPECT_EQ(ThrownText<std::runtime_error>([&] { parser.LoadFile(dir.Join(u"bad.reg")); }),
+            kWrongFormat);
 
   test::WriteBytes(dir.fs_path() / "one.reg", "REGEDIT4\r\n[HKLM\\X]\r\n@=dword:1");
   parser.LoadFile(dir.Join(u"one.reg"));
@@ -399,7 +425,8 @@ TEST(RegParserLoadFile, ReadsWholeFilesAndRefusesOthers) {
 
 TEST(RegParserLoadFile, ClientSample) {
   GMRegParser parser;
-  parser.LoadFile(test::SysPath(test::fs::path(GM_TEST_DATA_DIR) / "registry" / "client_utf16.reg"));
+  parser.LoadFile(
+      test::SysPath(test::fs::path(GM_TEST_DATA_DIR) / "registry" / "client_utf16.reg"));
   const Keys& keys = parser.Keys();
   ASSERT_EQ(keys.size(), 3u);
   EXPECT_EQ(keys[0].FullKeyName(true), u"HKEY_CURRENT_USER\\Software\\Lunefa\\Client");

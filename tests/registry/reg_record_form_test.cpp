@@ -25,7 +25,10 @@ std::string Written(const Keys& keys) {
 FormBytes Container(std::initializer_list<FormBytes> records) {
   FormBytes body;
   for (const FormBytes& record : records) body.Block(record);
-  return FormBytes().U32(static_cast<uint32_t>(records.size())).U32(static_cast<uint32_t>(body.size())).Raw(body.str());
+  return FormBytes()
+      .U32(static_cast<uint32_t>(records.size()))
+      .U32(static_cast<uint32_t>(body.size()))
+      .Raw(body.str());
 }
 
 // A key record without sub keys or values.
@@ -60,11 +63,14 @@ TEST(RegRecordForm, HeaderAndLengthChecks) {
 
   // A record length that passes the end: false, with the records before it kept.
   const FormBytes second = Leaf(u"HKCU\\B");
-  FormBytes cut = FormBytes().U32(3).U32(0).Block(Leaf(u"HKCU\\A")).Block(second).U32(1000).Raw("xx");
+  FormBytes cut =
+      FormBytes().U32(3).U32(0).Block(Leaf(u"HKCU\\A")).Block(second).U32(1000).Raw("xx");
   EXPECT_FALSE(Read(cut.str(), keys));
   ASSERT_EQ(keys.size(), 2u);
   EXPECT_EQ(keys[1].path, u"B");
-  EXPECT_FALSE(Read(FormBytes().U32(2).U32(0).Block(Leaf(u"HKCU\\A")).Raw(std::string("\x01\x00", 2)).str(), keys));
+  EXPECT_FALSE(
+      Read(FormBytes().U32(2).U32(0).Block(Leaf(u"HKCU\\A")).Raw(std::string("\x01\x00", 2)).str(),
+           keys));
   EXPECT_EQ(keys.size(), 1u);
 }
 
@@ -84,17 +90,18 @@ const std::string& SampleContainer() {
                                  .Block(level2)
                                  .Block(Leaf(u"HKEY_CURRENT_USER\\Software\\Z\\A2"))
                                  .U32(0);
-    const FormBytes top = FormBytes()
-                              .Text(u"HKEY_CURRENT_USER\\Software\\Z")
-                              .U32(1)
-                              .Block(level1)
-                              .U32(6)
-                              .Value(u"", kRegSz, std::string("h\0i\0\0\0", 6))
-                              .Value(u"q", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08")
-                              .Value(u"be", kRegDwordBigEndian, "\x12\x34\x56\x78")
-                              .Value(u"multi", kRegMultiSz, std::string("a\0\0\0\0\0b\0\0\0\0\0", 12))
-                              .Value(u"gone", kRegDeletedValue, "")
-                              .Value(u"raw", 0x1234, "\xDE\xAD");
+    const FormBytes top =
+        FormBytes()
+            .Text(u"HKEY_CURRENT_USER\\Software\\Z")
+            .U32(1)
+            .Block(level1)
+            .U32(6)
+            .Value(u"", kRegSz, std::string("h\0i\0\0\0", 6))
+            .Value(u"q", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08")
+            .Value(u"be", kRegDwordBigEndian, "\x12\x34\x56\x78")
+            .Value(u"multi", kRegMultiSz, std::string("a\0\0\0\0\0b\0\0\0\0\0", 12))
+            .Value(u"gone", kRegDeletedValue, "")
+            .Value(u"raw", 0x1234, "\xDE\xAD");
     const FormBytes deleted = Leaf(u"-HKEY_LOCAL_MACHINE\\Software\\Old");
     return Container({top, deleted}).str();
   }();
@@ -180,12 +187,18 @@ TEST(RegRecordForm, MalformedRecordsAreSkippedWhole) {
       Leaf(u"HKEY_CLASSES_ROOT\\x"),
       Leaf(u"hkcu\\x"),
       FormBytes().Text(u"HKCU\\x").U32(0).U32(1).Value(u"d", kRegDword, "\x01\x02\x03"),
-      FormBytes().Text(u"HKCU\\x").U32(0).U32(1).Value(u"d", kRegDwordBigEndian, "\x01\x02\x03\x04\x05"),
+      FormBytes()
+          .Text(u"HKCU\\x")
+          .U32(0)
+          .U32(1)
+          .Value(u"d", kRegDwordBigEndian, "\x01\x02\x03\x04\x05"),
       FormBytes().Text(u"HKCU\\x").U32(1).Block(Leaf(u"HKEY_CLASSES_ROOT\\y")).U32(0),
-      FormBytes().Text(u"HKCU\\x").U32(0).U32(2).Value(u"a", kRegBinary, "\x01"),  // values past the end
+      FormBytes().Text(u"HKCU\\x").U32(0).U32(2).Value(u"a", kRegBinary, "\x01"),  // values past
+                                                                                   // the end
       FormBytes().Text(u"HKCU\\x").U32(0),                                         // no value count
-      FormBytes().U32(100).Raw(std::string("H\0K\0", 4)),                                       // name past the end
-      FormBytes().Text(u"HKCU\\x").U32(1).U32(50).Raw(Leaf(u"HKCU\\y").str()).U32(0),  // sub past the end
+      FormBytes().U32(100).Raw(std::string("H\0K\0", 4)),  // name past the end
+      FormBytes().Text(u"HKCU\\x").U32(1).U32(50).Raw(Leaf(u"HKCU\\y").str()).U32(0),  // sub past
+                                                                                       // the end
       FormBytes(),
   };
   for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
@@ -226,13 +239,15 @@ TEST(RegRecordForm, WriteRecordsKeepsOrGrowsTheBuffer) {
 }
 
 TEST(RegRecordForm, MergePutsFirstInFront) {
-  const GMBuffer<unsigned char> first = Buffer(Container({Leaf(u"HKCU\\1a"), Leaf(u"HKCU\\1b")}).str());
+  const GMBuffer<unsigned char> first =
+      Buffer(Container({Leaf(u"HKCU\\1a"), Leaf(u"HKCU\\1b")}).str());
   GMBuffer<unsigned char> second = Buffer(Container({Leaf(u"HKLM\\2")}).str());
   const uint32_t sum = first.Length() + second.Length();
   EXPECT_TRUE(MergeRegRecords(first, second));
-  EXPECT_EQ(String(second), Container({Leaf(u"HKEY_CURRENT_USER\\1a"), Leaf(u"HKEY_CURRENT_USER\\1b"),
-                                       Leaf(u"HKEY_LOCAL_MACHINE\\2")})
-                                .str());
+  EXPECT_EQ(String(second),
+            Container({Leaf(u"HKEY_CURRENT_USER\\1a"), Leaf(u"HKEY_CURRENT_USER\\1b"),
+                       Leaf(u"HKEY_LOCAL_MACHINE\\2")})
+                .str());
   EXPECT_GE(second.Capacity(), sum);
 
   // What reads is merged even when the other side does not.

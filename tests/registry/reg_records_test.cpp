@@ -23,8 +23,8 @@ std::string DataOf(const GMRegValueRecord& value) { return String(value.GetData(
 // SetRawData on a fresh value of `type`.
 GMRegValueRecord FromRaw(uint32_t type, const std::string& bytes, bool* ok = nullptr) {
   GMRegValueRecord value = Value(type);
-  const bool result =
-      value.SetRawData(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
+  const bool result = value.SetRawData(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                       static_cast<uint32_t>(bytes.size()));
   if (ok != nullptr) *ok = result;
   return value;
 }
@@ -87,7 +87,8 @@ TEST(RegValueRecord, SetRawDataNumbers) {
   bool ok = false;
   EXPECT_EQ(FromRaw(kRegDword, std::string("\x0a\x00\x00\x80", 4), &ok).dword, 0x8000000Au);
   EXPECT_TRUE(ok);
-  EXPECT_EQ(FromRaw(kRegDwordBigEndian, std::string("\x0a\x00\x00\x80", 4), &ok).dword, 0x0A000080u);
+  EXPECT_EQ(FromRaw(kRegDwordBigEndian, std::string("\x0a\x00\x00\x80", 4), &ok).dword,
+            0x0A000080u);
   EXPECT_TRUE(ok);
   for (uint32_t type : {kRegDword, kRegDwordBigEndian}) {
     EXPECT_EQ(FromRaw(type, "\x01\x02\x03", &ok).dword, 0u);
@@ -97,7 +98,8 @@ TEST(RegValueRecord, SetRawDataNumbers) {
   }
   EXPECT_EQ(FromRaw(kRegQword, "\x01\x02", &ok).qword, 0x0201u);
   EXPECT_TRUE(ok);
-  EXPECT_EQ(FromRaw(kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08\xFF\xFF").qword, 0x0807060504030201u);
+  EXPECT_EQ(FromRaw(kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08\xFF\xFF").qword,
+            0x0807060504030201u);
 }
 
 TEST(RegValueRecord, SetRawDataMultiString) {
@@ -108,7 +110,8 @@ TEST(RegValueRecord, SetRawDataMultiString) {
   EXPECT_EQ(FromRaw(kRegMultiSz, std::string("a\0\0\0b\0c\0", 8)).strings,
             (std::vector<std::u16string>{u"a"}));
   EXPECT_TRUE(FromRaw(kRegMultiSz, std::string("\0\0", 2)).strings.empty());
-  EXPECT_EQ(FromRaw(kRegMultiSz, std::string("\0\0\0\0", 4)).strings, (std::vector<std::u16string>{u""}));
+  EXPECT_EQ(FromRaw(kRegMultiSz, std::string("\0\0\0\0", 4)).strings,
+            (std::vector<std::u16string>{u""}));
 
   GMRegValueRecord value = Value(kRegMultiSz);
   value.strings = {u"old"};

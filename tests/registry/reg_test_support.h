@@ -25,7 +25,9 @@ inline std::string Utf16Le(const std::u16string& text) {
   return bytes;
 }
 
-inline std::u16string Ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+inline std::u16string Ascii(const std::string& text) {
+  return std::u16string(text.begin(), text.end());
+}
 
 inline GMBuffer<unsigned char> Buffer(const std::string& bytes) {
   GMBuffer<unsigned char> buffer(static_cast<uint32_t>(bytes.size()));

@@ -7,6 +7,7 @@
 
 #include "archive/io/file.h"
 #include "archive/io/memory_file.h"
+#include "reg_round_trip.h"
 #include "reg_test_support.h"
 #include "test_support.h"
 
@@ -21,7 +22,8 @@ using test::Utf16Le;
 using Keys = std::deque<GMRegKeyRecord>;
 
 // "保存注册表值出错" and "写入文件出错" in code page 936.
-const std::string kSaveValueFailed = "\xB1\xA3\xB4\xE6\xD7\xA2\xB2\xE1\xB1\xED\xD6\xB5\xB3\xF6\xB4\xED";
+const std::string kSaveValueFailed =
+    "\xB1\xA3\xB4\xE6\xD7\xA2\xB2\xE1\xB1\xED\xD6\xB5\xB3\xF6\xB4\xED";
 const std::string kWriteFileFailed = "\xD0\xB4\xC8\xEB\xCE\xC4\xBC\xFE\xB3\xF6\xB4\xED";
 
 GMRegKeyRecord Key(const std::u16string& name) {
@@ -40,12 +42,13 @@ GMRegValueRecord Value(const std::u16string& name, uint32_t type) {
 // Registry text of `keys` as UTF-16 bytes, header included.
 std::string TextOf(const Keys& keys) {
   GMBuffer<unsigned char> buffer;
-  GMRegTextWriter writer(buffer);
-  for (const GMRegKeyRecord& key : keys) writer.WriteKeyText(key);
+  EXPECT_TRUE(test::WriteText(keys, buffer));
   return String(buffer);
 }
 
-std::string Lines(const std::u16string& lines) { return Utf16Le(u"Windows Registry Editor Version 5.00\r\n" + lines); }
+std::string Lines(const std::u16string& lines) {
+  return Utf16Le(u"Windows Registry Editor Version 5.00\r\n" + lines);
+}
 
 std::u16string ValueText(const GMRegValueRecord& value) {
   std::u16string text;
@@ -70,7 +73,9 @@ TEST(RegTextWriter, LineWriterTargets) {
   wide.WriteLine(u"ab", false);
   EXPECT_EQ(buffer.Capacity(), 9u);  // 1.5 times the 6 bytes needed
   wide.WriteLine(u"", true);
-  EXPECT_EQ(String(buffer), std::string("\xFF\xFE" "a\0b\0\r\0\n\0", 10));
+  EXPECT_EQ(String(buffer), std::string("\xFF\xFE"
+                                        "a\0b\0\r\0\n\0",
+                                        10));
 
   GMBuffer<unsigned char> ansiBuffer;
   GMTextLineWriter ansi(ansiBuffer, false);
@@ -78,13 +83,17 @@ TEST(RegTextWriter, LineWriterTargets) {
   EXPECT_EQ(String(ansiBuffer), "a_b\r\n");
 
   CMemoryFile readOnly("", 0);
-  EXPECT_EQ(ThrownText<std::runtime_error>([&] { GMTextLineWriter line(readOnly, false); line.WriteLine(u"x", false); }),
+  EXPECT_EQ(ThrownText<std::runtime_error>([&] {
+              GMTextLineWriter line(readOnly, false);
+              line.WriteLine(u"x", false);
+            }),
             kWriteFileFailed);
 
   test::ScratchDir dir;
   {
     GMFile file;
-    ASSERT_TRUE(file.Open(dir.Join(u"out.reg"), kGenericWrite, 0, kCreateAlways, kFileAttributeNormal));
+    ASSERT_TRUE(
+        file.Open(dir.Join(u"out.reg"), kGenericWrite, 0, kCreateAlways, kFileAttributeNormal));
     GMRegTextWriter writer(file);
     writer.WriteKeyText(Key(u"HKCU\\F"));
   }
@@ -177,7 +186,8 @@ TEST(RegTextWriter, RefusesWhatTextCannotCarry) {
     return key;
   };
   EXPECT_EQ(refusal(withValue(Value(u"be", kRegDwordBigEndian))), kSaveValueFailed);
-  for (const std::u16string& name : {std::u16string(u"@"), std::u16string(u"dir\\"), std::u16string(u"a\r\nb")}) {
+  for (const std::u16string& name :
+       {std::u16string(u"@"), std::u16string(u"dir\\"), std::u16string(u"a\r\nb")}) {
     EXPECT_EQ(refusal(withValue(Value(name, kRegDword))), kSaveValueFailed);
   }
   GMRegValueRecord text = Value(u"s", kRegSz);
@@ -198,11 +208,19 @@ TEST(RegTextWriter, RefusesWhatTextCannotCarry) {
 
 TEST(RegTextWriter, WrittenTextParsesToTheSameRecords) {
   GMRegKeyRecord key = Key(u"HKLM\\Software\\Round \"trip\"");
-  const std::u16string texts[] = {u"", u"plain", u"say \"hi\"", u"C:\\dir\\", u"\\\"", u"\"", u"a=b",
-                                  u"\\\\server\\share", std::u16string(u"nul\0inside", 10),
+  const std::u16string texts[] = {u"",
+                                  u"plain",
+                                  u"say \"hi\"",
+                                  u"C:\\dir\\",
+                                  u"\\\"",
+                                  u"\"",
+                                  u"a=b",
+                                  u"\\\\server\\share",
+                                  std::u16string(u"nul\0inside", 10),
                                   u"hex\\\r\n  continued\\\\\r\nend"};
   for (size_t i = 0; i < sizeof texts / sizeof texts[0]; ++i) {
-    GMRegValueRecord value = Value(u"s" + std::u16string(1, static_cast<char16_t>(u'0' + i)), kRegSz);
+    GMRegValueRecord value =
+        Value(u"s" + std::u16string(1, static_cast<char16_t>(u'0' + i)), kRegSz);
     value.text = texts[i];
     key.values.push_back(value);
   }
@@ -240,7 +258,8 @@ TEST(RegTextWriter, WrittenTextParsesToTheSameRecords) {
 
 TEST(RegMergeText, EmptySidesAndOrder) {
   GMBuffer<unsigned char> target = Buffer("REGEDIT4\r\n[HKCU\\T]\r\n\"t\"=\"1\"\r\n");
-  const GMBuffer<unsigned char> source = Buffer(Utf16Le(u"REGEDIT4\r\n[HKLM\\S]\r\n\"s\"=dword:2\r\n"));
+  const GMBuffer<unsigned char> source =
+      Buffer(Utf16Le(u"REGEDIT4\r\n[HKLM\\S]\r\n\"s\"=dword:2\r\n"));
 
   GMBuffer<unsigned char> unchanged = Buffer("anything");
   MergeRegText(GMBuffer<unsigned char>(), unchanged);
@@ -257,10 +276,12 @@ TEST(RegMergeText, EmptySidesAndOrder) {
 TEST(RegMergeText, ParseErrorsPropagate) {
   GMBuffer<unsigned char> target = Buffer("REGEDIT4\r\n[HKCU\\T]\r\n");
   const GMBuffer<unsigned char> bad = Buffer("\xFE\xFFREGEDIT4");
-  EXPECT_EQ(ThrownText<std::runtime_error>([&] { MergeRegText(bad, target); }), "Wrong file format");
+  EXPECT_EQ(ThrownText<std::runtime_error>([&] { MergeRegText(bad, target); }),
+            "Wrong file format");
   EXPECT_EQ(String(target), "REGEDIT4\r\n[HKCU\\T]\r\n");
   const GMBuffer<unsigned char> orphan = Buffer("REGEDIT4\r\n\"v\"=\"x\"\r\n");
-  EXPECT_EQ(ThrownText<GMRegTextException>([&] { MergeRegText(orphan, target); }), "Keys list is empty");
+  EXPECT_EQ(ThrownText<GMRegTextException>([&] { MergeRegText(orphan, target); }),
+            "Keys list is empty");
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // gmz reg parse | convert | merge: registry text (".reg") and the registry record form
 // (".bin"), told apart by the file extension.
-#include <cinttypes>
 #include <cstdio>
 #include <deque>
 #include <exception>
@@ -159,16 +158,26 @@ nlohmann::ordered_json KeyJson(const GMRegKeyRecord& key) {
 
 std::u16string TypeName(uint32_t type) {
   switch (type) {
-    case kRegNone: return u"REG_NONE";
-    case kRegSz: return u"REG_SZ";
-    case kRegExpandSz: return u"REG_EXPAND_SZ";
-    case kRegBinary: return u"REG_BINARY";
-    case kRegDword: return u"REG_DWORD";
-    case kRegDwordBigEndian: return u"REG_DWORD_BIG_ENDIAN";
-    case kRegLink: return u"REG_LINK";
-    case kRegMultiSz: return u"REG_MULTI_SZ";
-    case kRegQword: return u"REG_QWORD";
-    default: return FormatString(u"type %u", type);
+    case kRegNone:
+      return u"REG_NONE";
+    case kRegSz:
+      return u"REG_SZ";
+    case kRegExpandSz:
+      return u"REG_EXPAND_SZ";
+    case kRegBinary:
+      return u"REG_BINARY";
+    case kRegDword:
+      return u"REG_DWORD";
+    case kRegDwordBigEndian:
+      return u"REG_DWORD_BIG_ENDIAN";
+    case kRegLink:
+      return u"REG_LINK";
+    case kRegMultiSz:
+      return u"REG_MULTI_SZ";
+    case kRegQword:
+      return u"REG_QWORD";
+    default:
+      return FormatString(u"type %u", type);
   }
 }
 
@@ -205,7 +214,9 @@ std::u16string ValueDisplay(const GMRegValueRecord& value) {
       data = FormatString(u"0x%016llx", value.qword);
       break;
     case kRegMultiSz:
-      for (const std::u16string& s : value.strings) data += (data.empty() ? u"" : u", ") + Quoted(s);
+      for (const std::u16string& s : value.strings) {
+        data += (data.empty() ? u"" : u", ") + Quoted(s);
+      }
       break;
     default:
       for (unsigned char byte : value.GetData()) {
@@ -252,7 +263,8 @@ struct RegOptions {
 
 void AddRegCommands(CLI::App& app, Action& action) {
   auto options = std::make_shared<RegOptions>();
-  CLI::App* reg = app.add_subcommand("reg", "Registry text (.reg) and registry record files (.bin)");
+  CLI::App* reg =
+      app.add_subcommand("reg", "Registry text (.reg) and registry record files (.bin)");
   reg->require_subcommand(1);
 
   CLI::App* parse = reg->add_subcommand("parse", "Print the key records of a .reg or .bin file");
