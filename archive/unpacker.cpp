@@ -526,7 +526,7 @@ bool GMUnpacker::CheckFat32() {
     if (node->IsNotDirectory()) largest = std::max(largest, node->size);
     for (const auto& child : node->children) pending.push_back(child.get());
   }
-  if (largest < 0xFFFFFFFFULL) return true;
+  if (largest < 0xFFFFFFFFULL || target_root_.empty()) return true;
   VolumeInfo info;
   if (QueryVolume(VolumeRootOf(target_root_), info) && info.fileSystemName == u"FAT32") {
     ReportError(kErrorFileTooLargeForFat32, u"", kErrorDiskFull);

@@ -22,8 +22,10 @@ constexpr int kExitUsage = 2;
 void AddPackCommand(CLI::App& app, Action& action);
 void AddListCommand(CLI::App& app, Action& action);
 void AddRegCommands(CLI::App& app, Action& action);
+void AddExtractCommands(CLI::App& app, Action& action);
 
 using AddCommands = void (*)(CLI::App&, Action&);
-inline constexpr AddCommands kCommandSets[] = {AddPackCommand, AddListCommand, AddRegCommands};
+inline constexpr AddCommands kCommandSets[] = {AddPackCommand, AddListCommand, AddExtractCommands,
+                                                 AddRegCommands};
 
 }  // namespace Zavro::gmz

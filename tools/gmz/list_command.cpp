@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "archive/gmz_format.h"
-#include "archive/io/file.h"
+#include "archive/unpacker.h"
 #include "system/encoding.h"
 #include "system/system_error.h"
 #include "tools/gmz/commands.h"
@@ -19,42 +19,9 @@ namespace {
 
 struct ListOptions {
   std::string archive;
+  bool volumes = false;
   bool json = false;
 };
-
-// Reads the header and the table of contents, reporting damage as the installer does.
-bool LoadToc(const std::u16string& path, GmzHeader& header, GMTocNode& root, ErrorInfo& error) {
-  GMFile file;
-  if (!file.Open(path, kGenericRead, kFileShareRead, kOpenExisting, 0)) {
-    error = ErrorInfo::File(kErrorFileRead, path, LastSystemError());
-    return false;
-  }
-  unsigned char bytes[kGmzHeaderSize];
-  uint32_t read = 0;
-  if (!file.Read(bytes, kGmzHeaderSize, read) && read == 0) {
-    error = ErrorInfo::File(kErrorFileRead, u"", LastSystemError());
-    return false;
-  }
-  uint32_t code = 0;
-  if (read < kGmzHeaderSize) {
-    error = ErrorInfo::Numbers(kErrorArchiveHeader, read, 0);
-    return false;
-  }
-  if (!ParseGmzHeader(bytes, header, code)) {
-    error = ErrorInfo::Numbers(kErrorArchiveHeader, code, 0);
-    return false;
-  }
-  std::vector<unsigned char> toc(header.tocSize);
-  if (header.tocSize != 0 && !file.Read(toc.data(), header.tocSize, read)) {
-    error = ErrorInfo::File(kErrorFileRead, u"", LastSystemError());
-    return false;
-  }
-  if ((header.tocSize != 0 && read != header.tocSize) || !ParseToc(toc.data(), toc.size(), root, code)) {
-    error = ErrorInfo::Numbers(kErrorArchiveHeader, kTocErrorInvalid, 0);
-    return false;
-  }
-  return true;
-}
 
 const char* TypeName(const GMTocNode& entry) {
   switch (entry.type) {
@@ -78,10 +45,12 @@ void PreOrder(const GMTocNode& root, Visit visit) {
 }
 
 int RunList(const ListOptions& o) {
-  GmzHeader header;
-  GMTocNode root;
-  ErrorInfo error;
-  if (!LoadToc(PathFromArgument(o.archive), header, root, error)) return Fail(DescribeError(error));
+  GMUnpacker reader(PathFromArgument(o.archive));
+  if (!reader.Open(o.volumes)) {
+    const std::u16string message = reader.GetLastErrorMessage();
+    return Fail(message.empty() ? "cannot open " + o.archive : ToUtf8(message));
+  }
+  const GMTocNode& root = reader.Root();
 
   if (o.json) {
     nlohmann::ordered_json entries = nlohmann::ordered_json::array();
@@ -104,8 +73,8 @@ int RunList(const ListOptions& o) {
       entries.push_back(std::move(item));
     });
     nlohmann::ordered_json out;
-    out["version"] = header.version;
-    out["toc_size"] = header.tocSize;
+    out["version"] = reader.Version();
+    out["toc_size"] = reader.TocSize();
     out["entries"] = std::move(entries);
     std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     return kExitSuccess;
@@ -129,6 +98,7 @@ void AddListCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<ListOptions>();
   CLI::App* list = app.add_subcommand("list", "List the entries of an archive");
   list->add_option("ARCHIVE", options->archive, "The archive")->required();
+  list->add_flag("--volumes", options->volumes, "Read ARCHIVE.part0, ARCHIVE.part1, ...");
   list->add_flag("--json", options->json, "One JSON object with the version, table size and entries");
   list->callback([options, &action] { action = [options] { return RunList(*options); }; });
 }

@@ -107,7 +107,16 @@ ConsoleProgress::ConsoleProgress(const char* verb)
 
 ConsoleProgress::~ConsoleProgress() = default;
 
+void ConsoleProgress::CheckInterrupt() {
+  if (cancel_ && Interrupted()) {
+    auto cancel = std::move(cancel_);
+    cancel_ = nullptr;
+    cancel();
+  }
+}
+
 void ConsoleProgress::OnEntryBegin(const GMTocNode& entry) {
+  CheckInterrupt();
   if (!entry.IsDirectory()) current_ = ToUtf8(entry.name.empty() ? u"-" : entry.name);
 }
 
@@ -118,6 +127,7 @@ void ConsoleProgress::OnSourceFile(const std::u16string& path) {
 }
 
 void ConsoleProgress::OnProgress(double overall, double) {
+  CheckInterrupt();
   overall_ = overall;
   bytes_ = static_cast<uint64_t>(overall / 100.0 * static_cast<double>(total_));
   Draw(false);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,9 +45,13 @@ class ConsoleProgress : public GMCompressProgress {
   // Bytes done so far, for the rate.
   void SetBytes(uint64_t done) { bytes_ = done; }
   void SetTotal(uint64_t total) { total_ = total; }
+  // Called on the worker's thread once Ctrl-C was pressed (a reader polls its own flag).
+  void OnInterrupted(std::function<void()> cancel) { cancel_ = std::move(cancel); }
 
  private:
   void Draw(bool force);
+  void CheckInterrupt();
+  std::function<void()> cancel_;
   const char* verb_;
   bool enabled_;
   std::string current_;

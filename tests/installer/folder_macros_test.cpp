@@ -1,0 +1,40 @@
+#include "installer/folder_macros.h"
+
+#include <gtest/gtest.h>
+
+namespace Zavro {
+namespace {
+
+TEST(FolderMacros, NamesIgnoreCaseAndCustomHidesBuiltIn) {
+  FolderMacros macros;
+  EXPECT_EQ(macros.BuiltIn().size(), 23u);
+  EXPECT_TRUE(macros.IsMacroDefined(u"MY_DOC"));
+  EXPECT_FALSE(macros.IsMacroDefined(u"install"));
+  macros.DefineMacro(u"Install", u"\"C:\\Game\\\"");
+  macros.DefineMacro(u"", u"ignored");
+  EXPECT_EQ(macros.LookupMacro(u"INSTALL"), u"C:\\Game");
+  EXPECT_EQ(macros.ExpandMacros(u"##INSTALL##\\bin"), u"C:\\Game\\bin");
+  EXPECT_EQ(macros.ExpandMacros(u"##install##\\bin"), u"C:\\Game\\bin");
+
+  macros.DefineMacro(u"windows", u"D:/Win/");
+  EXPECT_EQ(macros.LookupMacro(u"windows"), u"D:\\Win");
+  EXPECT_EQ(macros.ExpandMacros(u"##Windows##\\x"), u"D:\\Win\\x");
+  EXPECT_EQ(macros.LookupMacro(u"nosuch"), u"");
+}
+
+TEST(FolderMacros, Expansion) {
+  FolderMacros macros;
+  macros.DefineMacro(u"my_doc", u"C:\\Docs");
+  EXPECT_EQ(macros.ExpandMacros(u"##my_doc##\\a;##nosuch##\\b;##MY_DOC##\\c"), u"C:\\Docs\\a;##nosuch##\\b;C:\\Docs\\c");
+  EXPECT_EQ(macros.ExpandMacros(u"a##b"), u"a##b");
+  EXPECT_EQ(macros.ExpandMacros(u"####x"), u"####x");  // the empty name is undefined
+  macros.DefineMacro(u"a", u"1");
+  macros.DefineMacro(u"b", u"2");
+  EXPECT_EQ(macros.ExpandMacros(u"##a##-##b##-##a##"), u"1-2-1");
+  // A value that holds its own token stops instead of expanding without end.
+  macros.DefineMacro(u"install", u"C:\\##install##\\x");
+  EXPECT_EQ(macros.ExpandMacros(u"##install##\\y"), u"C:\\##install##\\x\\y");
+}
+
+}  // namespace
+}  // namespace Zavro
