@@ -271,7 +271,7 @@ TEST(GMUnpacker, VolumesAreOneArchive) {
   const size_t inBlock = static_cast<size_t>(xe.dataOffset + xe.compressedSize + 100);
   Split(dir.fs_path() / "a.gmz", {inZip, inBlock, inBlock + 1, static_cast<size_t>(archiveSize - 3)});
 
-  for (const std::u16string name : std::vector<std::u16string>{u"a.gmz", u"a.gmz.part0", u"a.gmz.PART0"}) {
+  for (const std::u16string& name : std::vector<std::u16string>{u"a.gmz", u"a.gmz.part0", u"a.gmz.PART0"}) {
     GMUnpacker reader(dir.Join(name));
     ASSERT_TRUE(reader.Open(true));
     EXPECT_EQ(reader.VolumeCount(), 5u);

@@ -1,4 +1,4 @@
-// Replacing a locked file, against the real file system (under Wine in the test run).
+// Replacing files in use, against the real file system (under Wine in the test run).
 #include <gtest/gtest.h>
 
 #include "archive/packer.h"
@@ -14,45 +14,87 @@ using test::ReadBytes;
 using test::ScratchDir;
 using test::WriteBytes;
 
-TEST(GMUnpackerWin, LockedFileIsMovedAsideAndReplaced) {
-  ScratchDir dir;
+// Packs `contents` as the one file `name` and returns the archive's path.
+std::u16string PackOne(const ScratchDir& dir, const char* name, const std::string& contents) {
   test::fs::create_directory(dir.fs_path() / "src");
-  WriteBytes(dir.fs_path() / "src" / "game.dll", "new contents");
+  WriteBytes(dir.fs_path() / "src" / name, contents);
   GMPacker packer;
-  ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
-  ASSERT_TRUE(packer.PackToFile(dir.Join(u"p.gmz")));
+  EXPECT_TRUE(packer.SetSource(dir.Join(u"src"), false));
+  EXPECT_TRUE(packer.PackToFile(dir.Join(u"p.gmz")));
+  return dir.Join(u"p.gmz");
+}
 
+int FilesBesides(const test::fs::path& folder, const char* name) {
+  int count = 0;
+  for (const auto& item : test::fs::directory_iterator(folder)) {
+    if (item.path().filename() != name) {
+      ++count;
+      EXPECT_EQ(item.path().extension(), ".tmp");
+    }
+  }
+  return count;
+}
+
+TEST(GMUnpackerWin, FileOpenWithoutDeleteSharingCannotBeReplaced) {
+  ScratchDir dir;
+  const std::u16string archive = PackOne(dir, "game.dll", "new contents");
   test::fs::create_directory(dir.fs_path() / "dst");
   WriteBytes(dir.fs_path() / "dst" / "game.dll", "old contents");
-  // Held open without delete sharing: it cannot be deleted, only renamed.
+  // Neither deleted nor renamed while this handle is open.
   ScopedFileHandle lock(CreateFileW(W(dir.Join(u"dst\\game.dll")), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(lock.IsValid());
-  ASSERT_FALSE(DeleteFileW(W(dir.Join(u"dst\\game.dll"))));
-  ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-
-  {
-    GMUnpacker reader(dir.Join(u"p.gmz"));
+  for (bool replaceLocked : {false, true}) {
+    GMUnpacker reader(archive);
+    reader.SetReplaceLockedFiles(replaceLocked);
     ASSERT_TRUE(reader.Open(false));
     EXPECT_FALSE(reader.Extract(dir.Join(u"dst")));
     EXPECT_EQ(reader.LastError().kind, kErrorFileDelete);
     EXPECT_EQ(reader.LastError().word2, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(reader.LastError().text, dir.Join(u"dst\\game.dll"));
   }
-  GMUnpacker reader(dir.Join(u"p.gmz"));
+  lock.Reset();
+  EXPECT_EQ(ReadBytes(dir.fs_path() / "dst" / "game.dll"), "old contents");
+  EXPECT_EQ(FilesBesides(dir.fs_path() / "dst", "game.dll"), 0);
+}
+
+TEST(GMUnpackerWin, RunningProgramIsMovedAsideAndReplaced) {
+  ScratchDir dir;
+  const std::u16string archive = PackOne(dir, "game.exe", "new program");
+  test::fs::create_directory(dir.fs_path() / "dst");
+  const std::u16string target = dir.Join(u"dst\\game.exe");
+  ASSERT_TRUE(CopyFileW(W(ModuleFilePath()), W(target), FALSE));
+  // A program that runs (suspended here) can be renamed but not deleted.
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  std::u16string commandLine = u"\"" + target + u"\"";
+  ASSERT_TRUE(CreateProcessW(W(target), W(&commandLine[0]), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                             nullptr, &startup, &process));
+  struct Ender {
+    PROCESS_INFORMATION& p;
+    ~Ender() {
+      TerminateProcess(p.hProcess, 0);
+      WaitForSingleObject(p.hProcess, 5000);
+      CloseHandle(p.hThread);
+      CloseHandle(p.hProcess);
+    }
+  } ender{process};
+  if (DeleteFileW(W(target))) GTEST_SKIP() << "this system deletes running programs";
+
+  {
+    GMUnpacker reader(archive);
+    ASSERT_TRUE(reader.Open(false));
+    EXPECT_FALSE(reader.Extract(dir.Join(u"dst")));
+    EXPECT_EQ(reader.LastError().kind, kErrorFileDelete);
+  }
+  GMUnpacker reader(archive);
   reader.SetReplaceLockedFiles(true);
   ASSERT_TRUE(reader.Open(false));
   ASSERT_TRUE(reader.Extract(dir.Join(u"dst"))) << test::fs::path(reader.GetLastErrorMessage()).string();
-  EXPECT_EQ(ReadBytes(dir.fs_path() / "dst" / "game.dll"), "new contents");
-
-  // The old file lives on under a temporary name in the same folder until the restart.
-  int moved = 0;
-  for (const auto& item : test::fs::directory_iterator(dir.fs_path() / "dst")) {
-    if (item.path().filename() != "game.dll") {
-      ++moved;
-      EXPECT_EQ(item.path().extension(), ".tmp");
-    }
-  }
-  EXPECT_EQ(moved, 1);
+  EXPECT_EQ(ReadBytes(dir.fs_path() / "dst" / "game.exe"), "new program");
+  // The old program lives on under a temporary name in its folder until the restart.
+  EXPECT_EQ(FilesBesides(dir.fs_path() / "dst", "game.exe"), 1);
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <exception>
+
 #include <string>
 
 #include "reg_test_support.h"
+#include "registry/reg_exception.h"
 
 namespace Zavro {
 namespace {
@@ -200,6 +203,27 @@ TEST(RegKeyRecord, FullKeyNameUsesTheLongNames) {
   EXPECT_EQ(key.FullKeyName(true), u"");
   EXPECT_EQ(RegRootNameOf(kHKeyClassesRoot), nullptr);
   EXPECT_EQ(std::u16string(RegRootNameOf(kHKeyLocalMachine)), u"HKEY_LOCAL_MACHINE");
+}
+
+TEST(RegException, CarriesTheFailureByValue) {
+  const GMRegException none;
+  EXPECT_EQ(none.Code(), 0u);
+  EXPECT_TRUE(none.Key().empty());
+  EXPECT_FALSE(none.WriteFlag());
+
+  GMRegException copy;
+  try {
+    throw GMRegException(5, true, u"HKEY_LOCAL_MACHINE\\Software\\X");
+  } catch (const std::exception& e) {
+    EXPECT_STREQ(e.what(), "Operate registry failed");
+    copy = dynamic_cast<const GMRegException&>(e);
+  }
+  EXPECT_EQ(copy.Code(), 5u);
+  EXPECT_TRUE(copy.WriteFlag());
+  EXPECT_EQ(copy.Key(), u"HKEY_LOCAL_MACHINE\\Software\\X");
+  EXPECT_TRUE(copy.SecondText().empty());
+  EXPECT_EQ(copy.Number(), 0u);
+  EXPECT_FALSE(copy.SpareFlag());
 }
 
 }  // namespace
