@@ -32,9 +32,9 @@ with open(archive, "rb") as f:
 with open(target, "wb") as out:
     out.write(block[:5] + b"\xff" * 8 + block[5:])
 PY
-# The same bytes in tar form for xz | tar -x: the corpus tar compressed with the
-# block's settings.
-[ -f "$work/corpus.tar.lzma" ] || xz --format=lzma -9 -T1 -c "$work/corpus.tar" > "$work/corpus.tar.lzma"
+# The same files in tar form for xz | tar -x, compressed with the block's settings
+# (bench/pack.sh leaves this file behind).
+[ -f "$work/out.lzma" ] || xz --format=lzma -9 -T1 -c "$work/corpus.tar" > "$work/out.lzma"
 
 measure() {
   local name=$1
@@ -51,6 +51,6 @@ echo "corpus: $corpus, $((output / 1000000)) MB"
 measure "gmz extract" "$gmz" extract "$work/out.gmz" -C "$work/x"
 measure "gmz test" "$gmz" test "$work/out.gmz"
 measure "xz -dc" sh -c "xz --format=lzma -dc '$work/block.lzma' > /dev/null"
-measure "xz | tar -x" sh -c "xz --format=lzma -dc '$work/corpus.tar.lzma' | tar -C '$work/x' -xf -"
+measure "xz | tar -x" sh -c "xz --format=lzma -dc '$work/out.lzma' | tar -C '$work/x' -xf -"
 measure "7z x" 7z x -y -o"$work/x" "$work/out.7z"
 rm -rf "$work/x"
