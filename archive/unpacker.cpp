@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "archive/converters/converter_registry.h"
 #include "archive/converters/lzma_converter.h"
@@ -186,7 +187,7 @@ class GMUnpacker::Output {
 // takes its size field's worth, the last one what is left of the block's total.
 class GMUnpacker::SolidWriter {
  public:
-  enum class Result { Ok, TooMuch, Failed, Abandoned };
+  using Result = SinkResult;
 
   SolidWriter(GMUnpacker& reader, std::vector<GMTocNode*>& members, uint64_t total)
       : reader_(reader), members_(members), total_(total) {
@@ -690,34 +691,21 @@ bool GMUnpacker::ExtractData(GMTocNode& entry) {
   return true;
 }
 
-bool GMUnpacker::DecodeStream(GMTocNode& entry, Output& output) {
-  std::vector<uint64_t> sizes;
-  bool ignored = false;
-  if (!VolumeSizes(sizes, ignored)) return false;
-  const uint64_t streamEnd = entry.dataOffset + entry.compressedSize;
-  if (entry.size == 0 && entry.compressedSize == 0) return true;
-  if (entry.method == kMethodStored && entry.compressedSize != entry.size) return DataError(entry.dataOffset);
-
-  GMCompressConverter::Ptr decoder = GetDecoder(entry.method);
-  if (!decoder || !decoder->Reset()) {
-    ReportDataError(kErrorDecoder, 0, 0);
-    return false;
-  }
-  if (auto* lzma = dynamic_cast<GMLzmaDecoder*>(decoder.get())) lzma->SetOutputLimit(entry.size);
-  const bool stored = entry.method == kMethodStored;
-
-  Input input(*this, sizes);
-  if (!input.Start(entry.dataOffset, entry.compressedSize)) return false;
-  uint64_t consumedTotal = 0;
-  // Moves the decoder's output on; false when the stream gives more than the entry holds.
-  auto drain = [&](uint64_t at) {
+bool GMUnpacker::Pump(GMCompressConverter& decoder, Input& input, uint64_t streamEnd,
+                      const std::function<void(uint64_t)>& onInput, const std::function<SinkResult(Span)>& sink,
+                      bool& abandoned) {
+  abandoned = false;
+  // Hands the decoder's output on; false to stop (reported, unless the sink gave up).
+  auto deliver = [&](uint64_t at) {
     uint32_t n = 0;
-    const unsigned char* data = decoder->GetOutput(n);
-    const bool ok = output.Write(data, n);
-    decoder->ClearOutput();
-    if (!ok && !output.WriteFailed()) DataError(at);
-    return ok;
+    const unsigned char* data = decoder.GetOutput(n);
+    const SinkResult result = n != 0 ? sink(Span{data, n}) : SinkResult::Ok;
+    decoder.ClearOutput();
+    if (result == SinkResult::TooMuch) DataError(at);
+    abandoned = result == SinkResult::Abandoned;
+    return result == SinkResult::Ok;
   };
+  uint64_t consumedTotal = 0;
   for (;;) {
     uint32_t n = 0;
     uint64_t pieceOffset = 0;
@@ -725,34 +713,56 @@ bool GMUnpacker::DecodeStream(GMTocNode& entry, Output& output) {
     if (n == 0) break;
     if (IsCancelled()) return false;
     consumedTotal += n;
-    OnEntryProgress(entry, consumedTotal);
-    if (stored) {
-      if (!output.Write(chunk_.data(), n)) return output.WriteFailed() ? false : DataError(pieceOffset);
-      continue;
-    }
+    onInput(consumedTotal);
     uint32_t offset = 0;
     while (offset < n) {
       if (observer_) observer_->Throttle();
       uint32_t consumed = 0;
-      if (!decoder->Process(chunk_.data() + offset, n - offset, consumed, input.Remaining() == 0)) {
+      if (!decoder.Process(chunk_.data() + offset, n - offset, consumed, input.Remaining() == 0)) {
         return DataError(pieceOffset + offset);
       }
       offset += consumed;
-      const bool produced = decoder->GetPendingCount() != 0;
-      if (!drain(pieceOffset + offset)) return false;
+      const bool produced = decoder.GetPendingCount() != 0;
+      if (!deliver(pieceOffset + offset)) return abandoned;
       // The stream ended before its input did: what follows is no part of it.
       if (consumed == 0 && !produced) break;
     }
   }
-  if (!stored) {
-    // The decoder may hold output that needs no more input.
-    for (int round = 0; round < 1 << 20; ++round) {
-      uint32_t consumed = 0;
-      if (!decoder->Process(nullptr, 0, consumed, true)) return DataError(streamEnd);
-      if (decoder->GetPendingCount() == 0) break;
-      if (!drain(streamEnd)) return false;
-    }
+  // The decoder may hold output that needs no more input.
+  for (int round = 0; round < 1 << 20; ++round) {
+    uint32_t consumed = 0;
+    if (!decoder.Process(nullptr, 0, consumed, true)) return DataError(streamEnd);
+    if (decoder.GetPendingCount() == 0) break;
+    if (!deliver(streamEnd)) return abandoned;
   }
+  return true;
+}
+
+bool GMUnpacker::DecodeStream(GMTocNode& entry, Output& output) {
+  std::vector<uint64_t> sizes;
+  bool ignored = false;
+  if (!VolumeSizes(sizes, ignored)) return false;
+  if (entry.size == 0 && entry.compressedSize == 0) return true;
+  if (entry.method == kMethodStored && entry.compressedSize != entry.size) return DataError(entry.dataOffset);
+  GMCompressConverter::Ptr decoder = GetDecoder(entry.method);
+  if (!decoder || !decoder->Reset()) {
+    ReportDataError(kErrorDecoder, 0, 0);
+    return false;
+  }
+  if (auto* lzma = dynamic_cast<GMLzmaDecoder*>(decoder.get())) lzma->SetOutputLimit(entry.size);
+  Input input(*this, sizes);
+  if (!input.Start(entry.dataOffset, entry.compressedSize)) return false;
+  const uint64_t streamEnd = entry.dataOffset + entry.compressedSize;
+  bool abandoned = false;
+  const bool ok = Pump(
+      *decoder, input, streamEnd, [&](uint64_t consumed) { OnEntryProgress(entry, consumed); },
+      [&](Span out) {
+        if (!output.Write(out.data, out.size)) return output.WriteFailed() ? SinkResult::Failed : SinkResult::TooMuch;
+        return output.Abandoned() ? SinkResult::Abandoned : SinkResult::Ok;
+      },
+      abandoned);
+  if (!ok) return false;
+  if (abandoned) return true;
   if (output.Produced() != entry.size || !decoder->IsStreamEnd()) return DataError(streamEnd);
   return true;
 }
@@ -809,46 +819,18 @@ bool GMUnpacker::ExtractSolidBlock(GMTocNode& lastMember, const std::u16string&)
 
   SolidWriter writer(*this, members, total);
   if (!writer.Begin()) return false;
-  uint64_t consumedTotal = 0;
-  for (;;) {
-    uint32_t n = 0;
-    uint64_t pieceOffset = 0;
-    if (!input.Next(chunk_.data(), n, pieceOffset)) return false;
-    if (n == 0) break;
-    if (IsCancelled()) return false;
-    consumedTotal += n;
-    writer.SetConsumed(consumedTotal);
-    uint32_t offset = 0;
-    while (offset < n) {
-      if (observer_) observer_->Throttle();
-      uint32_t consumed = 0;
-      if (!decoder->Process(chunk_.data() + offset, n - offset, consumed, input.Remaining() == 0)) {
-        return DataError(pieceOffset + offset);
-      }
-      offset += consumed;
-      uint32_t produced = 0;
-      const unsigned char* data = decoder->GetOutput(produced);
-      const SolidWriter::Result result = writer.Write(data, produced);
-      decoder->ClearOutput();
-      if (result == SolidWriter::Result::TooMuch) return DataError(pieceOffset + offset);
-      if (result == SolidWriter::Result::Failed) return false;
-      if (result == SolidWriter::Result::Abandoned) return true;
-      if (consumed == 0 && produced == 0) break;
-    }
-    done_ += n;
-  }
-  for (int round = 0; round < 1 << 20; ++round) {
-    uint32_t consumed = 0;
-    if (!decoder->Process(nullptr, 0, consumed, true)) return DataError(streamEnd);
-    uint32_t produced = 0;
-    const unsigned char* data = decoder->GetOutput(produced);
-    if (produced == 0) break;
-    const SolidWriter::Result result = writer.Write(data, produced);
-    decoder->ClearOutput();
-    if (result == SolidWriter::Result::TooMuch) return DataError(streamEnd);
-    if (result == SolidWriter::Result::Failed) return false;
-    if (result == SolidWriter::Result::Abandoned) return true;
-  }
+  uint64_t counted = 0;
+  bool abandoned = false;
+  const bool ok = Pump(
+      *decoder, input, streamEnd,
+      [&](uint64_t consumed) {
+        writer.SetConsumed(consumed);
+        done_ += consumed - counted;
+        counted = consumed;
+      },
+      [&](Span out) { return writer.Write(out.data, out.size); }, abandoned);
+  if (!ok) return false;
+  if (abandoned) return true;
   if (writer.Produced() != total || !decoder->IsStreamEnd()) return DataError(streamEnd);
   return writer.End();
 }

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -96,6 +97,16 @@ class GMUnpacker {
   class Input;
   class Output;
   class SolidWriter;
+  enum class SinkResult { Ok, TooMuch, Failed, Abandoned };
+  struct Span {
+    const unsigned char* data;
+    uint32_t size;
+  };
+  // Decodes the input range through `decoder`, handing every output to `sink`; false
+  // on a failure (reported) or when the sink gave up (`abandoned`, not a failure).
+  bool Pump(GMCompressConverter& decoder, Input& input, uint64_t streamEnd,
+            const std::function<void(uint64_t)>& onInput, const std::function<SinkResult(Span)>& sink,
+            bool& abandoned);
   bool OpenVolume(const std::u16string& path, const std::u16string& reportedName);
   bool ValidateTree();
   bool CheckFat32();
