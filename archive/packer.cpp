@@ -125,7 +125,7 @@ bool GMPacker::SetSource(const std::u16string& folder, bool includeFolderItself)
 
 bool GMPacker::AddFolderContents(GMTocNode& parent, const std::u16string& folder) {
   if (observer_) observer_->WaitWhilePaused();
-  if (IsCancelled()) return false;
+  if (IsCancelled()) return ReportCancel(0);
   std::vector<DirectoryItem> items;
   if (!ListDirectory(folder, items)) {
     ReportError(kErrorFileRead, folder, LastSystemError());
@@ -180,20 +180,19 @@ bool GMPacker::AddInlineEntry(GMTocNode& parent, const std::u16string& name, con
   return true;
 }
 
-GMTocNode& GMPacker::AddMemoryEntry(GMTocNode& parent, const std::u16string& name, const void* data, size_t size,
+GMTocNode* GMPacker::AddMemoryEntry(GMTocNode& parent, const std::u16string& name, const void* data, size_t size,
                                     uint32_t method) {
+  if (size > kMaxMemoryEntrySize || (data == nullptr && size != 0)) return nullptr;
   auto entry = std::make_shared<GMTocNode>(kTocMemory);
   entry->name = name;
   entry->method = method == kMethodSolid ? kMethodLzma : method;
-  const uint32_t length = static_cast<uint32_t>(std::min<size_t>(size, UINT32_MAX));
+  const uint32_t length = static_cast<uint32_t>(size);
   entry->buffer.Resize(length);
-  if (entry->buffer.Capacity() == length && length != 0 && data != nullptr) {
-    std::copy_n(static_cast<const unsigned char*>(data), length, entry->buffer.Data());
-    entry->buffer.SetLength(length);
-  }
-  entry->size = entry->buffer.Length();
-  entry->lastWriteTime = entry->creationTime = entry->lastAccessTime = FileTime();
-  return parent.AddChild(std::move(entry));
+  if (entry->buffer.Capacity() != length) return nullptr;
+  if (length != 0) std::copy_n(static_cast<const unsigned char*>(data), length, entry->buffer.Data());
+  entry->buffer.SetLength(length);
+  entry->size = length;
+  return &parent.AddChild(std::move(entry));
 }
 
 GMCompressConverter::Ptr GMPacker::GetEncoder(uint32_t method, const int32_t* level) {
@@ -258,6 +257,12 @@ bool GMPacker::Feed(StreamState& state, const unsigned char* data, uint32_t size
   return true;
 }
 
+bool GMPacker::ReportCancel(uint64_t position) {
+  ReportDataError(kErrorEncoder, static_cast<uint32_t>(position), static_cast<uint32_t>(position >> 32));
+  SetErrorText(u"cancelled");
+  return false;
+}
+
 bool GMPacker::ReportEncoderFailure(const GMCompressConverter& encoder, uint64_t position) {
   const auto* lzma = dynamic_cast<const GMLzmaEncoder*>(&encoder);
   if (lzma != nullptr) {
@@ -271,8 +276,7 @@ bool GMPacker::ReportEncoderFailure(const GMCompressConverter& encoder, uint64_t
         SetErrorText(u"cannot write the archive");
         return false;
       case GMLzmaEncoder::Failure::Cancelled:
-        SetErrorText(u"cancelled");
-        return false;
+        return ReportCancel(position);
       default:
         break;
     }
@@ -315,7 +319,7 @@ bool GMPacker::Pack(GMBaseFile& output) {
     return finish(false);
   }
   if (IsCancelled()) {
-    SetErrorText(u"cancelled");
+    ReportCancel(start);
     output.Close();
     return finish(false);
   }
@@ -335,6 +339,9 @@ bool GMPacker::Pack(GMBaseFile& output) {
     SetErrorText(u"an entry does not fit the archive format");
     return finish(false);
   }
+  // The last member carries the block's total in the table only; its own size is what
+  // a later pack of the same tree checks the file against.
+  if (last_solid_ != nullptr) last_solid_->size = solid_members_.back().second;
   if (!output.GetPosition(end) || !output.Seek(static_cast<int64_t>(start + kGmzHeaderSize), kFileBegin, position) ||
       !WriteAll(output, toc.data(), static_cast<uint32_t>(toc.size())) ||
       !output.Seek(static_cast<int64_t>(end), kFileBegin, position)) {
@@ -355,8 +362,7 @@ bool GMPacker::WriteEntry(GMTocNode& entry, GMBaseFile& output, std::vector<std:
     for (auto& child : entry.children) {
       if (!WriteEntry(*child, output, solidSources)) return false;
       if (IsCancelled()) {
-        SetErrorText(u"cancelled");
-        return false;
+        return ReportCancel(0);
       }
     }
   } else if (!entry.IsInline() && !WriteStream(entry, output, solidSources)) {
@@ -440,10 +446,7 @@ bool GMPacker::WriteStream(GMTocNode& entry, GMBaseFile& output, std::vector<std
         state.read += got;
         Progress(state.read, entry.size);
         if (!Feed(state, chunk_.data(), got)) return false;
-        if (IsCancelled()) {
-          SetErrorText(u"cancelled");
-          return false;
-        }
+        if (IsCancelled()) return ReportCancel(state.start + state.written);
       }
     }
     if (state.read != scannedSize) return changedSize(state.read);

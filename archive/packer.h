@@ -63,9 +63,12 @@ class GMPacker {
 
   // Adds a named block of at most 4096 bytes kept in the table itself; false when larger.
   bool AddInlineEntry(GMTocNode& parent, const std::u16string& name, const void* data, size_t size);
-  // Adds an entry whose data is given here instead of read from disk. A solid method
-  // (3) stores it as a stand-alone LZMA stream (2): only files join the solid block.
-  GMTocNode& AddMemoryEntry(GMTocNode& parent, const std::u16string& name, const void* data, size_t size,
+  // Adds an entry whose data is given here instead of read from disk, at most
+  // kMaxMemoryEntrySize bytes (readers refuse larger ones); null when larger or when
+  // memory runs out. A solid method (3) stores it as a stand-alone LZMA stream (2):
+  // only files join the solid block.
+  static constexpr size_t kMaxMemoryEntrySize = 52428800;
+  GMTocNode* AddMemoryEntry(GMTocNode& parent, const std::u16string& name, const void* data, size_t size,
                             uint32_t method);
 
   GMTocNode& Root() { return root_; }
@@ -84,6 +87,8 @@ class GMPacker {
   bool WritePending(StreamState& state);
   bool WriteAll(GMBaseFile& output, const void* data, uint32_t size);
   bool ReportEncoderFailure(const GMCompressConverter& encoder, uint64_t position);
+  // A cancel ends the pack like an encoder failure, at the output position reached.
+  bool ReportCancel(uint64_t position);
   void SetErrorText(std::u16string text) { last_error_text_ = std::move(text); }
   void Progress(uint64_t entryDone, uint64_t entrySize);
   void ResetScan();

@@ -231,7 +231,7 @@ class GMUnpacker::SolidWriter {
   bool Advance() {
     while (index_ < members_.size() && (!open_ || left_ == 0)) {
       if (open_) {
-        Complete();
+        if (!Complete()) return false;
         ++index_;
         if (index_ >= members_.size()) break;
       }
@@ -265,16 +265,22 @@ class GMUnpacker::SolidWriter {
     return true;
   }
 
-  void Complete() {
+  bool Complete() {
     GMTocNode& member = *members_[index_];
     if (file_) {
       file_->SetTimes(member.creationTime, member.lastAccessTime, member.lastWriteTime);
-      file_->Close();
+      const bool closed = file_->Close();
+      const uint32_t error = LastSystemError();
       file_.reset();
+      if (!closed && !reader_.ShouldIgnoreError(error, member.path) &&
+          !reader_.ReportError(kErrorFileWrite, member.path, error)) {
+        return false;
+      }
     }
     open_ = false;
     reader_.OnEntryDone(member);
     if (reader_.observer_) reader_.observer_->OnEntryEnd(member);
+    return true;
   }
 
   GMUnpacker& reader_;
@@ -289,11 +295,11 @@ class GMUnpacker::SolidWriter {
   std::unique_ptr<GMBaseFile> file_;
 };
 
-GMUnpacker::GMUnpacker(GMBaseFile* source, bool takeOwnership) : source_(source) {
+GMUnpacker::GMUnpacker(GMBaseFile* source, bool takeOwnership) : source_(source), chunk_(kReadChunk) {
   if (source != nullptr && takeOwnership) owned_.emplace_back(source);
 }
 
-GMUnpacker::GMUnpacker(const std::u16string& archivePath) : archive_path_(archivePath) {}
+GMUnpacker::GMUnpacker(const std::u16string& archivePath) : archive_path_(archivePath), chunk_(kReadChunk) {}
 
 GMUnpacker::~GMUnpacker() {
   volumes_.clear();
@@ -379,11 +385,7 @@ bool GMUnpacker::LoadToc(GMBaseFile& source) {
   }
   unsigned char header[kGmzHeaderSize];
   uint32_t read = 0;
-  if (!ReadFully(source, header, kGmzHeaderSize, read) && read == 0) {
-    ReportError(kErrorFileRead, u"", LastSystemError());
-    return false;
-  }
-  if (read < kGmzHeaderSize) {
+  if (!ReadFully(source, header, kGmzHeaderSize, read) || read < kGmzHeaderSize) {
     ReportDataError(kErrorArchiveHeader, read, 0);
     return false;
   }
@@ -426,7 +428,7 @@ bool GMUnpacker::ValidateTree() {
     auto [node, depth] = pending.back();
     pending.pop_back();
     if (depth > kMaxDepth) return false;
-    if (node->IsMemory() && node->size > kMaxMemoryEntrySize) return false;
+    if (node->IsMemory() && (node->size > kMaxMemoryEntrySize || node->method == kMethodSolid)) return false;
     if (node->IsNotDirectory() && !node->IsInline() && node->method == kMethodSolid) {
       if (last != nullptr) memberAfterLast = true;
       if (node->compressedSize != 0) {
@@ -445,6 +447,8 @@ bool GMUnpacker::ValidateTree() {
 }
 
 GMCompressConverter::Ptr GMUnpacker::GetDecoder(uint32_t method) {
+  // The solid block is an LZMA stream: one decoder (and one dictionary) serves both.
+  if (method == kMethodSolid) method = kMethodLzma;
   auto cached = decoders_.find(method);
   if (cached != decoders_.end()) return cached->second;
   GMCompressConverter::Ptr decoder = CreateDecoder(method);
@@ -489,6 +493,20 @@ void GMUnpacker::FinishFolder(GMTocNode& entry) {
   SetPathAttributes(entry.path, (entry.attributes & kFileAttributeMask) | kFileAttributeDirectory);
   SetFileTimes(entry.path, TimeOrNull(entry.creationTime), TimeOrNull(entry.lastAccessTime),
                TimeOrNull(entry.lastWriteTime));
+}
+
+void GMUnpacker::FinishFolders() {
+  // Pre-order reversed: every folder after everything inside it, so a read-only
+  // attribute or a time is set when nothing more is written below.
+  std::vector<GMTocNode*> order;
+  std::vector<GMTocNode*> pending{&root_};
+  while (!pending.empty()) {
+    GMTocNode* node = pending.back();
+    pending.pop_back();
+    if (node != &root_ && node->IsDirectory() && !node->path.empty()) order.push_back(node);
+    for (auto& child : node->children) pending.push_back(child.get());
+  }
+  for (auto it = order.rbegin(); it != order.rend(); ++it) FinishFolder(**it);
 }
 
 void GMUnpacker::FinishEntry(GMTocNode& entry) {
@@ -554,8 +572,17 @@ bool GMUnpacker::Extract(const std::u16string& targetFolder) {
   target_root_ = targetFolder;
   if (!opened_) return end(false);
   if (!CheckFat32()) return end(false);
-  chunk_.resize(kReadChunk);
-  return end(ExtractChildren(root_, target_root_));
+  // Targets are worked out anew for every extraction.
+  std::vector<GMTocNode*> pending{&root_};
+  while (!pending.empty()) {
+    GMTocNode* node = pending.back();
+    pending.pop_back();
+    node->path.clear();
+    for (auto& child : node->children) pending.push_back(child.get());
+  }
+  if (!ExtractChildren(root_, target_root_)) return end(false);
+  FinishFolders();
+  return end(true);
 }
 
 bool GMUnpacker::ExtractChildren(GMTocNode& folder, const std::u16string& path) {
@@ -605,7 +632,6 @@ bool GMUnpacker::ExtractEntry(GMTocNode& entry, const std::u16string& parentPath
     OnEntryProgress(entry, 0);
     if (!ExtractChildren(entry, path)) return false;
     if (IsCancelled()) return false;
-    FinishFolder(entry);
     FinishEntry(entry);
     return true;
   }
@@ -677,7 +703,7 @@ bool GMUnpacker::ExtractData(GMTocNode& entry) {
     }
     return ReportError(kErrorFileCreate, entry.path, error);
   }
-  if (entry.size != 0) {
+  if (entry.size != 0 || entry.compressedSize != 0) {
     Output output(*this, entry, file.get());
     if (!DecodeStream(entry, output)) return output.WriteFailed() && output.Verdict();
     if (output.Abandoned()) return true;
@@ -781,14 +807,13 @@ bool GMUnpacker::PrepareSolidMembers(GMTocNode& folder, const std::u16string& pa
     }
     if (entry.IsDirectory()) {
       if (IsFileInTheWay(entry.path) || (!PathExists(entry.path) && !CreateFolder(entry.path))) {
+        // When ignored, the members below still take their share of the block.
         if (!ShouldIgnoreError(kErrorAlreadyExists, entry.path)) {
           ReportError(kErrorFileCreate, entry.path, kErrorAlreadyExists);
           return false;
         }
-        continue;
       }
       if (!PrepareSolidMembers(entry, entry.path, members)) return false;
-      FinishFolder(entry);
     } else if (!entry.IsInline() && entry.method == kMethodSolid) {
       members.push_back(&entry);
     }

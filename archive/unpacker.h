@@ -120,6 +120,7 @@ class GMUnpacker {
   std::u16string VolumeName(size_t index) const;
   bool DataError(uint64_t offset);
   void FinishEntry(GMTocNode& entry);
+  void FinishFolders();
 
   GMTocNode root_{kTocFile};
   uint8_t version_ = 1;

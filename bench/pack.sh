@@ -27,9 +27,9 @@ measure() {
   read -r seconds kb <"$work/time.txt"
   local size
   size=$(stat -c %s "$out")
-  awk -v n="$name" -v in="$input" -v s="$seconds" -v kb="$kb" -v out="$size" 'BEGIN {
+  awk -v n="$name" -v total="$input" -v s="$seconds" -v kb="$kb" -v out="$size" 'BEGIN {
     printf "%-8s %8.2f s %8.2f MB/s  ratio %6.4f  (%d bytes)  peak %7.1f MB\n",
-           n, s, in / 1e6 / s, out / in, out, kb / 1024 }'
+           n, s, total / 1e6 / s, out / total, out, kb / 1024 }'
 }
 
 echo "corpus: $corpus, $((input / 1000000)) MB"

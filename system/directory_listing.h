@@ -19,7 +19,8 @@ struct DirectoryItem {
 };
 
 // Lists `folder` in the order the system gives. On POSIX a link to a file lists as that
-// file; a link to a folder keeps the reparse-point attribute. Fails (with the system
+// file; a link to a folder keeps the reparse-point attribute; pipes, sockets and
+// devices are left out. Fails (with the system
 // error) when the folder cannot be read.
 bool ListDirectory(const std::u16string& folder, std::vector<DirectoryItem>& items);
 

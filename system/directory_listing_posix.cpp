@@ -45,6 +45,9 @@ bool ListDirectory(const std::u16string& folder, std::vector<DirectoryItem>& ite
     if (fstatat(fd, entry->d_name, &link, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
     struct stat st = link;
     if (S_ISLNK(link.st_mode) && fstatat(fd, entry->d_name, &st, 0) != 0) continue;  // dangling link
+    // Pipes, sockets and devices are no files to pack: reading one could block or
+    // never end.
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) continue;
     DirectoryItem item;
     item.name = FromNativePath(native);
     item.attributes = AttributesFromMode(st.st_mode);

@@ -349,6 +349,10 @@ bool GMLzmaDecoder::Start() {
   }
   s.dec.dic = s.dictionary;
   s.dec.dicBufSize = static_cast<SizeT>(dictionary);
+  // The codec checks match distances against the dictionary size of the properties;
+  // with a smaller buffer that check must use the buffer's size, or a hostile stream
+  // reads before it.
+  s.dec.prop.dicSize = static_cast<UInt32>(dictionary);
   LzmaDec_Init(&s.dec);
   started_ = true;
   return true;

@@ -56,6 +56,7 @@ bool GMFile::Write(const void* buffer, uint32_t length, uint32_t& bytesWritten) 
   DWORD written = 0;
   BOOL ok = WriteFile(ToHandle(handle_), buffer, length, &written, nullptr);
   bytesWritten = written;
+  if (ok && written != length) SetLastError(ERROR_DISK_FULL);
   return ok && written == length;
 }
 

@@ -180,8 +180,13 @@ TEST(GMPacker, EmptyFilesAndExtraEntries) {
   EXPECT_FALSE(packer.AddInlineEntry(packer.Root(), u"big", std::string(4097, 'x').data(), 4097));
   ASSERT_TRUE(packer.AddInlineEntry(packer.Root(), u"gmmeta", "\0\0\0\0", 4));
   const std::string memory = Text(10000, 'm');
-  packer.AddMemoryEntry(packer.Root(), u"mem", memory.data(), memory.size(), 3);
+  ASSERT_NE(packer.AddMemoryEntry(packer.Root(), u"mem", memory.data(), memory.size(), 3), nullptr);
+  const std::string huge(GMPacker::kMaxMemoryEntrySize + 1, 'h');
+  EXPECT_EQ(packer.AddMemoryEntry(packer.Root(), u"huge", huge.data(), huge.size(), 0), nullptr);
   ASSERT_TRUE(packer.PackToFile(dir.Join(u"out.gmz")));
+  // The same tree packs again to the same bytes.
+  ASSERT_TRUE(packer.PackToFile(dir.Join(u"again.gmz")));
+  EXPECT_TRUE(ReadBytes(dir.fs_path() / "out.gmz") == ReadBytes(dir.fs_path() / "again.gmz"));
 
   Archive archive(ReadBytes(dir.fs_path() / "out.gmz"));
   const GMTocNode& zip = archive.Find(u"z.zip0");

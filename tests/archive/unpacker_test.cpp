@@ -86,7 +86,7 @@ ISzAlloc g_alloc = {Alloc, Free};
 std::string Lzma(const std::string& data, bool endMark) {
   CLzmaEncProps props;
   LzmaEncProps_Init(&props);
-  props.dictSize = 1 << 16;
+  props.dictSize = 1 << 20;
   props.writeEndMark = endMark;
   std::string out(data.size() + data.size() / 2 + 1024, '\0');
   SizeT outSize = out.size() - 5;
@@ -191,7 +191,11 @@ TEST(GMUnpacker, RoundTripOfEveryKindOfEntry) {
   const std::string memory = Text(5000, 'm');
   packer.AddMemoryEntry(packer.Root(), u"mem", memory.data(), memory.size(), 1);
   ASSERT_TRUE(packer.AddInlineEntry(packer.Root(), u"gmmeta", "\0\0\0\0", 4));
-  // Times and attributes the extraction must restore.
+  // Times and attributes the extraction must restore; the folder's time must survive
+  // the solid members written into it after it was made.
+  GMTocNode& sub = *packer.Root().children[4];
+  ASSERT_EQ(sub.name, u"sub");
+  sub.lastWriteTime = FileTime(131000000000000000ULL);
   GMTocNode& aEntry = *packer.Root().children[0];
   ASSERT_EQ(aEntry.name, u"a.txt");
   aEntry.lastWriteTime = FileTime(132223104000000000ULL);
@@ -227,6 +231,12 @@ TEST(GMUnpacker, RoundTripOfEveryKindOfEntry) {
   ASSERT_TRUE(extracted.GetTimes(created, accessed, written));
   EXPECT_EQ(written.value, 132223104000000000ULL);
   extracted.Close();
+  GMFile folder;
+  ASSERT_TRUE(folder.Open(dir.Join(u"dst\\sub"), kGenericRead, kFileShareRead | kFileShareWrite, kOpenExisting,
+                          kFileFlagBackupSemantics));
+  ASSERT_TRUE(folder.GetTimes(created, accessed, written));
+  EXPECT_EQ(written.value, 131000000000000000ULL);
+  folder.Close();
   EXPECT_EQ(reader.DoneBytes(), reader.TotalBytes());
 
   // Extracting again replaces the files, the read-only one included.
@@ -320,6 +330,18 @@ TEST(GMUnpacker, SizesAreNotTrusted) {
     GMTocNode root(kTocDirectory);
     AddFile(root, u"f", kTocFile, data.size(), 2, 0, noMark.size());
     EXPECT_EQ(extracts(root, noMark), U("数据处理错误，偏移:") + test::Decimal(base + noMark.size()));
+  }
+  {  // a stream that reaches back further than the entry's size allows a dictionary
+    std::string noise;
+    uint32_t x = 7;
+    while (noise.size() < 100000) {
+      x = x * 1103515245 + 12345;
+      noise.push_back(static_cast<char>(x >> 24));
+    }
+    const std::string far = Lzma(noise + noise, true);
+    GMTocNode root(kTocDirectory);
+    AddFile(root, u"f", kTocFile, 50000, 2, 0, far.size());
+    EXPECT_TRUE(test::StartsWithText(extracts(root, far), U("数据处理错误，偏移:")));
   }
   {  // a solid block whose total is larger than its stream
     GMTocNode root(kTocDirectory);

@@ -168,15 +168,28 @@ int RunSplit(const SplitOptions& o) {
     return Fail("cannot read " + o.archive + ": " + ToUtf8(SystemErrorMessage(LastSystemError())));
   }
   const std::u16string base = PathFromArgument(o.base.empty() ? o.archive : o.base);
+  // Enough volumes for the table and for the rest; a tiny size would make millions.
+  const uint64_t count = 1 + (size > firstMinimum ? (size - std::max(o.size, firstMinimum) + o.size - 1) / o.size : 0);
+  if (count > 100000) {
+    std::fprintf(stderr, "gmz split: --size %llu makes %llu volumes; at most 100000\n",
+                 static_cast<unsigned long long>(o.size), static_cast<unsigned long long>(count));
+    return kExitUsage;
+  }
+  std::u16string fullInput, fullFirst;
+  size_t at = 0;
+  if (FullPath(PathFromArgument(o.archive), fullInput, at) && FullPath(base + u".part0", fullFirst, at) &&
+      CompareNoCase(fullInput, fullFirst) == 0) {
+    return Fail("the first volume would overwrite the archive itself; choose another -o BASE");
+  }
   std::vector<unsigned char> chunk(1 << 20);
   uint64_t done = 0;
   std::vector<std::u16string> written;
   auto cleanup = [&] {
     for (const auto& path : written) DeleteFileForced(path);
   };
-  for (int index = 0; done < size || index == 0; ++index) {
+  for (uint64_t index = 0; done < size || index == 0; ++index) {
     const uint64_t part = index == 0 ? std::max(o.size, firstMinimum) : o.size;
-    const std::u16string name = FormatString(u"%s.part%d", base, index);
+    const std::u16string name = FormatString(u"%s.part%I64u", base, index);
     GMFile output;
     if (!output.Open(name, kGenericWrite, 0, kCreateAlways, kFileAttributeNormal)) {
       const uint32_t error = LastSystemError();
@@ -202,6 +215,11 @@ int RunSplit(const SplitOptions& o) {
       cleanup();
       return Fail("cannot write " + PathForDisplay(name));
     }
+  }
+  // Volumes of an earlier split beyond this one's last would be read as part of it.
+  for (uint64_t index = written.size();; ++index) {
+    const std::u16string stale = FormatString(u"%s.part%I64u", base, index);
+    if (!IsFile(stale) || !DeleteFileForced(stale)) break;
   }
   std::printf("%zu volumes: %s.part0 to .part%zu\n", written.size(), PathForDisplay(base).c_str(),
               written.size() - 1);

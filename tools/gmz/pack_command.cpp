@@ -164,9 +164,12 @@ int RunPack(const PackOptions& o) {
   packer.SetLevel(o.level);
   packer.SetObserver(&progress);
 
-  const std::u16string source = PathFromArgument(o.source);
-  std::u16string output;
+  std::u16string source, output;
   size_t split = 0;
+  if (!FullPath(PathFromArgument(o.source), source, split)) {
+    return Fail("cannot use the source path " + o.source + ": " + ToUtf8(SystemErrorMessage(LastSystemError())));
+  }
+  NormalizePath(source, PathRemoveSlash);
   if (!FullPath(PathFromArgument(o.output), output, split)) {
     return Fail("cannot use the output path " + o.output + ": " + ToUtf8(SystemErrorMessage(LastSystemError())));
   }
@@ -190,16 +193,24 @@ int RunPack(const PackOptions& o) {
       }
       return Fail("cannot read " + file + ": " + ToUtf8(SystemErrorMessage(LastSystemError())));
     }
-    packer.AddInlineEntry(packer.Root(), Wide(name), bytes.data(), bytes.size());
+    if (!packer.AddInlineEntry(packer.Root(), Wide(name), bytes.data(), bytes.size())) {
+      return Fail("cannot add the inline entry " + name);
+    }
   }
   for (const auto& item : o.memories) {
     std::string name, file;
     if (!SplitPair(item, name, file)) return Usage("--memory takes NAME=FILE, not '" + item + "'");
     std::vector<unsigned char> bytes;
-    if (!ReadWholeFile(PathFromArgument(file), bytes, UINT32_MAX)) {
+    if (!ReadWholeFile(PathFromArgument(file), bytes, GMPacker::kMaxMemoryEntrySize)) {
+      if (LastSystemError() == kErrorFileTooLarge) {
+        return Fail(file + ": a memory entry holds at most " + std::to_string(GMPacker::kMaxMemoryEntrySize) +
+                    " bytes");
+      }
       return Fail("cannot read " + file + ": " + ToUtf8(SystemErrorMessage(LastSystemError())));
     }
-    packer.AddMemoryEntry(packer.Root(), Wide(name), bytes.data(), bytes.size(), method);
+    if (packer.AddMemoryEntry(packer.Root(), Wide(name), bytes.data(), bytes.size(), method) == nullptr) {
+      return Fail("cannot add the memory entry " + name);
+    }
   }
 
   const std::vector<std::string> problems = WindowsNameProblems(packer.Root());
