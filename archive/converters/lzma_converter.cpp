@@ -10,6 +10,7 @@
 
 #include "archive/converters/compress_progress.h"
 #include "archive/io/file.h"
+#include "archive/io/memory_file.h"
 #include "system/system_error.h"
 
 namespace Zavro {
@@ -25,6 +26,41 @@ constexpr uint32_t kReadChunk = 1 << 20;
 double Percent(uint64_t part, uint64_t whole) {
   return whole == 0 ? 100.0 : static_cast<double>(part) * 100.0 / static_cast<double>(whole);
 }
+
+// Collects what it is given in a byte vector.
+class MemorySink : public GMBaseFile {
+ public:
+  explicit MemorySink(std::vector<unsigned char>& bytes) : bytes_(bytes) {}
+  bool Read(void*, uint32_t, uint32_t& bytesRead) override {
+    bytesRead = 0;
+    return false;
+  }
+  bool Write(const void* buffer, uint32_t length, uint32_t& bytesWritten) override {
+    const auto* data = static_cast<const unsigned char*>(buffer);
+    try {
+      bytes_.insert(bytes_.end(), data, data + length);
+    } catch (const std::bad_alloc&) {
+      bytesWritten = 0;
+      return false;
+    }
+    bytesWritten = length;
+    return true;
+  }
+  bool Close() override { return true; }
+  bool GetPosition(uint64_t& position) override {
+    position = bytes_.size();
+    return true;
+  }
+  bool GetSize(uint64_t& size) override {
+    size = bytes_.size();
+    return true;
+  }
+  bool Seek(int64_t, uint32_t, uint64_t&) override { return false; }
+  bool SetTimes(FileTime, FileTime, FileTime) override { return false; }
+
+ private:
+  std::vector<unsigned char>& bytes_;
+};
 
 }  // namespace
 
@@ -217,26 +253,17 @@ bool GMLzmaEncoder::Process(const void* input, uint32_t inputLength, uint32_t& c
 bool GMLzmaEncoder::Finish() {
   if (!valid_) return false;
   if (!encoded_ready_) {
-    // Encoded data of incompressible input is a little larger than the input.
-    SizeT capacity = input_.size() + input_.size() / 16 + 4096;
-    for (;;) {
-      try {
-        encoded_.resize(capacity);
-      } catch (const std::bad_alloc&) {
-        return false;
-      }
-      SizeT length = capacity;
-      SRes rc = LzmaEnc_MemEncode(handle_, encoded_.data(), &length, input_.data(), input_.size(), 1,
-                                  nullptr, &g_alloc, &g_alloc);
-      if (rc == SZ_OK) {
-        encoded_.resize(length);
-        break;
-      }
-      if (rc != SZ_ERROR_OUTPUT_EOF) return false;
-      capacity *= 2;
-    }
+    // Through the stream interface, as for files: the codec's one-call memory form
+    // switches its window to the caller's buffer and then loses the window it had.
+    CMemoryFile source(input_.data(), input_.size());
     input_.clear();
     input_.shrink_to_fit();
+    MemorySink sink(encoded_);
+    Job job;
+    job.single = &source;
+    uint64_t written = 0;
+    if (!Encode(job, sink, written)) return false;
+    encoded_taken_ = kPropertiesSize;  // already at the front of the output
     encoded_ready_ = true;
   }
   uint32_t free = 0;

@@ -171,6 +171,8 @@ TEST(GMPacker, EmptyFilesAndExtraEntries) {
   test::fs::create_directory(dir.fs_path() / "src");
   WriteBytes(dir.fs_path() / "src" / "z.zip0", "");
   WriteBytes(dir.fs_path() / "src" / "z.lz0", "");
+  // One LZMA encoder serves the file below and the memory entry: both must come out whole.
+  WriteBytes(dir.fs_path() / "src" / "y.lz0", Text(30000, 'y'));
   auto policy = std::make_shared<GMFilePolicy>();
   policy->AddMethodRule(1, u".zip0");
   policy->AddMethodRule(2, u".lz0");
@@ -205,6 +207,8 @@ TEST(GMPacker, EmptyFilesAndExtraEntries) {
   EXPECT_EQ(mem.method, 2u);
   EXPECT_EQ(mem.size, memory.size());
   EXPECT_TRUE(Unlzma(archive.Stream(mem), memory.size()) == memory);
+  const GMTocNode& y = archive.Find(u"y.lz0");
+  EXPECT_TRUE(Unlzma(archive.Stream(y), y.size) == Text(30000, 'y'));
 }
 
 TEST(GMPacker, OffsetsAreAbsoluteInTheOutputFile) {
