@@ -32,6 +32,19 @@ class ScratchDir {
   fs::path path_;
 };
 
+// Restores the process's current folder at the end of a test that moves it.
+class CurrentDirGuard {
+ public:
+  CurrentDirGuard() : saved_(fs::current_path()) {}
+  ~CurrentDirGuard() {
+    std::error_code ec;
+    fs::current_path(saved_, ec);
+  }
+
+ private:
+  fs::path saved_;
+};
+
 void WriteBytes(const fs::path& path, const std::string& bytes);
 std::string ReadBytes(const fs::path& path);
 

@@ -1,20 +1,24 @@
 #include "archive/packer.h"
 
 #include <gtest/gtest.h>
-#include <lzma/LzmaDec.h>
-#include <zlib.h>
 
 #include <cstdlib>
 #include <cstring>
 
 #include "archive/gmz_format.h"
 #include "archive/io/file.h"
+#include "archive/archive_test_support.h"
 #include "test_support.h"
 
 namespace Zavro {
 namespace {
 
+using test::Deflate;
+using test::Inflate;
+using test::Lzma;
 using test::ReadBytes;
+using test::Text;
+using test::Unlzma;
 using test::ScratchDir;
 using test::WriteBytes;
 
@@ -43,41 +47,9 @@ struct Archive {
   std::string Stream(const GMTocNode& e) const { return bytes.substr(e.dataOffset, e.compressedSize); }
 };
 
-std::string Inflate(const std::string& stream, size_t size) {
-  std::string out(size, '\0');
-  uLongf length = static_cast<uLongf>(size);
-  if (uncompress(reinterpret_cast<Bytef*>(&out[0]), &length, reinterpret_cast<const Bytef*>(stream.data()),
-                 static_cast<uLong>(stream.size())) != Z_OK) {
-    return "<failed>";
-  }
-  out.resize(length);
-  return out;
-}
 
-void* Alloc(void*, size_t n) { return std::malloc(n); }
-void Free(void*, void* p) { std::free(p); }
-ISzAlloc g_alloc = {Alloc, Free};
 
-std::string Unlzma(const std::string& stream, size_t size) {
-  if (stream.size() < 5) return "<short>";
-  std::string out(size + 1, '\0');
-  SizeT outLength = out.size();
-  SizeT inLength = stream.size() - 5;
-  ELzmaStatus status;
-  SRes rc = LzmaDecode(reinterpret_cast<Byte*>(&out[0]), &outLength,
-                       reinterpret_cast<const Byte*>(stream.data()) + 5, &inLength,
-                       reinterpret_cast<const Byte*>(stream.data()), 5, LZMA_FINISH_ANY, &status, &g_alloc);
-  if (rc != SZ_OK || status != LZMA_STATUS_FINISHED_WITH_MARK || inLength != stream.size() - 5) return "<failed>";
-  out.resize(outLength);
-  return out;
-}
 
-std::string Text(size_t size, char seed) {
-  std::string s;
-  while (s.size() < size) s += std::string("line of ") + seed + " " + std::to_string(s.size() % 1000) + "\n";
-  s.resize(size);
-  return s;
-}
 
 TEST(GMPacker, EmptyFolder) {
   ScratchDir dir;

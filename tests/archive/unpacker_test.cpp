@@ -1,8 +1,6 @@
 #include "archive/unpacker.h"
 
 #include <gtest/gtest.h>
-#include <lzma/LzmaEnc.h>
-#include <zlib.h>
 
 #include <cstdlib>
 
@@ -12,28 +10,24 @@
 #include "archive/packer.h"
 #include "system/path_utils.h"
 #include "system/system_error.h"
+#include "archive/archive_test_support.h"
 #include "test_support.h"
 
 namespace Zavro {
 namespace {
 
 using test::FsPath;
+using test::Deflate;
+using test::Inflate;
+using test::Lzma;
 using test::ReadBytes;
+using test::Text;
+using test::Unlzma;
 using test::ScratchDir;
 using test::U;
 using test::WriteBytes;
 using Bytes = std::vector<unsigned char>;
 
-std::string Text(size_t size, char seed) {
-  std::string s;
-  uint32_t x = static_cast<unsigned char>(seed);
-  while (s.size() < size) {
-    x = x * 1103515245 + 12345;
-    s += std::string("row ") + seed + std::to_string((x >> 16) % 1000) + ";";
-  }
-  s.resize(size);
-  return s;
-}
 
 // An archive assembled from a hand-built tree: header, table, then `data` placed right
 // after the table (entries' offsets are relative to it and fixed up here).
@@ -68,36 +62,10 @@ GMTocNode& AddFile(GMTocNode& parent, const std::u16string& name, uint32_t type,
   return parent.AddChild(e);
 }
 
-std::string Deflate(const std::string& data) {
-  uLongf size = compressBound(static_cast<uLong>(data.size()));
-  std::string out(size, '\0');
-  compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(data.data()),
-            static_cast<uLong>(data.size()), 6);
-  out.resize(size);
-  return out;
-}
 
-void* Alloc(void*, size_t n) { return std::malloc(n); }
-void Free(void*, void* p) { std::free(p); }
-ISzAlloc g_alloc = {Alloc, Free};
 
 // An LZMA stream in the archive's form: properties, then the data, with or without
 // the end marker.
-std::string Lzma(const std::string& data, bool endMark) {
-  CLzmaEncProps props;
-  LzmaEncProps_Init(&props);
-  props.dictSize = 1 << 20;
-  props.writeEndMark = endMark;
-  std::string out(data.size() + data.size() / 2 + 1024, '\0');
-  SizeT outSize = out.size() - 5;
-  SizeT propsSize = 5;
-  EXPECT_EQ(LzmaEncode(reinterpret_cast<Byte*>(&out[5]), &outSize, reinterpret_cast<const Byte*>(data.data()),
-                       data.size(), &props, reinterpret_cast<Byte*>(&out[0]), &propsSize, endMark, nullptr, &g_alloc,
-                       &g_alloc),
-            SZ_OK);
-  out.resize(outSize + 5);
-  return out;
-}
 
 // Opens hand-made bytes as the installer does, from memory.
 struct MemoryArchive {
@@ -338,10 +306,10 @@ TEST(GMUnpacker, SizesAreNotTrusted) {
       x = x * 1103515245 + 12345;
       noise.push_back(static_cast<char>(x >> 24));
     }
-    const std::string far = Lzma(noise + noise, true);
+    const std::string distant = Lzma(noise + noise, true);
     GMTocNode root(kTocDirectory);
-    AddFile(root, u"f", kTocFile, 50000, 2, 0, far.size());
-    EXPECT_TRUE(test::StartsWithText(extracts(root, far), U("数据处理错误，偏移:")));
+    AddFile(root, u"f", kTocFile, 50000, 2, 0, distant.size());
+    EXPECT_TRUE(test::StartsWithText(extracts(root, distant), U("数据处理错误，偏移:")));
   }
   {  // a solid block whose total is larger than its stream
     GMTocNode root(kTocDirectory);

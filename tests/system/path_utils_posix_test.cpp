@@ -14,20 +14,9 @@ namespace Zavro {
 namespace {
 
 namespace fs = test::fs;
+using test::CurrentDirGuard;
 using test::ScratchDir;
 using test::WriteBytes;
-
-class CurrentDirGuard {
- public:
-  CurrentDirGuard() : saved_(fs::current_path()) {}
-  ~CurrentDirGuard() {
-    std::error_code ec;
-    fs::current_path(saved_, ec);
-  }
-
- private:
-  fs::path saved_;
-};
 
 // Sets an environment variable for the length of a test.
 class ScopedEnv {

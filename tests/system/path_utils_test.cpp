@@ -13,22 +13,10 @@ namespace Zavro {
 namespace {
 
 namespace fs = test::fs;
+using test::CurrentDirGuard;
 using test::ScratchDir;
 using test::U;
 using test::WriteBytes;
-
-// Restores the process's current folder at the end of a test that moves it.
-class CurrentDirGuard {
- public:
-  CurrentDirGuard() : saved_(fs::current_path()) {}
-  ~CurrentDirGuard() {
-    std::error_code ec;
-    fs::current_path(saved_, ec);
-  }
-
- private:
-  fs::path saved_;
-};
 
 void MakeReadOnly(const fs::path& path) {
   fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
