@@ -37,6 +37,8 @@ std::u16string FileNamePart(const std::u16string& path);
 std::u16string ExtensionPart(const std::u16string& path);
 
 // The file system.
+// False, with error 3 (empty) or 123 (holds a NUL), for a path the system cannot take.
+bool CheckSystemPath(const std::u16string& path);
 bool PathExists(const std::u16string& path);
 bool IsDirectory(const std::u16string& path);
 bool IsFile(const std::u16string& path);

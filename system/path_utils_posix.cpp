@@ -28,21 +28,6 @@ namespace {
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
-// Paths the system can take: not empty, and without a NUL unit, which would silently
-// cut the path short at the system boundary (a cut path in DeleteTree could name a
-// folder outside the one asked for).
-bool UsablePath(const std::u16string& path) {
-  if (path.empty()) {
-    SetLastSystemError(kErrorPathNotFound);
-    return false;
-  }
-  if (path.find(u'\0') != std::u16string::npos) {
-    SetLastSystemError(kErrorInvalidName);
-    return false;
-  }
-  return true;
-}
-
 bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
 // The attributes Windows shows for a status read without following a final link: a
@@ -55,7 +40,7 @@ uint32_t AttributesOf(const std::string& native, const struct stat& st) {
 }
 
 uint32_t ReadAttributes(const std::u16string& path) {
-  if (!UsablePath(path)) return kInvalidFileAttributes;
+  if (!CheckSystemPath(path)) return kInvalidFileAttributes;
   std::string native = NativePath(path);
   struct stat st;
   if (lstat(native.c_str(), &st) != 0) {
@@ -66,13 +51,6 @@ uint32_t ReadAttributes(const std::u16string& path) {
 }
 
 bool Exists(const std::u16string& path) { return ReadAttributes(path) != kInvalidFileAttributes; }
-
-// Normalised the way the existence tests want it.
-uint32_t NormalizedAttributes(const std::u16string& path) {
-  std::u16string p = path;
-  NormalizePath(p, PathUnquote | PathRemoveSlash);
-  return ReadAttributes(p);
-}
 
 bool AddOwnerWrite(const std::string& native, mode_t mode) {
   if (mode & S_IWUSR) return true;
@@ -218,24 +196,10 @@ std::u16string HexUpper(uint32_t value) {
 
 }  // namespace
 
-bool PathExists(const std::u16string& path) {
-  return NormalizedAttributes(path) != kInvalidFileAttributes;
-}
-
-bool IsDirectory(const std::u16string& path) {
-  uint32_t attributes = NormalizedAttributes(path);
-  return attributes != kInvalidFileAttributes && (attributes & kFileAttributeDirectory);
-}
-
-bool IsFile(const std::u16string& path) {
-  uint32_t attributes = NormalizedAttributes(path);
-  return attributes != kInvalidFileAttributes && !(attributes & kFileAttributeDirectory);
-}
-
 uint32_t GetPathAttributes(const std::u16string& path) { return ReadAttributes(path); }
 
 bool SetPathAttributes(const std::u16string& path, uint32_t attributes) {
-  if (!UsablePath(path)) return false;
+  if (!CheckSystemPath(path)) return false;
   std::string native = NativePath(path);
   struct stat st;
   if (stat(native.c_str(), &st) != 0) {
@@ -252,7 +216,7 @@ bool SetPathAttributes(const std::u16string& path, uint32_t attributes) {
 }
 
 bool CreateDirectoryTree(const std::u16string& path) {
-  if (!UsablePath(path)) return false;
+  if (!CheckSystemPath(path)) return false;
   // Failures on the way show up in the outcome for the whole path.
   for (size_t i = 0; i < path.size(); ++i) {
     if (!IsSeparator(path[i])) continue;
@@ -267,7 +231,7 @@ bool CreateDirectoryTree(const std::u16string& path) {
 }
 
 bool DeleteFileForced(const std::u16string& path) {
-  if (!UsablePath(path)) return false;
+  if (!CheckSystemPath(path)) return false;
   std::string native = NativePath(path);
   struct stat st;
   if (lstat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode)) AddOwnerWrite(native, st.st_mode);
@@ -284,7 +248,7 @@ bool DeleteFileForced(const std::u16string& path) {
 }
 
 uint64_t DeleteTree(const std::u16string& directory) {
-  if (!UsablePath(directory)) return 0;
+  if (!CheckSystemPath(directory)) return 0;
   std::u16string dir = directory;
   NormalizePath(dir, PathAddSlash);
   // Only separators: the root, never a folder to empty.
@@ -330,8 +294,6 @@ std::u16string SpecialFolderPath(int csidl) {
   return std::u16string();
 }
 
-std::u16string AppDataPath() { return SpecialFolderPath(kCsidlAppData); }
-
 std::u16string ExpandEnvironment(const std::u16string& text) {
   if (text.empty() || text.find(u'%') == std::u16string::npos) return text;
   std::u16string result;
@@ -366,7 +328,7 @@ std::u16string ExpandEnvironment(const std::u16string& text) {
 bool FullPath(const std::u16string& path, std::u16string& full, size_t& splitIndex) {
   full.clear();
   splitIndex = 0;
-  if (!UsablePath(path)) return false;
+  if (!CheckSystemPath(path)) return false;
   std::u16string absolute = path;
   if (!IsSeparator(path.front())) {
     std::u16string current = CurrentDirectory();
@@ -378,18 +340,9 @@ bool FullPath(const std::u16string& path, std::u16string& full, size_t& splitInd
   return true;
 }
 
-bool FullPathDirectory(const std::u16string& path, std::u16string& directory) {
-  std::u16string full;
-  size_t splitIndex = 0;
-  directory.clear();
-  if (!FullPath(path, full, splitIndex)) return false;
-  directory = full.substr(0, splitIndex);
-  return true;
-}
-
 bool TempFileName(const std::u16string& directory, const std::u16string& prefix, std::u16string& name) {
   name.clear();
-  if (!UsablePath(directory)) return false;
+  if (!CheckSystemPath(directory)) return false;
   std::u16string base = directory;
   if (base.back() != u'\\') base.push_back(u'\\');
   base += prefix.substr(0, std::min<size_t>(3, prefix.find(u'\0')));
@@ -419,7 +372,7 @@ bool TempFileName(const std::u16string& directory, const std::u16string& prefix,
 
 bool SetFileTimes(const std::u16string& path, const FileTime* creation, const FileTime* lastAccess,
                   const FileTime* lastWrite) {
-  if (!UsablePath(path)) return false;
+  if (!CheckSystemPath(path)) return false;
   std::string native = NativePath(path);
   struct stat st;
   if (stat(native.c_str(), &st) != 0) {
@@ -445,7 +398,7 @@ bool SetFileTimes(const std::u16string& path, const FileTime* creation, const Fi
 }
 
 bool MovePath(const std::u16string& from, const std::u16string& to) {
-  if (!UsablePath(from) || !UsablePath(to)) return false;
+  if (!CheckSystemPath(from) || !CheckSystemPath(to)) return false;
   const std::string target = NativePath(to);
   struct stat st;
   if (lstat(target.c_str(), &st) == 0) {

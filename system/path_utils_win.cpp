@@ -11,34 +11,12 @@ namespace Zavro {
 
 namespace {
 
-// Paths the system can take: not empty, and without a NUL unit, which would silently
-// cut the path short at the system boundary (a cut path in DeleteTree could name a
-// folder outside the one asked for).
-bool UsablePath(const std::u16string& path) {
-  if (path.empty()) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return false;
-  }
-  if (path.find(u'\0') != std::u16string::npos) {
-    SetLastError(ERROR_INVALID_NAME);
-    return false;
-  }
-  return true;
-}
-
 DWORD ReadAttributes(const std::u16string& path) {
-  if (!UsablePath(path)) return INVALID_FILE_ATTRIBUTES;
+  if (!CheckSystemPath(path)) return INVALID_FILE_ATTRIBUTES;
   return GetFileAttributesW(W(path));
 }
 
 bool Exists(const std::u16string& path) { return ReadAttributes(path) != INVALID_FILE_ATTRIBUTES; }
-
-// Normalised the way the existence tests want it.
-DWORD NormalizedAttributes(const std::u16string& path) {
-  std::u16string p = path;
-  NormalizePath(p, PathUnquote | PathRemoveSlash);
-  return ReadAttributes(p);
-}
 
 std::u16string CurrentDirectory() {
   DWORD size = GetCurrentDirectoryW(0, nullptr);
@@ -114,29 +92,15 @@ uint64_t DeleteTreeBelow(const std::u16string& dir) {
 
 }  // namespace
 
-bool PathExists(const std::u16string& path) {
-  return NormalizedAttributes(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsDirectory(const std::u16string& path) {
-  DWORD attributes = NormalizedAttributes(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool IsFile(const std::u16string& path) {
-  DWORD attributes = NormalizedAttributes(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 uint32_t GetPathAttributes(const std::u16string& path) { return ReadAttributes(path); }
 
 bool SetPathAttributes(const std::u16string& path, uint32_t attributes) {
-  if (!UsablePath(path)) return false;
+  if (!CheckSystemPath(path)) return false;
   return SetFileAttributesW(W(path), attributes) != FALSE;
 }
 
 bool CreateDirectoryTree(const std::u16string& path) {
-  if (!UsablePath(path)) return false;
+  if (!CheckSystemPath(path)) return false;
   // Failures on the way (a drive, the first parts of a share name) are expected and
   // show up in the outcome for the whole path.
   for (size_t i = 0; i < path.size(); ++i) {
@@ -149,7 +113,7 @@ bool CreateDirectoryTree(const std::u16string& path) {
 }
 
 bool DeleteFileForced(const std::u16string& path) {
-  if (!UsablePath(path)) return false;
+  if (!CheckSystemPath(path)) return false;
   DWORD attributes = GetFileAttributesW(W(path));
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     SetFileAttributesW(W(path), attributes & ~FILE_ATTRIBUTE_READONLY);
@@ -158,7 +122,7 @@ bool DeleteFileForced(const std::u16string& path) {
 }
 
 uint64_t DeleteTree(const std::u16string& directory) {
-  if (!UsablePath(directory)) return 0;
+  if (!CheckSystemPath(directory)) return 0;
   std::u16string dir = directory;
   NormalizePath(dir, PathAddSlash);
   // Only separators: an empty folder name would make the search below run over the
@@ -192,8 +156,6 @@ std::u16string SpecialFolderPath(int csidl) {
   return U16(buffer);
 }
 
-std::u16string AppDataPath() { return SpecialFolderPath(kCsidlAppData); }
-
 std::u16string ExpandEnvironment(const std::u16string& text) {
   if (text.empty() || text.find(u'%') == std::u16string::npos) return text;
   DWORD needed = ExpandEnvironmentStringsW(W(text), nullptr, 0);
@@ -207,7 +169,7 @@ std::u16string ExpandEnvironment(const std::u16string& text) {
 bool FullPath(const std::u16string& path, std::u16string& full, size_t& splitIndex) {
   full.clear();
   splitIndex = 0;
-  if (!UsablePath(path)) return false;
+  if (!CheckSystemPath(path)) return false;
   std::vector<wchar_t> buffer(520);
   for (;;) {
     wchar_t* filePart = nullptr;
@@ -223,18 +185,9 @@ bool FullPath(const std::u16string& path, std::u16string& full, size_t& splitInd
   }
 }
 
-bool FullPathDirectory(const std::u16string& path, std::u16string& directory) {
-  std::u16string full;
-  size_t splitIndex = 0;
-  directory.clear();
-  if (!FullPath(path, full, splitIndex)) return false;
-  directory = full.substr(0, splitIndex);
-  return true;
-}
-
 bool TempFileName(const std::u16string& directory, const std::u16string& prefix, std::u16string& name) {
   name.clear();
-  if (!UsablePath(directory)) return false;
+  if (!CheckSystemPath(directory)) return false;
   wchar_t buffer[MAX_PATH + 2] = {};
   if (GetTempFileNameW(W(directory), W(prefix), 0, buffer) == 0) return false;
   name = U16(buffer);
@@ -243,7 +196,7 @@ bool TempFileName(const std::u16string& directory, const std::u16string& prefix,
 
 bool SetFileTimes(const std::u16string& path, const FileTime* creation, const FileTime* lastAccess,
                   const FileTime* lastWrite) {
-  if (!UsablePath(path)) return false;
+  if (!CheckSystemPath(path)) return false;
   // Backup semantics let folders be opened, and stamped, too.
   ScopedFileHandle file(CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -257,12 +210,12 @@ bool SetFileTimes(const std::u16string& path, const FileTime* creation, const Fi
 }
 
 bool MovePath(const std::u16string& from, const std::u16string& to) {
-  if (!UsablePath(from) || !UsablePath(to)) return false;
+  if (!CheckSystemPath(from) || !CheckSystemPath(to)) return false;
   return MoveFileW(W(from), W(to)) != FALSE;
 }
 
 bool DeleteAtRestart(const std::u16string& path) {
-  if (!UsablePath(path)) return false;
+  if (!CheckSystemPath(path)) return false;
   return MoveFileExW(W(path), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
 }
 
