@@ -40,6 +40,8 @@ class GMFile : public GMBaseFile {
   void Rewind();
 
  private:
+  // Whether CREATE_ALWAYS first makes the missing parent folders of `path`.
+  static bool IsAbsoluteForCreation(const std::u16string& path);
   // Opens the system file; `path` is as the caller gave it.
   bool OpenHandle(const std::u16string& path, uint32_t access, uint32_t share,
                   uint32_t disposition, uint32_t flagsAndAttributes);

@@ -33,26 +33,15 @@ bool FailErrno() {
   return false;
 }
 
-// On this system a path rooted at a separator is absolute too.
-bool IsRootedPath(const std::u16string& path) {
-  return IsAbsolutePath(path) || (!path.empty() && (path[0] == u'\\' || path[0] == u'/'));
-}
-
 }  // namespace
 
 GMFile::~GMFile() {
   if (IsOpen()) close(Fd(handle_));
 }
 
-bool GMFile::IsOpen() const { return handle_ != kClosed; }
-
-bool GMFile::Open(const std::u16string& path, uint32_t access, uint32_t share,
-                  uint32_t disposition, uint32_t flagsAndAttributes) {
-  if (disposition == kCreateAlways && IsRootedPath(path)) {
-    std::u16string parent = DirectoryPart(path);
-    if (!parent.empty() && !IsDirectory(parent)) CreateDirectoryTree(parent);
-  }
-  return OpenHandle(path, access, share, disposition, flagsAndAttributes);
+// On this system a path rooted at a separator is absolute too.
+bool GMFile::IsAbsoluteForCreation(const std::u16string& path) {
+  return IsAbsolutePath(path) || (!path.empty() && (path[0] == u'\\' || path[0] == u'/'));
 }
 
 bool GMFile::OpenHandle(const std::u16string& path, uint32_t access, uint32_t share,
@@ -178,8 +167,6 @@ bool GMFile::Close() {
   return true;
 }
 
-bool GMFile::GetPosition(uint64_t& position) { return Seek(0, kFileCurrent, position); }
-
 bool GMFile::GetSize(uint64_t& size) {
   if (!IsOpen()) return Fail(kErrorInvalidHandle);
   struct stat st;
@@ -232,9 +219,5 @@ bool GMFile::GetTimes(FileTime& creation, FileTime& lastAccess, FileTime& lastWr
   return true;
 }
 
-void GMFile::Rewind() {
-  uint64_t position = 0;
-  Seek(0, kFileBegin, position);
-}
 
 }  // namespace Zavro

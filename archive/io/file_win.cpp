@@ -15,16 +15,7 @@ GMFile::~GMFile() {
   if (IsOpen()) CloseHandle(ToHandle(handle_));
 }
 
-bool GMFile::IsOpen() const { return handle_ != kClosed; }
-
-bool GMFile::Open(const std::u16string& path, uint32_t access, uint32_t share,
-                  uint32_t disposition, uint32_t flagsAndAttributes) {
-  if (disposition == kCreateAlways && IsAbsolutePath(path)) {
-    std::u16string parent = DirectoryPart(path);
-    if (!parent.empty() && !IsDirectory(parent)) CreateDirectoryTree(parent);
-  }
-  return OpenHandle(path, access, share, disposition, flagsAndAttributes);
-}
+bool GMFile::IsAbsoluteForCreation(const std::u16string& path) { return IsAbsolutePath(path); }
 
 bool GMFile::OpenHandle(const std::u16string& path, uint32_t access, uint32_t share,
                         uint32_t disposition, uint32_t flagsAndAttributes) {
@@ -66,8 +57,6 @@ bool GMFile::Close() {
   handle_ = kClosed;
   return true;
 }
-
-bool GMFile::GetPosition(uint64_t& position) { return Seek(0, kFileCurrent, position); }
 
 bool GMFile::GetSize(uint64_t& size) {
   if (!IsOpen()) {
@@ -120,9 +109,5 @@ bool GMFile::GetTimes(FileTime& creation, FileTime& lastAccess, FileTime& lastWr
   return true;
 }
 
-void GMFile::Rewind() {
-  uint64_t position = 0;
-  Seek(0, kFileBegin, position);
-}
 
 }  // namespace Zavro

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "system/system_error.h"
+#include "archive/io/file_test_support.h"
 #include "test_support.h"
 
 // Wine run as root lets a program write a read-only file (it leaves the check to the
@@ -12,16 +13,9 @@ namespace Zavro {
 namespace {
 
 using test::ReadBytes;
+using test::ReadSome;
 using test::ScratchDir;
 using test::WriteBytes;
-
-std::string ReadSome(GMFile& file, uint32_t count) {
-  std::string bytes(count, '\0');
-  uint32_t read = 0;
-  if (!file.Read(&bytes[0], count, read)) return "<failed>";
-  bytes.resize(read);
-  return bytes;
-}
 
 TEST(GMFile, ReadOnlyAttributeForbidsWriting) {
   ScratchDir dir;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "system/system_error.h"
+#include "archive/io/file_test_support.h"
 #include "test_support.h"
 
 namespace Zavro {
@@ -10,6 +11,7 @@ namespace {
 
 using test::FsPath;
 using test::ReadBytes;
+using test::ReadSome;
 using test::ScratchDir;
 using test::WriteBytes;
 
@@ -17,14 +19,6 @@ bool WriteAll(GMFile& file, const std::string& bytes) {
   uint32_t written = 0;
   return file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), written) &&
          written == bytes.size();
-}
-
-std::string ReadSome(GMFile& file, uint32_t count) {
-  std::string bytes(count, '\0');
-  uint32_t read = 0;
-  if (!file.Read(&bytes[0], count, read)) return "<failed>";
-  bytes.resize(read);
-  return bytes;
 }
 
 TEST(GMFile, CreateAlwaysMakesMissingParentsOfAnAbsolutePath) {
