@@ -34,6 +34,14 @@ constexpr uint32_t kFileAttributeReparsePoint = 0x400;
 constexpr uint32_t kFileAttributeNotContentIndexed = 0x2000;
 constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 
+// The attribute bits an archive stores and a reader gives back to what it writes (the
+// directory bit marks folders). The other bits of the word are states the system keeps
+// itself (compressed, encrypted, sparse, reparse point, offline) or flags of an open
+// call (delete on close, ...) that an archive has no business choosing.
+constexpr uint32_t kStoredAttributeMask = kFileAttributeReadonly | kFileAttributeHidden | kFileAttributeSystem |
+                                          kFileAttributeDirectory | kFileAttributeArchive | kFileAttributeNormal |
+                                          kFileAttributeTemporary | kFileAttributeNotContentIndexed;
+
 // Flags that share the flags-and-attributes word of an open.
 constexpr uint32_t kFileFlagBackupSemantics = 0x02000000;
 constexpr uint32_t kFileFlagSequentialScan = 0x08000000;

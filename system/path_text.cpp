@@ -84,4 +84,55 @@ std::u16string ExtensionPart(const std::u16string& path) {
   return tail.substr(dot);
 }
 
+namespace {
+
+bool IsDeviceName(const std::u16string& name) {
+  // The system looks at the part before the first dot, without trailing spaces.
+  std::u16string base = name.substr(0, name.find(u'.'));
+  while (!base.empty() && base.back() == u' ') base.pop_back();
+  ToUpperInPlace(base);
+  if (base == u"CON" || base == u"PRN" || base == u"AUX" || base == u"NUL" || base == u"CONIN$" ||
+      base == u"CONOUT$") {
+    return true;
+  }
+  if (base.size() != 4 || !(StartsWith(base, u"COM") || StartsWith(base, u"LPT"))) return false;
+  const char16_t digit = base[3];
+  // Superscript one, two and three count as digits here too.
+  return (digit >= u'1' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' || digit == u'\u00B3';
+}
+
+}  // namespace
+
+bool IsValidFileName(const std::u16string& name) {
+  if (name.empty() || name == u"." || name == u"..") return false;
+  for (char16_t c : name) {
+    if (c < 0x20 || c == u'"' || c == u'<' || c == u'>' || c == u'|' || c == u'?' || c == u'*' || c == u':' ||
+        IsSeparator(c)) {
+      return false;
+    }
+  }
+  if (name.back() == u'.' || name.back() == u' ') return false;
+  return !IsDeviceName(name);
+}
+
+bool IsValidFilePath(const std::u16string& path) {
+  size_t start = 0;
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    // \\server\share\: both are names the rest is checked against too.
+    start = 2;
+  } else if (path.size() >= 3 && path[1] == u':' && IsSeparator(path[2])) {
+    const char16_t drive = FoldUpper(path[0]);
+    if (drive < u'A' || drive > u'Z') return false;
+    start = 3;
+  }
+  if (start == path.size()) return false;
+  while (start <= path.size()) {
+    size_t end = start;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    if (!IsValidFileName(path.substr(start, end - start))) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 }  // namespace Zavro

@@ -36,6 +36,16 @@ std::u16string DirectoryPart(const std::u16string& path);
 std::u16string FileNamePart(const std::u16string& path);
 std::u16string ExtensionPart(const std::u16string& path);
 
+// The names a file or folder may have on disk, on every system this extracts to: no
+// control character and none of `"<>|?*:\/`, not empty, "." or "..", not ending in a
+// dot or a space (Windows drops those, so ".. " would climb), and no device name
+// (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9, LPT1-9, with or without an extension).
+bool IsValidFileName(const std::u16string& name);
+// A path whose every component is a valid file name, after an optional absolute start
+// (`X:\` or `\\server\share\`, with either separator). A relative path therefore
+// always stays below the folder it is joined to.
+bool IsValidFilePath(const std::u16string& path);
+
 // The file system.
 // False, with error 3 (empty) or 123 (holds a NUL), for a path the system cannot take.
 bool CheckSystemPath(const std::u16string& path);
