@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <new>
 
 #include "archive/converters/converter_registry.h"
 #include "archive/converters/lzma_converter.h"
@@ -21,12 +22,6 @@ namespace {
 // Folders deeper than this cannot be created on any system this extracts to; a
 // deeper table is damaged, and refusing it keeps the recursion below bounded.
 constexpr uint32_t kMaxDepth = 1024;
-
-// The attribute bits a table may set on what it writes; the others are flags of the
-// open call (delete on close, ...) that an archive has no business choosing.
-constexpr uint32_t kFileAttributeMask = kFileAttributeReadonly | kFileAttributeHidden | kFileAttributeSystem |
-                                        kFileAttributeArchive | kFileAttributeNormal | kFileAttributeTemporary |
-                                        kFileAttributeNotContentIndexed;
 
 const FileTime* TimeOrNull(const FileTime& t) { return t.value != 0 ? &t : nullptr; }
 
@@ -47,19 +42,22 @@ bool ReadFully(GMBaseFile& file, unsigned char* buffer, uint32_t length, uint32_
   return true;
 }
 
-// A name that could lead outside the folder it is extracted to, or that the system
-// would cut short.
-bool IsUnsafeName(const std::u16string& name) {
-  if (name.empty() || name.find(u'\0') != std::u16string::npos) return true;
+bool IsSolidMember(const GMTocNode& node) {
+  return node.IsNotDirectory() && !node.IsInline() && node.method == kMethodSolid;
+}
+
+// A folder that MapTargetPath chose may be any folder of the machine, but never one
+// reached by climbing out of another.
+bool Climbs(const std::u16string& path) {
   size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find_first_of(u"\\/", start);
-    if (end == std::u16string::npos) end = name.size();
-    const std::u16string part = name.substr(start, end - start);
-    if (part == u"..") return true;
+  while (start <= path.size()) {
+    size_t end = path.find_first_of(u"\\/", start);
+    if (end == std::u16string::npos) end = path.size();
+    const size_t length = end - start;
+    if ((length == 1 || length == 2) && path.compare(start, length, u"..", length) == 0) return true;
     start = end + 1;
   }
-  return name == u".";
+  return false;
 }
 
 }  // namespace
@@ -70,228 +68,211 @@ class GMUnpacker::Input {
  public:
   Input(GMUnpacker& reader, std::vector<uint64_t> sizes) : reader_(reader), sizes_(std::move(sizes)) {}
 
-  bool Start(uint64_t offset, uint64_t length) {
+  // Finds [offset, offset + length) in the volumes. A range they do not hold whole is
+  // reported like a missing volume: the one that would have to follow the last.
+  bool Locate(uint64_t offset, uint64_t length) {
     remaining_ = length;
     position_ = offset;
+    end_ = offset + length;
     volume_ = 0;
     local_ = offset;
-    while (volume_ < sizes_.size() && local_ >= sizes_[volume_] && !(local_ == sizes_[volume_] && length == 0)) {
-      local_ -= sizes_[volume_];
-      ++volume_;
+    if (length == 0) return true;
+    uint64_t total = 0;
+    for (uint64_t size : sizes_) total += size;
+    if (offset >= total || length > total - offset) {
+      reader_.Refuse(kErrorFileRead, reader_.VolumeName(sizes_.size()), kErrorFileNotFound);
+      return false;
     }
-    if (length != 0 && volume_ >= sizes_.size()) return MissingVolume();
+    while (local_ >= sizes_[volume_]) local_ -= sizes_[volume_++];
     return true;
   }
 
   // The next piece; `n` is 0 at the end of the range.
-  bool Next(unsigned char* buffer, uint32_t& n, uint64_t& pieceOffset) {
+  Outcome Next(unsigned char* buffer, uint32_t& n, uint64_t& pieceOffset) {
     n = 0;
     pieceOffset = position_;
-    if (remaining_ == 0) return true;
+    if (remaining_ == 0) return Outcome::Done;
     while (volume_ < sizes_.size() && local_ >= sizes_[volume_]) {
       ++volume_;
       local_ = 0;
     }
-    if (volume_ >= sizes_.size()) return MissingVolume();
+    if (volume_ >= sizes_.size()) return reader_.DataFailure(position_);
     GMBaseFile& file = *reader_.volumes_[volume_];
     uint64_t at = 0;
     if (!file.GetPosition(at)) return ReadFailed();
     if (at != local_) {
       if (!file.Seek(static_cast<int64_t>(local_), kFileBegin, at)) return ReadFailed();
-      if (at != local_) return reader_.DataError(position_);
+      if (at != local_) return reader_.DataFailure(position_);
     }
     const uint32_t want = static_cast<uint32_t>(
         std::min<uint64_t>({remaining_, sizes_[volume_] - local_, static_cast<uint64_t>(kReadChunk)}));
     uint32_t got = 0;
     if (!ReadFully(file, buffer, want, got)) return ReadFailed();
     // The volume is shorter than it said a moment ago.
-    if (got == 0) return reader_.DataError(position_);
+    if (got == 0) return reader_.DataFailure(position_);
     n = got;
     local_ += got;
     position_ += got;
     remaining_ -= got;
-    return true;
+    return Outcome::Done;
   }
 
   uint64_t Remaining() const { return remaining_; }
+  uint64_t End() const { return end_; }
 
  private:
-  bool MissingVolume() {
-    reader_.ReportError(kErrorFileRead, reader_.VolumeName(volume_), kErrorFileNotFound);
-    return false;
-  }
-  bool ReadFailed() {
-    const uint32_t error = LastSystemError();
-    if (!reader_.ShouldIgnoreError(error, u"")) reader_.ReportError(kErrorFileRead, u"", error);
-    // Even when ignored, the data is missing: the size checks report it.
-    return false;
-  }
+  Outcome ReadFailed() { return reader_.Offer(kErrorFileRead, u"", LastSystemError()); }
 
   GMUnpacker& reader_;
   std::vector<uint64_t> sizes_;
   uint64_t remaining_ = 0;
   uint64_t position_ = 0;
+  uint64_t end_ = 0;
   size_t volume_ = 0;
   uint64_t local_ = 0;
 };
 
-// Where a stream's output goes: a file (or sink) or a memory entry's buffer, never
-// more than `limit` bytes.
-class GMUnpacker::Output {
+// Where a stream's output goes. Write takes the next bytes: Done to go on, Skipped
+// when a failure was ignored or approved (the rest of the stream is dropped and counts
+// as done), Failed to stop.
+class GMUnpacker::Sink {
  public:
-  Output(GMUnpacker& reader, GMTocNode& entry, GMBaseFile* file)
-      : reader_(reader), entry_(entry), file_(file), limit_(entry.size) {}
+  virtual ~Sink() = default;
+  virtual Outcome Write(const unsigned char* data, uint32_t n) = 0;
+};
 
-  // False when the output is refused (reported); `abandoned` when a failed write was
-  // ignored: the rest is dropped.
-  bool Write(const unsigned char* data, uint32_t n) {
-    if (n == 0) return true;
-    if (n > limit_ - produced_) return false;
-    produced_ += n;
-    if (abandoned_) return true;
-    if (file_ == nullptr) {
-      GMBuffer<unsigned char>& buffer = entry_.buffer;
-      std::memcpy(buffer.Data() + buffer.Length(), data, n);
-      buffer.SetLength(buffer.Length() + n);
-      return true;
-    }
+class GMUnpacker::FileSink : public Sink {
+ public:
+  FileSink(GMUnpacker& reader, GMBaseFile& file, const std::u16string& path)
+      : reader_(reader), file_(file), path_(path) {}
+
+  Outcome Write(const unsigned char* data, uint32_t n) override {
     uint32_t written = 0;
-    if (file_->Write(data, n, written)) return true;
-    const uint32_t error = LastSystemError();
-    if (reader_.ShouldIgnoreError(error, u"")) {
-      abandoned_ = true;
-      return true;
-    }
-    write_failed_ = true;
-    verdict_ = reader_.ReportError(kErrorFileWrite, entry_.path, error);
-    return false;
+    if (file_.Write(data, n, written)) return Outcome::Done;
+    return reader_.Offer(kErrorFileWrite, path_, LastSystemError());
   }
-
-  uint64_t Produced() const { return produced_; }
-  bool Abandoned() const { return abandoned_; }
-  bool WriteFailed() const { return write_failed_; }
-  bool Verdict() const { return verdict_; }
 
  private:
   GMUnpacker& reader_;
-  GMTocNode& entry_;
-  GMBaseFile* file_;
-  uint64_t limit_;
-  uint64_t produced_ = 0;
-  bool abandoned_ = false;
-  bool write_failed_ = false;
-  bool verdict_ = false;
+  GMBaseFile& file_;
+  const std::u16string& path_;
+};
+
+// A memory entry's buffer, sized for the whole entry (the pump never delivers more).
+class GMUnpacker::BufferSink : public Sink {
+ public:
+  explicit BufferSink(GMBuffer<unsigned char>& buffer) : buffer_(buffer) {}
+
+  Outcome Write(const unsigned char* data, uint32_t n) override {
+    std::memcpy(buffer_.Data() + buffer_.Length(), data, n);
+    buffer_.SetLength(buffer_.Length() + n);
+    return Outcome::Done;
+  }
+
+ private:
+  GMBuffer<unsigned char>& buffer_;
 };
 
 // Cuts the solid block's output into its member files, in table order: each member
-// takes its size field's worth, the last one what is left of the block's total.
-class GMUnpacker::SolidWriter {
+// takes its size field's worth, the last one what is left of the block's total. A
+// member's file is created when its first byte arrives (an empty member once the bytes
+// before it are written): nothing on disk changes before the block decodes. A member
+// whose file cannot be replaced, created or written takes its bytes without writing
+// them when that failure is ignored or approved; the others are still written.
+class GMUnpacker::SolidSink : public Sink {
  public:
-  using Result = SinkResult;
-
-  SolidWriter(GMUnpacker& reader, std::vector<GMTocNode*>& members, uint64_t total)
+  SolidSink(GMUnpacker& reader, const std::vector<GMTocNode*>& members, uint64_t total)
       : reader_(reader), members_(members), total_(total) {
     for (size_t i = 0; i + 1 < members_.size(); ++i) before_last_ += members_[i]->size;
   }
 
-  bool Begin() { return Advance(); }
   void SetConsumed(uint64_t consumed) { consumed_ = consumed; }
-  uint64_t Produced() const { return produced_; }
 
-  Result Write(const unsigned char* data, uint32_t n) {
-    if (n > total_ - produced_) return Result::TooMuch;
+  Outcome Write(const unsigned char* data, uint32_t n) override {
     while (n != 0) {
-      if (index_ >= members_.size()) return Result::TooMuch;
+      while (!open_) {
+        if (index_ >= members_.size()) return reader_.DataFailure(0);
+        if (!Start()) return Outcome::Failed;
+        if (left_ == 0 && !Complete()) return Outcome::Failed;
+      }
       const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(n, left_));
       if (file_) {
         uint32_t written = 0;
         if (!file_->Write(data, take, written)) {
-          const uint32_t error = LastSystemError();
-          GMTocNode& member = *members_[index_];
-          if (reader_.ShouldIgnoreError(error, member.path)) return Result::Abandoned;
-          reader_.ReportError(kErrorFileWrite, member.path, error);
-          return Result::Failed;
+          const Outcome outcome = reader_.Offer(kErrorFileWrite, Member().path, LastSystemError());
+          if (outcome == Outcome::Failed) return outcome;
+          file_.reset();
+          skipped_ = true;
         }
       }
       data += take;
       n -= take;
       left_ -= take;
-      produced_ += take;
-      if (!Advance()) return Result::Failed;
+      if (left_ == 0 && !Complete()) return Outcome::Failed;
     }
-    return Result::Ok;
+    return Outcome::Done;
   }
 
-  // Completes the members that need no more bytes (all of them, at the end).
-  bool End() { return Advance() && index_ >= members_.size(); }
+  // After the block's last byte: the empty members at its end.
+  Outcome End() {
+    while (index_ < members_.size()) {
+      if (!Start() || !Complete()) return Outcome::Failed;
+    }
+    return Outcome::Done;
+  }
 
  private:
-  // Closes the current member when it is complete and opens the next ones, completing
-  // those of length 0 at once.
-  bool Advance() {
-    while (index_ < members_.size() && (!open_ || left_ == 0)) {
-      if (open_) {
-        if (!Complete()) return false;
-        ++index_;
-        if (index_ >= members_.size()) break;
-      }
-      if (!OpenMember()) return false;
-    }
-    return true;
-  }
+  GMTocNode& Member() const { return *members_[index_]; }
 
-  bool OpenMember() {
-    GMTocNode& member = *members_[index_];
+  bool Start() {
+    GMTocNode& member = Member();
     left_ = index_ + 1 == members_.size() ? total_ - before_last_ : member.size;
-    file_.reset();
     open_ = true;
+    skipped_ = false;
+    Outcome outcome = Outcome::Done;
     if (reader_.IsFileInTheWay(member.path) && !reader_.RemoveExisting(member.path)) {
-      const uint32_t error = LastSystemError();
-      if (!reader_.ShouldIgnoreError(error, member.path) && !reader_.ReportError(kErrorFileDelete, member.path, error)) {
-        return false;
-      }
-    } else {
-      file_ = reader_.OpenOutput(member, member.path, kCreateAlways);
-      if (!file_) {
-        const uint32_t error = LastSystemError();
-        if (!reader_.ShouldIgnoreError(error, member.path) &&
-            !reader_.ReportError(kErrorFileCreate, member.path, error)) {
-          return false;
-        }
-      }
+      outcome = reader_.Offer(kErrorFileDelete, member.path, LastSystemError());
+    } else if (!(file_ = reader_.OpenOutput(member, member.path, kCreateAlways))) {
+      outcome = reader_.Offer(kErrorFileCreate, member.path, LastSystemError());
     }
+    if (outcome == Outcome::Failed) return false;
+    skipped_ = outcome == Outcome::Skipped;
     reader_.OnEntryProgress(member, consumed_);
     if (reader_.observer_) reader_.observer_->OnEntryBegin(member);
     return true;
   }
 
   bool Complete() {
-    GMTocNode& member = *members_[index_];
+    GMTocNode& member = Member();
+    open_ = false;
+    ++index_;
     if (file_) {
       file_->SetTimes(member.creationTime, member.lastAccessTime, member.lastWriteTime);
       const bool closed = file_->Close();
       const uint32_t error = LastSystemError();
       file_.reset();
-      if (!closed && !reader_.ShouldIgnoreError(error, member.path) &&
-          !reader_.ReportError(kErrorFileWrite, member.path, error)) {
-        return false;
+      if (!closed) {
+        const Outcome outcome = reader_.Offer(kErrorFileWrite, member.path, error);
+        if (outcome == Outcome::Failed) return false;
+        skipped_ = true;
       }
     }
-    open_ = false;
-    reader_.OnEntryDone(member);
-    if (reader_.observer_) reader_.observer_->OnEntryEnd(member);
+    if (!skipped_) {
+      reader_.OnEntryDone(member);
+      if (reader_.observer_) reader_.observer_->OnEntryEnd(member);
+    }
     return true;
   }
 
   GMUnpacker& reader_;
-  std::vector<GMTocNode*>& members_;
+  const std::vector<GMTocNode*>& members_;
   uint64_t total_;
   uint64_t before_last_ = 0;
-  uint64_t produced_ = 0;
   uint64_t consumed_ = 0;
   size_t index_ = 0;
   uint64_t left_ = 0;
   bool open_ = false;
+  bool skipped_ = false;
   std::unique_ptr<GMBaseFile> file_;
 };
 
@@ -313,6 +294,12 @@ void GMUnpacker::Cancel() {
   if (observer_) observer_->SetCancelled(true);
 }
 
+bool GMUnpacker::IsAbsoluteName(const std::u16string& name) {
+  std::u16string joined = name;
+  NormalizePath(joined, PathUnquote);
+  return IsAbsolutePath(joined);
+}
+
 bool GMUnpacker::ShouldIgnoreError(uint32_t systemError, const std::u16string&) {
   return systemError == 0 || ignore_all_errors_;
 }
@@ -329,8 +316,32 @@ bool GMUnpacker::ReportDataError(uint32_t kind, uint32_t number1, uint32_t numbe
   return observer_ != nullptr && observer_->OnError(last_error_);
 }
 
-bool GMUnpacker::DataError(uint64_t offset) {
+GMUnpacker::Outcome GMUnpacker::Offer(uint32_t kind, const std::u16string& path, uint32_t systemError) {
+  if (ShouldIgnoreError(systemError, path)) return Outcome::Skipped;
+  return ReportError(kind, path, systemError) ? Outcome::Skipped : Outcome::Failed;
+}
+
+GMUnpacker::Outcome GMUnpacker::Refuse(uint32_t kind, const std::u16string& path, uint32_t systemError) {
+  ReportError(kind, path, systemError);
+  return Outcome::Failed;
+}
+
+GMUnpacker::Outcome GMUnpacker::DataFailure(uint64_t offset) {
   ReportDataError(kErrorDecoder, static_cast<uint32_t>(offset), static_cast<uint32_t>(offset >> 32));
+  return Outcome::Failed;
+}
+
+bool GMUnpacker::Conclude(GMTocNode& entry, Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Done:
+      FinishEntry(entry);
+      return true;
+    case Outcome::Skipped:
+      OnEntryProgress(entry, entry.compressedSize);
+      return true;
+    case Outcome::Failed:
+      break;
+  }
   return false;
 }
 
@@ -378,8 +389,8 @@ bool GMUnpacker::Open(bool multiVolume) {
 }
 
 bool GMUnpacker::LoadToc(GMBaseFile& source) {
-  uint64_t size = 0;
-  if (!source.GetSize(size)) {
+  uint64_t size = 0, position = 0;
+  if (!source.GetSize(size) || !source.GetPosition(position)) {
     ReportError(kErrorFileRead, u"", LastSystemError());
     return false;
   }
@@ -395,12 +406,24 @@ bool GMUnpacker::LoadToc(GMBaseFile& source) {
     ReportDataError(kErrorArchiveHeader, code, 0);
     return false;
   }
-  std::vector<unsigned char> toc(parsed.tocSize);
-  if (!ReadFully(source, toc.data(), parsed.tocSize, read)) {
-    ReportError(kErrorFileRead, u"", LastSystemError());
-    return false;
+  // A table larger than what follows the header cannot be whole: it is refused before
+  // any memory is set aside for it.
+  const uint64_t tocStart = position + kGmzHeaderSize;
+  bool valid = tocStart <= size && parsed.tocSize <= size - tocStart;
+  try {
+    if (valid) {
+      std::vector<unsigned char> toc(parsed.tocSize);
+      if (!ReadFully(source, toc.data(), parsed.tocSize, read)) {
+        ReportError(kErrorFileRead, u"", LastSystemError());
+        return false;
+      }
+      valid = read == parsed.tocSize && ParseToc(toc.data(), toc.size(), root_, code) && ValidateTree();
+    }
+  } catch (const std::bad_alloc&) {
+    // A table of millions of tiny entries may not fit in memory: it is refused too.
+    valid = false;
   }
-  if (read != parsed.tocSize || !ParseToc(toc.data(), toc.size(), root_, code) || !ValidateTree()) {
+  if (!valid) {
     root_.ClearChildren();
     ReportDataError(kErrorArchiveHeader, kTocErrorInvalid, 0);
     return false;
@@ -415,21 +438,25 @@ bool GMUnpacker::LoadToc(GMBaseFile& source) {
 }
 
 // What the format allows but no writer makes and no reader can honour: memory entries
-// beyond kMaxMemoryEntrySize, a second solid block, solid members after the block's
-// last member or without one, members larger together than their block, trees deeper
-// than kMaxDepth.
+// of more than kMaxMemoryEntrySize bytes together, a second solid block, solid members
+// after the block's last member or without one, members larger together than their
+// block, trees deeper than kMaxDepth.
 bool GMUnpacker::ValidateTree() {
   const GMTocNode* last = nullptr;
   bool memberAfterLast = false;
   uint64_t memberSizes = 0;
+  uint64_t memorySizes = 0;
   std::vector<std::pair<const GMTocNode*, uint32_t>> pending;
   for (auto it = root_.children.rbegin(); it != root_.children.rend(); ++it) pending.emplace_back(it->get(), 1);
   while (!pending.empty()) {
     auto [node, depth] = pending.back();
     pending.pop_back();
     if (depth > kMaxDepth) return false;
-    if (node->IsMemory() && (node->size > kMaxMemoryEntrySize || node->method == kMethodSolid)) return false;
-    if (node->IsNotDirectory() && !node->IsInline() && node->method == kMethodSolid) {
+    if (node->IsMemory()) {
+      if (node->method == kMethodSolid || node->size > kMaxMemoryEntrySize - memorySizes) return false;
+      memorySizes += node->size;
+    }
+    if (IsSolidMember(*node)) {
       if (last != nullptr) memberAfterLast = true;
       if (node->compressedSize != 0) {
         if (last != nullptr) return false;
@@ -479,8 +506,8 @@ bool GMUnpacker::CreateFolder(const std::u16string& path) { return CreateDirecto
 std::unique_ptr<GMBaseFile> GMUnpacker::OpenOutput(GMTocNode& entry, const std::u16string& path,
                                                    uint32_t disposition) {
   auto file = std::make_unique<GMFile>();
-  if (!file->Open(path, kGenericWrite, kFileShareRead, disposition,
-                  (entry.attributes & kFileAttributeMask) | kFileFlagSequentialScan)) {
+  const uint32_t attributes = entry.attributes & kStoredAttributeMask & ~kFileAttributeDirectory;
+  if (!file->Open(path, kGenericWrite, kFileShareRead, disposition, attributes | kFileFlagSequentialScan)) {
     return nullptr;
   }
   file->Rewind();
@@ -490,7 +517,7 @@ std::unique_ptr<GMBaseFile> GMUnpacker::OpenOutput(GMTocNode& entry, const std::
 bool GMUnpacker::IsFileInTheWay(const std::u16string& path) { return IsFile(path); }
 
 void GMUnpacker::FinishFolder(GMTocNode& entry) {
-  SetPathAttributes(entry.path, (entry.attributes & kFileAttributeMask) | kFileAttributeDirectory);
+  SetPathAttributes(entry.path, (entry.attributes & kStoredAttributeMask) | kFileAttributeDirectory);
   SetFileTimes(entry.path, TimeOrNull(entry.creationTime), TimeOrNull(entry.lastAccessTime),
                TimeOrNull(entry.lastWriteTime));
 }
@@ -530,12 +557,6 @@ bool GMUnpacker::RemoveExisting(const std::u16string& path) {
   return true;
 }
 
-bool GMUnpacker::CheckName(const GMTocNode& entry, const std::u16string& path) {
-  if (!IsUnsafeName(entry.name)) return true;
-  ReportError(kErrorFileCreate, path, kErrorInvalidName);
-  return false;
-}
-
 bool GMUnpacker::CheckFat32() {
   uint64_t largest = 0;
   std::vector<const GMTocNode*> pending{&root_};
@@ -570,7 +591,10 @@ bool GMUnpacker::Extract(const std::u16string& targetFolder) {
     ReportError(kErrorFileWrite, targetFolder, LastSystemError());
   }
   target_root_ = targetFolder;
+  // Without an opened archive the message of the failed Open stands.
   if (!opened_) return end(false);
+  last_error_ = ErrorInfo();
+  last_error_message_.clear();
   if (!CheckFat32()) return end(false);
   // Targets are worked out anew for every extraction.
   std::vector<GMTocNode*> pending{&root_};
@@ -589,7 +613,8 @@ bool GMUnpacker::ExtractChildren(GMTocNode& folder, const std::u16string& path) 
   for (auto& child : folder.children) {
     if (IsCancelled()) return &folder == &root_;
     bool ok = true;
-    if (child->IsNotDirectory() && !child->IsInline() && child->method == kMethodSolid) {
+    if (IsSolidMember(*child)) {
+      // The block is decoded when the walk reaches its last member.
       if (child->compressedSize != 0) ok = ExtractSolidBlock(*child, path);
     } else {
       ok = ExtractEntry(*child, path);
@@ -599,145 +624,137 @@ bool GMUnpacker::ExtractChildren(GMTocNode& folder, const std::u16string& path) 
   return true;
 }
 
+GMUnpacker::Outcome GMUnpacker::TargetPath(const std::u16string& folder, const std::u16string& name,
+                                           std::u16string& path) {
+  // What is checked is what gets joined: the name without the quotes JoinPath drops.
+  std::u16string joined = name;
+  NormalizePath(joined, PathUnquote);
+  const bool absolute = IsAbsolutePath(joined);
+  path = absolute ? joined : JoinPath(folder, joined);
+  if (IsValidFilePath(joined) && (!absolute || absolute_names_)) return Outcome::Done;
+  return Refuse(kErrorFileCreate, path, kErrorInvalidName);
+}
+
 bool GMUnpacker::ExtractEntry(GMTocNode& entry, const std::u16string& parentPath) {
   std::u16string parent = parentPath;
   NormalizePath(parent, PathAddSlash);
-  std::u16string path = parent;
+  std::u16string folder = parent;
   std::u16string name = entry.name;
   bool handled = false;
-  MapTargetPath(entry, path, name, handled);
-  if (!handled) {
-    if (!CheckName(entry, JoinPath(parent, name))) return false;
-    path = IsAbsolutePath(name) ? name : JoinPath(parent, name);
+  MapTargetPath(entry, folder, name, handled);
+  std::u16string path;
+  if (handled || folder != parent) {
+    // The hook chose the folder (or the whole path) itself.
+    if (Climbs(folder)) {
+      Refuse(kErrorFileCreate, folder, kErrorInvalidName);
+      return false;
+    }
+    if (handled) path = folder;
   }
+  if (!handled && TargetPath(folder, name, path) != Outcome::Done) return false;
   entry.path = path;
   entry.name = name;
   if (observer_) observer_->OnEntryBegin(entry);
-
-  if (entry.IsDirectory()) {
-    if (IsFileInTheWay(path)) {
-      ReportError(kErrorFileCreate, path, kErrorAlreadyExists);
-      return false;
-    }
-    if (!PathExists(path) && !CreateFolder(path)) {
-      const uint32_t error = LastSystemError();
-      if (!ShouldIgnoreError(error, path)) {
-        ReportError(kErrorFileCreate, path, error);
-        return false;
-      }
-      OnEntryProgress(entry, 0);
-      FinishEntry(entry);
-      return true;
-    }
-    OnEntryProgress(entry, 0);
-    if (!ExtractChildren(entry, path)) return false;
-    if (IsCancelled()) return false;
-    FinishEntry(entry);
-    return true;
-  }
+  if (entry.IsDirectory()) return Conclude(entry, ExtractFolder(entry));
   OnEntryProgress(entry, 0);
-  return ExtractData(entry);
+  return Conclude(entry, ExtractData(entry));
 }
 
-bool GMUnpacker::VolumeSizes(std::vector<uint64_t>& sizes, bool& ignored) {
-  ignored = false;
+GMUnpacker::Outcome GMUnpacker::ExtractFolder(GMTocNode& entry) {
+  if (IsFileInTheWay(entry.path)) return Offer(kErrorFileCreate, entry.path, kErrorAlreadyExists);
+  if (!PathExists(entry.path) && !CreateFolder(entry.path)) {
+    return Offer(kErrorFileCreate, entry.path, LastSystemError());
+  }
+  OnEntryProgress(entry, 0);
+  if (!ExtractChildren(entry, entry.path) || IsCancelled()) return Outcome::Failed;
+  return Outcome::Done;
+}
+
+GMUnpacker::Outcome GMUnpacker::VolumeSizes(std::vector<uint64_t>& sizes) {
   sizes.clear();
   for (GMBaseFile* volume : volumes_) {
     uint64_t size = 0;
     if (!volume->GetSize(size)) {
       const uint32_t error = LastSystemError();
-      if (ShouldIgnoreError(error, u"")) {
-        ignored = true;
-      } else {
-        ReportError(kErrorFileRead, u"", error);
-      }
-      return false;
+      if (ShouldIgnoreError(error, u"")) return Outcome::Skipped;
+      return Refuse(kErrorFileRead, u"", error);
     }
     sizes.push_back(size);
   }
-  return true;
+  return Outcome::Done;
 }
 
-bool GMUnpacker::ExtractData(GMTocNode& entry) {
-  if (entry.IsInline()) {
-    FinishEntry(entry);
-    return true;
-  }
+GMUnpacker::Outcome GMUnpacker::PrepareDecoder(uint32_t method, uint64_t outputSize,
+                                               GMCompressConverter::Ptr& decoder) {
+  decoder = GetDecoder(method);
+  if (!decoder || !decoder->Reset()) return DataFailure(0);
+  if (auto* lzma = dynamic_cast<GMLzmaDecoder*>(decoder.get())) lzma->SetOutputLimit(outputSize);
+  return Outcome::Done;
+}
+
+GMUnpacker::Outcome GMUnpacker::ExtractData(GMTocNode& entry) {
+  if (entry.IsInline()) return Outcome::Done;
   std::vector<uint64_t> sizes;
-  bool ignored = false;
-  if (!VolumeSizes(sizes, ignored)) return ignored;
-  GMCompressConverter::Ptr decoder = GetDecoder(entry.method);
-  if (!decoder) {
-    ReportDataError(kErrorDecoder, 0, 0);
-    return false;
-  }
-  if (volumes_.empty()) return false;
+  Outcome outcome = VolumeSizes(sizes);
+  if (outcome != Outcome::Done) return outcome;
+  if (entry.method == kMethodStored && entry.compressedSize != entry.size) return DataFailure(entry.dataOffset);
+  // The data is found before anything on disk changes.
+  Input input(*this, std::move(sizes));
+  if (!input.Locate(entry.dataOffset, entry.compressedSize)) return Outcome::Failed;
+  GMCompressConverter::Ptr decoder;
+  outcome = PrepareDecoder(entry.method, entry.size, decoder);
+  if (outcome != Outcome::Done) return outcome;
+  const bool empty = entry.size == 0 && entry.compressedSize == 0;
+  auto progress = [&](uint64_t consumed) { OnEntryProgress(entry, consumed); };
 
   if (entry.IsMemory()) {
     entry.buffer.Resize(static_cast<uint32_t>(entry.size));
     entry.buffer.SetLength(0);
-    if (entry.buffer.Capacity() != entry.size) {
-      ReportError(kErrorFileRead, entry.path, kErrorNotEnoughMemory);
-      return false;
-    }
-    Output output(*this, entry, nullptr);
-    if (!DecodeStream(entry, output)) return false;
-    FinishEntry(entry);
-    return true;
+    if (entry.buffer.Capacity() != entry.size) return Refuse(kErrorFileRead, entry.path, kErrorNotEnoughMemory);
+    BufferSink sink(entry.buffer);
+    return empty ? Outcome::Done : Pump(*decoder, input, entry.size, sink, progress);
   }
 
   if (IsFileInTheWay(entry.path) && !RemoveExisting(entry.path)) {
-    const uint32_t error = LastSystemError();
-    if (ShouldIgnoreError(error, entry.path)) {
-      OnEntryProgress(entry, entry.compressedSize);
-      return true;
-    }
-    return ReportError(kErrorFileDelete, entry.path, error);
+    return Offer(kErrorFileDelete, entry.path, LastSystemError());
   }
   std::unique_ptr<GMBaseFile> file = OpenOutput(entry, entry.path, kCreateAlways);
-  if (!file) {
-    const uint32_t error = LastSystemError();
-    if (ShouldIgnoreError(error, entry.path)) {
-      OnEntryProgress(entry, entry.compressedSize);
-      return true;
-    }
-    return ReportError(kErrorFileCreate, entry.path, error);
-  }
-  if (entry.size != 0 || entry.compressedSize != 0) {
-    Output output(*this, entry, file.get());
-    if (!DecodeStream(entry, output)) return output.WriteFailed() && output.Verdict();
-    if (output.Abandoned()) return true;
+  if (!file) return Offer(kErrorFileCreate, entry.path, LastSystemError());
+  if (!empty) {
+    FileSink sink(*this, *file, entry.path);
+    outcome = Pump(*decoder, input, entry.size, sink, progress);
+    if (outcome != Outcome::Done) return outcome;
   }
   file->SetTimes(entry.creationTime, entry.lastAccessTime, entry.lastWriteTime);
-  if (!file->Close()) {
-    const uint32_t error = LastSystemError();
-    if (!ShouldIgnoreError(error, entry.path) && !ReportError(kErrorFileWrite, entry.path, error)) return false;
-  }
-  FinishEntry(entry);
-  return true;
+  if (!file->Close()) return Offer(kErrorFileWrite, entry.path, LastSystemError());
+  return Outcome::Done;
 }
 
-bool GMUnpacker::Pump(GMCompressConverter& decoder, Input& input, uint64_t streamEnd,
-                      const std::function<void(uint64_t)>& onInput, const std::function<SinkResult(Span)>& sink,
-                      bool& abandoned) {
-  abandoned = false;
-  // Hands the decoder's output on; false to stop (reported, unless the sink gave up).
+GMUnpacker::Outcome GMUnpacker::Pump(GMCompressConverter& decoder, Input& input, uint64_t outputSize, Sink& sink,
+                                     const std::function<void(uint64_t)>& onInput) {
+  uint64_t produced = 0;
+  // Hands the decoder's output on, never more than the stream may give.
   auto deliver = [&](uint64_t at) {
     uint32_t n = 0;
     const unsigned char* data = decoder.GetOutput(n);
-    const SinkResult result = n != 0 ? sink(Span{data, n}) : SinkResult::Ok;
+    Outcome result = Outcome::Done;
+    if (n > outputSize - produced) {
+      result = DataFailure(at);
+    } else if (n != 0) {
+      result = sink.Write(data, n);
+      produced += n;
+    }
     decoder.ClearOutput();
-    if (result == SinkResult::TooMuch) DataError(at);
-    abandoned = result == SinkResult::Abandoned;
-    return result == SinkResult::Ok;
+    return result;
   };
   uint64_t consumedTotal = 0;
   for (;;) {
     uint32_t n = 0;
     uint64_t pieceOffset = 0;
-    if (!input.Next(chunk_.data(), n, pieceOffset)) return false;
+    const Outcome read = input.Next(chunk_.data(), n, pieceOffset);
+    if (read != Outcome::Done) return read;
     if (n == 0) break;
-    if (IsCancelled()) return false;
+    if (IsCancelled()) return Outcome::Failed;
     consumedTotal += n;
     onInput(consumedTotal);
     uint32_t offset = 0;
@@ -745,119 +762,81 @@ bool GMUnpacker::Pump(GMCompressConverter& decoder, Input& input, uint64_t strea
       if (observer_) observer_->Throttle();
       uint32_t consumed = 0;
       if (!decoder.Process(chunk_.data() + offset, n - offset, consumed, input.Remaining() == 0)) {
-        return DataError(pieceOffset + offset);
+        return DataFailure(pieceOffset + offset);
       }
       offset += consumed;
-      const bool produced = decoder.GetPendingCount() != 0;
-      if (!deliver(pieceOffset + offset)) return abandoned;
+      const bool producedSome = decoder.GetPendingCount() != 0;
+      const Outcome delivered = deliver(pieceOffset + offset);
+      if (delivered != Outcome::Done) return delivered;
       // The stream ended before its input did: what follows is no part of it.
-      if (consumed == 0 && !produced) break;
+      if (consumed == 0 && !producedSome) break;
     }
   }
   // The decoder may hold output that needs no more input.
   for (int round = 0; round < 1 << 20; ++round) {
     uint32_t consumed = 0;
-    if (!decoder.Process(nullptr, 0, consumed, true)) return DataError(streamEnd);
+    if (!decoder.Process(nullptr, 0, consumed, true)) return DataFailure(input.End());
     if (decoder.GetPendingCount() == 0) break;
-    if (!deliver(streamEnd)) return abandoned;
+    const Outcome delivered = deliver(input.End());
+    if (delivered != Outcome::Done) return delivered;
   }
-  return true;
+  if (produced != outputSize || !decoder.IsStreamEnd()) return DataFailure(input.End());
+  return Outcome::Done;
 }
 
-bool GMUnpacker::DecodeStream(GMTocNode& entry, Output& output) {
-  std::vector<uint64_t> sizes;
-  bool ignored = false;
-  if (!VolumeSizes(sizes, ignored)) return false;
-  if (entry.size == 0 && entry.compressedSize == 0) return true;
-  if (entry.method == kMethodStored && entry.compressedSize != entry.size) return DataError(entry.dataOffset);
-  GMCompressConverter::Ptr decoder = GetDecoder(entry.method);
-  if (!decoder || !decoder->Reset()) {
-    ReportDataError(kErrorDecoder, 0, 0);
-    return false;
-  }
-  if (auto* lzma = dynamic_cast<GMLzmaDecoder*>(decoder.get())) lzma->SetOutputLimit(entry.size);
-  Input input(*this, sizes);
-  if (!input.Start(entry.dataOffset, entry.compressedSize)) return false;
-  const uint64_t streamEnd = entry.dataOffset + entry.compressedSize;
-  bool abandoned = false;
-  const bool ok = Pump(
-      *decoder, input, streamEnd, [&](uint64_t consumed) { OnEntryProgress(entry, consumed); },
-      [&](Span out) {
-        if (!output.Write(out.data, out.size)) return output.WriteFailed() ? SinkResult::Failed : SinkResult::TooMuch;
-        return output.Abandoned() ? SinkResult::Abandoned : SinkResult::Ok;
-      },
-      abandoned);
-  if (!ok) return false;
-  if (abandoned) return true;
-  if (output.Produced() != entry.size || !decoder->IsStreamEnd()) return DataError(streamEnd);
-  return true;
-}
-
-bool GMUnpacker::PrepareSolidMembers(GMTocNode& folder, const std::u16string& parentPath,
-                                     std::vector<GMTocNode*>& members) {
+GMUnpacker::Outcome GMUnpacker::PrepareSolidMembers(GMTocNode& folder, const std::u16string& folderPath,
+                                                    const GMTocNode& lastMember, std::vector<GMTocNode*>& members) {
+  // Every member comes before the last one, so the walk ends there: the folders after it
+  // are the extraction's to create, with their names mapped.
   for (auto& child : folder.children) {
-    if (IsCancelled()) return false;
+    if (IsCancelled()) return Outcome::Failed;
     GMTocNode& entry = *child;
     if (entry.path.empty()) {
-      std::u16string parent = parentPath;
-      NormalizePath(parent, PathAddSlash);
-      const std::u16string path = IsAbsolutePath(entry.name) ? entry.name : JoinPath(parent, entry.name);
-      if (!CheckName(entry, path)) return false;
+      std::u16string path;
+      if (TargetPath(folderPath, entry.name, path) != Outcome::Done) return Outcome::Failed;
       entry.path = path;
     }
     if (entry.IsDirectory()) {
-      if (IsFileInTheWay(entry.path) || (!PathExists(entry.path) && !CreateFolder(entry.path))) {
-        // When ignored, the members below still take their share of the block.
-        if (!ShouldIgnoreError(kErrorAlreadyExists, entry.path)) {
-          ReportError(kErrorFileCreate, entry.path, kErrorAlreadyExists);
-          return false;
-        }
+      // When ignored, the members below still take their share of the block.
+      if (IsFileInTheWay(entry.path)) {
+        if (Offer(kErrorFileCreate, entry.path, kErrorAlreadyExists) == Outcome::Failed) return Outcome::Failed;
+      } else if (!PathExists(entry.path) && !CreateFolder(entry.path)) {
+        if (Offer(kErrorFileCreate, entry.path, LastSystemError()) == Outcome::Failed) return Outcome::Failed;
       }
-      if (!PrepareSolidMembers(entry, entry.path, members)) return false;
-    } else if (!entry.IsInline() && entry.method == kMethodSolid) {
+      if (PrepareSolidMembers(entry, entry.path, lastMember, members) == Outcome::Failed) return Outcome::Failed;
+    } else if (IsSolidMember(entry)) {
       members.push_back(&entry);
     }
+    if (!members.empty() && members.back() == &lastMember) break;
   }
-  return true;
+  return Outcome::Done;
 }
 
 bool GMUnpacker::ExtractSolidBlock(GMTocNode& lastMember, const std::u16string&) {
   std::vector<GMTocNode*> members;
-  if (!PrepareSolidMembers(root_, target_root_, members)) return false;
+  if (PrepareSolidMembers(root_, target_root_, lastMember, members) == Outcome::Failed) return false;
   if (members.empty() || members.back() != &lastMember) {
     ReportDataError(kErrorArchiveHeader, kTocErrorInvalid, 0);
     return false;
   }
-  GMCompressConverter::Ptr decoder = GetDecoder(kMethodSolid);
-  if (!decoder || !decoder->Reset()) {
-    ReportDataError(kErrorDecoder, 0, 0);
-    return false;
-  }
-  const uint64_t total = lastMember.size;
-  if (auto* lzma = dynamic_cast<GMLzmaDecoder*>(decoder.get())) lzma->SetOutputLimit(total);
   std::vector<uint64_t> sizes;
-  bool ignored = false;
-  if (!VolumeSizes(sizes, ignored)) return ignored;
-  Input input(*this, sizes);
-  if (!input.Start(lastMember.dataOffset, lastMember.compressedSize)) return false;
-  const uint64_t streamEnd = lastMember.dataOffset + lastMember.compressedSize;
-
-  SolidWriter writer(*this, members, total);
-  if (!writer.Begin()) return false;
+  Outcome outcome = VolumeSizes(sizes);
+  if (outcome != Outcome::Done) return outcome == Outcome::Skipped;
+  // The block is found before any member's file is touched.
+  Input input(*this, std::move(sizes));
+  if (!input.Locate(lastMember.dataOffset, lastMember.compressedSize)) return false;
+  const uint64_t total = lastMember.size;
+  GMCompressConverter::Ptr decoder;
+  if (PrepareDecoder(kMethodSolid, total, decoder) != Outcome::Done) return false;
+  SolidSink sink(*this, members, total);
   uint64_t counted = 0;
-  bool abandoned = false;
-  const bool ok = Pump(
-      *decoder, input, streamEnd,
-      [&](uint64_t consumed) {
-        writer.SetConsumed(consumed);
-        done_ += consumed - counted;
-        counted = consumed;
-      },
-      [&](Span out) { return writer.Write(out.data, out.size); }, abandoned);
-  if (!ok) return false;
-  if (abandoned) return true;
-  if (writer.Produced() != total || !decoder->IsStreamEnd()) return DataError(streamEnd);
-  return writer.End();
+  outcome = Pump(*decoder, input, total, sink, [&](uint64_t consumed) {
+    sink.SetConsumed(consumed);
+    done_ += consumed - counted;
+    counted = consumed;
+  });
+  if (outcome == Outcome::Done) outcome = sink.End();
+  return outcome != Outcome::Failed;
 }
 
 }  // namespace Zavro

@@ -4,14 +4,22 @@
 // entries into their buffers, stand-alone streams and the one solid block.
 //
 // Every failure that depends on the outside world goes through one protocol: the
-// system error is offered to ShouldIgnoreError; when declined, ReportError or
-// ReportDataError records the message (FormatErrorMessage) and returns the observer's
-// verdict (stop, without an observer). Archive damage and decoder failures are data
-// errors. The table's sizes are not trusted: a stream that ends early, runs long, or
-// stops without its end marker is a data error, never a short or overlong file.
+// system error is offered to ShouldIgnoreError with the path concerned; when declined,
+// ReportError records the message (FormatErrorMessage) and returns the observer's
+// verdict (stop, without an observer). An ignored or approved failure skips the step:
+// the entry counts as done without being written whole. Archive damage and decoder
+// failures are data errors and always stop. The table's sizes are not trusted: a
+// stream that ends early, runs long, or stops without its end marker is a data error,
+// never a short or overlong file. A false Extract leaves its message in
+// GetLastErrorMessage, unless it was cancelled (IsCancelled).
 //
-// Entry names may be absolute paths; names that are "." or "..", contain a ".."
-// component or a NUL are never written.
+// Hostile archives: an entry reaches the disk only under a name IsValidFilePath
+// accepts, taken after its quotes are removed and MapTargetPath has had its say, so a
+// relative name always stays below its folder (a refused name is kind 0x10000001 with
+// error 123). Absolute names are written where they say unless SetAbsoluteNames(false).
+// A file in the way is removed only once the entry's data has been found in the
+// archive, and a solid member's file only when its bytes arrive. Memory entries hold
+// at most kMaxMemoryEntrySize bytes together, the table at most what its source holds.
 #pragma once
 
 #include <atomic>
@@ -32,7 +40,7 @@ namespace Zavro {
 
 class GMUnpacker {
  public:
-  // A memory entry larger than this makes the table invalid.
+  // Memory entries larger than this together make the table invalid.
   static constexpr uint64_t kMaxMemoryEntrySize = 52428800;
   static constexpr uint32_t kReadChunk = 524288;
 
@@ -79,6 +87,10 @@ class GMUnpacker {
   void SetArchivePath(const std::u16string& path) { archive_path_ = path; }
   void SetObserver(GMCompressProgress* observer) { observer_ = observer; }
   void SetIgnoreAllErrors(bool ignore) { ignore_all_errors_ = ignore; }
+  void SetAbsoluteNames(bool allowed) { absolute_names_ = allowed; }
+  // Whether an entry name, as the reader joins it (without surrounding quotes), is an
+  // absolute path.
+  static bool IsAbsoluteName(const std::u16string& name);
   bool IsCancelled() const;
   bool IsOpened() const { return opened_; }
   GMTocNode& Root() { return root_; }
@@ -94,31 +106,42 @@ class GMUnpacker {
   GMCompressProgress* Observer() const { return observer_; }
 
  private:
+  // How one step of an extraction ended: written, skipped (a failure was ignored or
+  // approved: the step counts as done), or failed (extraction stops).
+  enum class Outcome { Done, Skipped, Failed };
   class Input;
-  class Output;
-  class SolidWriter;
-  enum class SinkResult { Ok, TooMuch, Failed, Abandoned };
-  struct Span {
-    const unsigned char* data;
-    uint32_t size;
-  };
-  // Decodes the input range through `decoder`, handing every output to `sink`; false
-  // on a failure (reported) or when the sink gave up (`abandoned`, not a failure).
-  bool Pump(GMCompressConverter& decoder, Input& input, uint64_t streamEnd,
-            const std::function<void(uint64_t)>& onInput, const std::function<SinkResult(Span)>& sink,
-            bool& abandoned);
+  class Sink;
+  class FileSink;
+  class BufferSink;
+  class SolidSink;
+
+  // The error rules, one per kind of failure. Offer: a failure of the outside world,
+  // offered to ShouldIgnoreError, reported when declined, the report's verdict deciding.
+  // Refuse: reported, and the step fails whatever the verdict. DataFailure: damage at
+  // an archive offset, always fails.
+  Outcome Offer(uint32_t kind, const std::u16string& path, uint32_t systemError);
+  Outcome Refuse(uint32_t kind, const std::u16string& path, uint32_t systemError);
+  Outcome DataFailure(uint64_t offset);
+  // Ends an entry: finished when done, progress to its end when skipped.
+  bool Conclude(GMTocNode& entry, Outcome outcome);
+
   bool OpenVolume(const std::u16string& path, const std::u16string& reportedName);
   bool ValidateTree();
   bool CheckFat32();
+  Outcome TargetPath(const std::u16string& folder, const std::u16string& name, std::u16string& path);
   bool ExtractChildren(GMTocNode& folder, const std::u16string& path);
-  bool ExtractData(GMTocNode& entry);
-  bool DecodeStream(GMTocNode& entry, Output& sink);
-  bool PrepareSolidMembers(GMTocNode& folder, const std::u16string& parentPath,
-                           std::vector<GMTocNode*>& members);
-  bool CheckName(const GMTocNode& entry, const std::u16string& path);
-  bool VolumeSizes(std::vector<uint64_t>& sizes, bool& ignored);
+  Outcome ExtractFolder(GMTocNode& entry);
+  Outcome ExtractData(GMTocNode& entry);
+  Outcome VolumeSizes(std::vector<uint64_t>& sizes);
+  Outcome PrepareDecoder(uint32_t method, uint64_t outputSize, GMCompressConverter::Ptr& decoder);
+  // Decodes the located input through `decoder` into `sink`, which must receive exactly
+  // `outputSize` bytes and the stream's own end.
+  Outcome Pump(GMCompressConverter& decoder, Input& input, uint64_t outputSize, Sink& sink,
+               const std::function<void(uint64_t)>& onInput);
+  // The members of the solid block, in table order, with their folders made.
+  Outcome PrepareSolidMembers(GMTocNode& folder, const std::u16string& folderPath, const GMTocNode& lastMember,
+                              std::vector<GMTocNode*>& members);
   std::u16string VolumeName(size_t index) const;
-  bool DataError(uint64_t offset);
   void FinishEntry(GMTocNode& entry);
   void FinishFolders();
 
@@ -139,6 +162,7 @@ class GMUnpacker {
   uint64_t done_ = 0;
   bool ignore_all_errors_ = false;
   bool replace_locked_ = false;
+  bool absolute_names_ = true;
   ErrorInfo last_error_;
   std::u16string last_error_message_;
   std::vector<unsigned char> chunk_;

@@ -356,6 +356,7 @@ bool GMLzmaDecoder::Start() {
   if (header_[0] >= 9 * 5 * 5) return false;
   uint64_t dictionary = static_cast<uint32_t>(header_[1]) | (static_cast<uint32_t>(header_[2]) << 8) |
                         (static_cast<uint32_t>(header_[3]) << 16) | (static_cast<uint32_t>(header_[4]) << 24);
+  if (dictionary > kMaxDictionary) return false;
   dictionary = std::max<uint64_t>(std::min(dictionary, std::max<uint64_t>(output_limit_, 1)), kMinDictionary);
   if (dictionary > SIZE_MAX / 2) return false;
   if (!state_) {

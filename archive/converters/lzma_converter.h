@@ -77,12 +77,16 @@ class GMLzmaDecoder : public GMCompressConverter {
  public:
   static constexpr uint32_t kOutputCapacity = 1048576;
   static constexpr uint32_t kMinDictionary = 4096;
+  // No writer of these archives uses more (they use 64 MiB): a stream that announces
+  // a larger dictionary is damaged, whatever its size.
+  static constexpr uint32_t kMaxDictionary = 1u << 28;
 
   GMLzmaDecoder();
   ~GMLzmaDecoder() override;
 
   uint32_t GetMethod() override { return 2; }
-  // The first 5 bytes of a stream are its properties; a first byte above 224 fails.
+  // The first 5 bytes of a stream are its properties; a first byte above 224, or a
+  // dictionary above kMaxDictionary, fails.
   bool Process(const void* input, uint32_t inputLength, uint32_t& consumed, bool finish) override;
   // Starts a new stream (the dictionary is kept for reuse when it fits).
   bool Reset() override;

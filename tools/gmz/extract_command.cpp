@@ -99,7 +99,7 @@ bool HasAbsoluteName(const GMTocNode& root, std::u16string& found) {
   while (!pending.empty()) {
     const GMTocNode* node = pending.back();
     pending.pop_back();
-    if (node != &root && IsAbsolutePath(node->name)) {
+    if (node != &root && GMUnpacker::IsAbsoluteName(node->name)) {
       found = node->name;
       return true;
     }
@@ -127,6 +127,7 @@ int RunExtract(const ExtractOptions& o) {
   progress.OnInterrupted([&reader] { reader.Cancel(); });
   reader.SetObserver(&progress);
   reader.SetReplaceLockedFiles(o.replaceLocked);
+  reader.SetAbsoluteNames(o.absoluteNames);
   const bool ok = reader.Extract(target);
   if (reader.IsCancelled()) return Fail("cancelled; the files written so far stay");
   if (!ok) return OpenFailure(reader, o.archive);
