@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "archive/gmz_format.h"
@@ -97,6 +98,11 @@ TEST(GMUnpacker, HeaderAndTableDamage) {
   bytes.insert(bytes.end(), 4097, 'x');
   EXPECT_EQ(opens(bytes), U("数据处理错误，偏移:8"));
 
+  // A table larger than the bytes after the header is refused before it is read.
+  Bytes big = Assemble(empty, "");
+  big[6] = 0x10;
+  EXPECT_EQ(opens(big), U("数据处理错误，偏移:8"));
+
   // A second Open after a good one fails and changes nothing.
   GMTocNode ok(kTocDirectory);
   MemoryArchive good(Assemble(ok, ""));
@@ -114,6 +120,12 @@ TEST(GMUnpacker, TablesNoReaderCanHonour) {
   GMTocNode memory(kTocDirectory);
   AddFile(memory, u"m", kTocMemory, 52428801, 0, 0, 52428801);
   refused(memory, "");
+
+  // Memory entries share one budget, however many there are.
+  GMTocNode memories(kTocDirectory);
+  AddFile(memories, u"m1", kTocMemory, 30000000, 0, 0, 30000000);
+  AddFile(memories, u"m2", kTocMemory, 30000000, 0, 0, 30000000);
+  refused(memories, "");
 
   GMTocNode twoBlocks(kTocDirectory);
   AddFile(twoBlocks, u"a", kTocFile, 1, 3, 0, 10);
@@ -336,32 +348,207 @@ TEST(GMUnpacker, SizesAreNotTrusted) {
   }
 }
 
-TEST(GMUnpacker, NamesNeverLeadOutside) {
-  ScratchDir dir;
-  const std::vector<std::u16string> names = {u"..", u".", u"..\\evil.txt", u"a\\..\\..\\evil.txt",
-                                             u"a/../../evil.txt", std::u16string(u"ev\0il", 5), u""};
-  for (const std::u16string& name : names) {
-    GMTocNode root(kTocDirectory);
-    AddFile(root, name, kTocFile, 3, 0, 0, 3);
-    MemoryArchive a(Assemble(root, "abc"));
-    ASSERT_TRUE(a.reader.Open(false));
-    EXPECT_FALSE(a.reader.Extract(dir.Join(u"out")));
-    EXPECT_EQ(a.reader.LastError().kind, kErrorFileCreate);
-    EXPECT_EQ(a.reader.LastError().word2, kErrorInvalidName);
+// Everything below `folder`, relative to it, in order.
+std::vector<std::string> Tree(const test::fs::path& folder) {
+  std::vector<std::string> found;
+  for (const auto& item : test::fs::recursive_directory_iterator(folder)) {
+    found.push_back(item.path().lexically_relative(folder).generic_string());
   }
-  EXPECT_FALSE(test::fs::exists(dir.fs_path() / "evil.txt"));
-  EXPECT_TRUE(test::fs::is_empty(dir.fs_path() / "out"));
+  std::sort(found.begin(), found.end());
+  return found;
+}
 
-  // An absolute name (with a drive or a share: Linux paths are never absolute by
-  // these rules) is written where it says.
+TEST(GMUnpacker, HostileNamesReachNoDisk) {
+  // Each name in a package of its own, at the top and one folder down.
+  const std::vector<std::u16string> names = {
+      u"\"..\\evil.txt\"", u"..", u".", u"..\\evil.txt", u"a\\..\\..\\evil.txt", u"a/../../evil.txt",
+      u"\".. \"", u".. \\evil.txt", u"...", u"evil.", u"NUL", u"COM1", u"aux.txt", u"lpt9.log", u"CON .txt",
+      u"a.txt:stream", u"C:evil.txt", u"\\evil.txt", u"a\\\\b", u"a\\", u"<x>", u"a|b", u"a?", u"a*", u"\"\"",
+      std::u16string(u"ev\0il", 5), u"ev\til", u""};
+  for (const std::u16string& name : names) {
+    for (bool nested : {false, true}) {
+      SCOPED_TRACE(test::fs::path(name).string() + (nested ? " below a folder" : ""));
+      ScratchDir dir;
+      GMTocNode root(kTocDirectory);
+      GMTocNode& parent = nested ? AddFile(root, u"sub", kTocDirectory, 0, 0, 0, 0) : root;
+      AddFile(parent, name, kTocFile, 3, 0, 0, 3);
+      MemoryArchive a(Assemble(root, "abc"));
+      ASSERT_TRUE(a.reader.Open(false));
+      EXPECT_FALSE(a.reader.Extract(dir.Join(u"out")));
+      EXPECT_EQ(a.reader.LastError().kind, kErrorFileCreate);
+      EXPECT_EQ(a.reader.LastError().word2, kErrorInvalidName);
+      EXPECT_TRUE(test::StartsWithText(a.reader.GetLastErrorMessage(), U("文件(") + dir.Join(u"out")));
+      const std::vector<std::string> expected = nested ? std::vector<std::string>{"out", "out/sub"}
+                                                       : std::vector<std::string>{"out"};
+      EXPECT_EQ(Tree(dir.fs_path()), expected);
+    }
+  }
+}
+
+TEST(GMUnpacker, AbsoluteNames) {
+  ScratchDir dir;
+  const std::u16string quoted = u"\"C:\\Windows\\x.dll\"";
+  EXPECT_TRUE(GMUnpacker::IsAbsoluteName(quoted));
+  EXPECT_TRUE(GMUnpacker::IsAbsoluteName(u"\\\\srv\\share\\x"));
+  EXPECT_FALSE(GMUnpacker::IsAbsoluteName(u"\"x\""));
+  // Refused when the reader is told to keep everything below its target.
+  GMTocNode refused(kTocDirectory);
+  AddFile(refused, quoted, kTocFile, 3, 0, 0, 3);
+  MemoryArchive a(Assemble(refused, "abc"));
+  a.reader.SetAbsoluteNames(false);
+  ASSERT_TRUE(a.reader.Open(false));
+  EXPECT_FALSE(a.reader.Extract(dir.Join(u"out")));
+  EXPECT_EQ(a.reader.LastError().word2, kErrorInvalidName);
+  EXPECT_EQ(a.reader.LastError().text, u"C:\\Windows\\x.dll");
+
+  // Otherwise written where it says (only a system with drives has such paths).
   const std::u16string absolute = dir.Join(u"elsewhere.txt");
   if (!IsAbsolutePath(absolute)) return;
   GMTocNode root(kTocDirectory);
-  AddFile(root, absolute, kTocFile, 3, 0, 0, 3);
-  MemoryArchive a(Assemble(root, "abc"));
-  ASSERT_TRUE(a.reader.Open(false));
-  ASSERT_TRUE(a.reader.Extract(dir.Join(u"out")));
+  AddFile(root, u"\"" + absolute + u"\"", kTocFile, 3, 0, 0, 3);
+  MemoryArchive b(Assemble(root, "abc"));
+  ASSERT_TRUE(b.reader.Open(false));
+  ASSERT_TRUE(b.reader.Extract(dir.Join(u"out")));
   EXPECT_EQ(ReadBytes(dir.fs_path() / "elsewhere.txt"), "abc");
+}
+
+// Maps the top-level folder "##x##" to another folder, as an installer maps its macros.
+class MappingReader : public GMUnpacker {
+ public:
+  MappingReader(const Bytes& bytes, std::u16string folder)
+      : GMUnpacker(new CMemoryFile(bytes), true), folder_(std::move(folder)) {}
+  bool MapTargetPath(GMTocNode& entry, std::u16string& path, std::u16string& name, bool& handled) override {
+    handled = false;
+    if (entry.Parent() != &Root() || entry.name != u"##x##") return true;
+    path = DirectoryPart(folder_);
+    name = FileNamePart(folder_);
+    return true;
+  }
+
+ private:
+  std::u16string folder_;
+};
+
+TEST(GMUnpacker, MappedFoldersAreCheckedToo) {
+  ScratchDir dir;
+  GMTocNode root(kTocDirectory);
+  GMTocNode& x = AddFile(root, u"##x##", kTocDirectory, 0, 0, 0, 0);
+  AddFile(x, u"a.txt", kTocFile, 3, 0, 0, 3);
+  const Bytes bytes = Assemble(root, "abc");
+  {
+    MappingReader reader(bytes, dir.Join(u"mapped\\app"));
+    ASSERT_TRUE(reader.Open(false));
+    ASSERT_TRUE(reader.Extract(dir.Join(u"out"))) << test::fs::path(reader.GetLastErrorMessage()).string();
+    EXPECT_EQ(ReadBytes(dir.fs_path() / "mapped" / "app" / "a.txt"), "abc");
+  }
+  for (const std::u16string& folder : {dir.Join(u"out\\..\\..\\app"), dir.Join(u"out\\..")}) {
+    MappingReader reader(bytes, folder);
+    ASSERT_TRUE(reader.Open(false));
+    EXPECT_FALSE(reader.Extract(dir.Join(u"out")));
+    EXPECT_EQ(reader.LastError().word2, kErrorInvalidName);
+  }
+  EXPECT_FALSE(test::fs::exists(dir.fs_path().parent_path() / "app"));
+}
+
+TEST(GMUnpacker, LzmaWindowIsBounded) {
+  ScratchDir dir;
+  // A 512 MiB dictionary announced for a block of 1 GiB: damage, not an allocation.
+  std::string stream = Lzma(Text(1000, 'z'), true);
+  stream[1] = 0;
+  stream[2] = 0;
+  stream[3] = 0;
+  stream[4] = 0x20;
+  GMTocNode root(kTocDirectory);
+  AddFile(root, u"f", kTocFile, 1ULL << 30, 3, 0, stream.size());
+  MemoryArchive a(Assemble(root, stream));
+  ASSERT_TRUE(a.reader.Open(false));
+  EXPECT_FALSE(a.reader.Extract(dir.Join(u"out")));
+  EXPECT_EQ(a.reader.GetLastErrorMessage(), U("数据处理错误，偏移:134"));
+}
+
+TEST(GMUnpacker, NothingIsReplacedBeforeItsDataArrives) {
+  ScratchDir dir;
+  test::fs::create_directory(dir.fs_path() / "out");
+  auto extract = [&](GMTocNode& root, const std::string& data) {
+    for (const char* name : {"a", "b", "c"}) WriteBytes(dir.fs_path() / "out" / name, "old");
+    MemoryArchive a(Assemble(root, data));
+    EXPECT_TRUE(a.reader.Open(false));
+    EXPECT_FALSE(a.reader.Extract(dir.Join(u"out")));
+    return a.reader.GetLastErrorMessage();
+  };
+  const std::u16string missing = U("文件(.part1)读取错误,错误码:2,") + test::SystemText(2);
+  {  // a stand-alone stream that lies past the end of the archive
+    GMTocNode root(kTocDirectory);
+    AddFile(root, u"a", kTocFile, 3, 0, 10, 3);
+    EXPECT_EQ(extract(root, "abc"), missing);
+    EXPECT_EQ(ReadBytes(dir.fs_path() / "out" / "a"), "old");
+  }
+  {  // a solid block that does
+    GMTocNode root(kTocDirectory);
+    AddFile(root, u"a", kTocFile, 3, 3, 0, 0);
+    AddFile(root, u"b", kTocFile, 6, 3, 100, 50);
+    EXPECT_EQ(extract(root, "abc"), missing);
+    EXPECT_EQ(ReadBytes(dir.fs_path() / "out" / "a"), "old");
+    EXPECT_EQ(ReadBytes(dir.fs_path() / "out" / "b"), "old");
+  }
+  {  // a block that breaks off inside its first member: the others are never touched
+    std::string noise;
+    uint32_t x = 11;
+    while (noise.size() < 200000) {
+      x = x * 1103515245 + 12345;
+      noise.push_back(static_cast<char>(x >> 24));
+    }
+    const std::string cut = Lzma(noise, true).substr(0, 50000);
+    GMTocNode root(kTocDirectory);
+    AddFile(root, u"a", kTocFile, 100000, 3, 0, 0);
+    AddFile(root, u"b", kTocFile, 0, 3, 0, 0);
+    AddFile(root, u"c", kTocFile, 200000, 3, 0, cut.size());
+    EXPECT_TRUE(test::StartsWithText(extract(root, cut), U("数据处理错误，偏移:")));
+    EXPECT_EQ(ReadBytes(dir.fs_path() / "out" / "b"), "old");
+    EXPECT_EQ(ReadBytes(dir.fs_path() / "out" / "c"), "old");
+  }
+}
+
+// A memory archive whose reads fail from `failAt` on, with error 5.
+class FailingFile : public CMemoryFile {
+ public:
+  FailingFile(const std::vector<unsigned char>& bytes, uint64_t failAt) : CMemoryFile(bytes), fail_at_(failAt) {}
+  bool Read(void* buffer, uint32_t length, uint32_t& bytesRead) override {
+    uint64_t position = 0;
+    GetPosition(position);
+    if (position + length <= fail_at_) return CMemoryFile::Read(buffer, length, bytesRead);
+    bytesRead = 0;
+    SetLastSystemError(kErrorAccessDenied);
+    return false;
+  }
+
+ private:
+  uint64_t fail_at_;
+};
+
+TEST(GMUnpacker, ReadFailuresAreReportedOrSkipped) {
+  ScratchDir dir;
+  GMTocNode root(kTocDirectory);
+  AddFile(root, u"a", kTocFile, 3, 0, 0, 3);
+  AddFile(root, u"b", kTocFile, 3, 0, 3, 3);
+  const Bytes bytes = Assemble(root, "abcdef");
+  for (bool ignore : {false, true}) {
+    GMUnpacker reader(new FailingFile(bytes, bytes.size() - 3), true);
+    reader.SetIgnoreAllErrors(ignore);
+    ASSERT_TRUE(reader.Open(false));
+    const bool ok = reader.Extract(dir.Join(u"out"));
+    if (ignore) {
+      // Skipped: the entry counts as done and the next one is written.
+      EXPECT_TRUE(ok);
+      EXPECT_EQ(ReadBytes(dir.fs_path() / "out" / "a"), "abc");
+      EXPECT_EQ(ReadBytes(dir.fs_path() / "out" / "b"), "");
+    } else {
+      EXPECT_FALSE(ok);
+      EXPECT_EQ(reader.LastError().kind, kErrorFileRead);
+      EXPECT_EQ(reader.LastError().word2, kErrorAccessDenied);
+      EXPECT_FALSE(reader.GetLastErrorMessage().empty());
+    }
+  }
 }
 
 TEST(GMUnpacker, TargetFolderThatIsAFile) {

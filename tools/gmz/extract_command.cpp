@@ -176,11 +176,25 @@ int RunSplit(const SplitOptions& o) {
                  static_cast<unsigned long long>(o.size), static_cast<unsigned long long>(count));
     return kExitUsage;
   }
-  std::u16string fullInput, fullFirst;
+  // No volume, new or stale, may be the archive being split: writing it would truncate
+  // the input, deleting it would lose it. Names are compared without regard to case, as
+  // Windows would open them.
+  std::u16string fullInput;
   size_t at = 0;
-  if (FullPath(PathFromArgument(o.archive), fullInput, at) && FullPath(base + u".part0", fullFirst, at) &&
-      CompareNoCase(fullInput, fullFirst) == 0) {
-    return Fail("the first volume would overwrite the archive itself; choose another -o BASE");
+  if (!FullPath(PathFromArgument(o.archive), fullInput, at)) {
+    return Fail("cannot use the path " + o.archive + ": " + ToUtf8(SystemErrorMessage(LastSystemError())));
+  }
+  auto isInput = [&](const std::u16string& name) {
+    std::u16string full;
+    size_t split = 0;
+    return !FullPath(name, full, split) || CompareNoCase(full, fullInput) == 0;
+  };
+  auto volumeName = [&](uint64_t index) { return FormatString(u"%s.part%I64u", base, index); };
+  for (uint64_t index = 0; index < count; ++index) {
+    if (isInput(volumeName(index))) {
+      return Fail("the volume " + PathForDisplay(volumeName(index)) +
+                  " would overwrite the archive itself; choose another -o BASE");
+    }
   }
   std::vector<unsigned char> chunk(1 << 20);
   uint64_t done = 0;
@@ -190,7 +204,7 @@ int RunSplit(const SplitOptions& o) {
   };
   for (uint64_t index = 0; done < size || index == 0; ++index) {
     const uint64_t part = index == 0 ? std::max(o.size, firstMinimum) : o.size;
-    const std::u16string name = FormatString(u"%s.part%I64u", base, index);
+    const std::u16string name = volumeName(index);
     GMFile output;
     if (!output.Open(name, kGenericWrite, 0, kCreateAlways, kFileAttributeNormal)) {
       const uint32_t error = LastSystemError();
@@ -219,8 +233,8 @@ int RunSplit(const SplitOptions& o) {
   }
   // Volumes of an earlier split beyond this one's last would be read as part of it.
   for (uint64_t index = written.size();; ++index) {
-    const std::u16string stale = FormatString(u"%s.part%I64u", base, index);
-    if (!IsFile(stale) || !DeleteFileForced(stale)) break;
+    const std::u16string stale = volumeName(index);
+    if (isInput(stale) || !IsFile(stale) || !DeleteFileForced(stale)) break;
   }
   std::printf("%zu volumes: %s.part0 to .part%zu\n", written.size(), PathForDisplay(base).c_str(),
               written.size() - 1);
