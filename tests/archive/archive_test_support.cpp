@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 
+#include "archive/gmz_format.h"
+
 namespace Zavro::test {
 
 namespace {
@@ -75,6 +77,37 @@ std::string Unlzma(const std::string& stream, size_t size) {
                        reinterpret_cast<const Byte*>(stream.data()), 5, LZMA_FINISH_ANY, &status, &g_alloc);
   if (rc != SZ_OK || status != LZMA_STATUS_FINISHED_WITH_MARK || inLength != stream.size() - 5) return "<failed>";
   out.resize(outLength);
+  return out;
+}
+
+GMTocNode& AddFile(GMTocNode& parent, const std::u16string& name, uint32_t type, uint64_t size, uint32_t method,
+                   uint64_t offset, uint64_t compressed) {
+  auto e = std::make_shared<GMTocNode>(type);
+  e->name = name;
+  e->size = size;
+  e->method = method;
+  e->dataOffset = offset;
+  e->compressedSize = compressed;
+  e->attributes = type == kTocDirectory ? kFileAttributeDirectory : kFileAttributeArchive;
+  return parent.AddChild(e);
+}
+
+std::vector<unsigned char> Assemble(GMTocNode& root, const std::string& data) {
+  uint64_t tocSize = 0;
+  EXPECT_TRUE(TocEntrySize(root, tocSize));
+  std::vector<GMTocNode*> pending{&root};
+  while (!pending.empty()) {
+    GMTocNode* n = pending.back();
+    pending.pop_back();
+    if (n->IsFile() || n->IsMemory()) n->dataOffset += kGmzHeaderSize + tocSize;
+    for (auto& c : n->children) pending.push_back(c.get());
+  }
+  std::vector<unsigned char> out(kGmzHeaderSize);
+  WriteGmzHeader(GmzHeader{1, static_cast<uint32_t>(tocSize)}, out.data());
+  std::vector<unsigned char> toc;
+  EXPECT_TRUE(SerializeToc(root, toc));
+  out.insert(out.end(), toc.begin(), toc.end());
+  out.insert(out.end(), data.begin(), data.end());
   return out;
 }
 

@@ -3,7 +3,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
+
+#include "archive/toc_node.h"
 
 namespace Zavro::test {
 
@@ -17,5 +21,11 @@ std::string Inflate(const std::string& stream, size_t size);
 std::string Lzma(const std::string& data, bool endMark);
 // "<failed>" unless the stream decodes to at most `size` bytes ending with its marker.
 std::string Unlzma(const std::string& stream, size_t size);
+
+// Hand-made archives: a tree built entry by entry, then its header and table with
+// `data` right after them (the entries' data offsets count from the start of `data`).
+GMTocNode& AddFile(GMTocNode& parent, const std::u16string& name, uint32_t type, uint64_t size, uint32_t method,
+                   uint64_t offset, uint64_t compressed);
+std::vector<unsigned char> Assemble(GMTocNode& root, const std::string& data);
 
 }  // namespace Zavro::test

@@ -27,46 +27,10 @@ using test::Unlzma;
 using test::ScratchDir;
 using test::U;
 using test::WriteBytes;
+using test::AddFile;
+using test::Assemble;
 using Bytes = std::vector<unsigned char>;
 
-
-// An archive assembled from a hand-built tree: header, table, then `data` placed right
-// after the table (entries' offsets are relative to it and fixed up here).
-Bytes Assemble(GMTocNode& root, const std::string& data) {
-  uint64_t tocSize = 0;
-  EXPECT_TRUE(TocEntrySize(root, tocSize));
-  std::vector<GMTocNode*> pending{&root};
-  while (!pending.empty()) {
-    GMTocNode* n = pending.back();
-    pending.pop_back();
-    if (n->IsFile() || n->IsMemory()) n->dataOffset += kGmzHeaderSize + tocSize;
-    for (auto& c : n->children) pending.push_back(c.get());
-  }
-  Bytes out(kGmzHeaderSize);
-  WriteGmzHeader(GmzHeader{1, static_cast<uint32_t>(tocSize)}, out.data());
-  Bytes toc;
-  EXPECT_TRUE(SerializeToc(root, toc));
-  out.insert(out.end(), toc.begin(), toc.end());
-  out.insert(out.end(), data.begin(), data.end());
-  return out;
-}
-
-GMTocNode& AddFile(GMTocNode& parent, const std::u16string& name, uint32_t type, uint64_t size, uint32_t method,
-                   uint64_t offset, uint64_t compressed) {
-  auto e = std::make_shared<GMTocNode>(type);
-  e->name = name;
-  e->size = size;
-  e->method = method;
-  e->dataOffset = offset;
-  e->compressedSize = compressed;
-  e->attributes = type == kTocDirectory ? kFileAttributeDirectory : kFileAttributeArchive;
-  return parent.AddChild(e);
-}
-
-
-
-// An LZMA stream in the archive's form: properties, then the data, with or without
-// the end marker.
 
 // Opens hand-made bytes as the installer does, from memory.
 struct MemoryArchive {

@@ -1,0 +1,172 @@
+// gmz as a release engineer runs it: exit statuses, messages, JSON, and what it leaves
+// on disk.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "archive/archive_test_support.h"
+#include "run_program.h"
+#include "test_support.h"
+
+namespace Zavro {
+namespace {
+
+using test::ReadBytes;
+using test::WriteBytes;
+namespace fs = test::fs;
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class GmzTest : public ::testing::Test {
+ protected:
+  GmzTest() { fs::create_directory(dir_.fs_path() / "io"); }
+
+  Result Gmz(const std::vector<std::string>& arguments) {
+    const fs::path out = dir_.fs_path() / "io" / "out", err = dir_.fs_path() / "io" / "err";
+    const int status = test::RunProgram(test::BuiltProgram("tools/gmz/gmz"), arguments, out, err);
+    return {status, ReadBytes(out), ReadBytes(err)};
+  }
+  fs::path Path(const char* relative) const { return dir_.fs_path() / relative; }
+  std::string Arg(const char* relative) const { return Path(relative).u8string(); }
+  void WriteArchive(const char* name, GMTocNode& root, const std::string& data) {
+    const std::vector<unsigned char> bytes = test::Assemble(root, data);
+    WriteBytes(Path(name), std::string(bytes.begin(), bytes.end()));
+  }
+
+  test::ScratchDir dir_;
+};
+
+TEST_F(GmzTest, ExitStatuses) {
+  WriteBytes(Path("not.gmz"), "not an archive");
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+  } cases[] = {
+      {{}, 2},
+      {{"frob"}, 2},
+      {{"pack"}, 2},
+      {{"pack", Arg("missing"), "-o", Arg("x.gmz"), "--level", "12"}, 2},
+      {{"split", Arg("not.gmz"), "--size", "0"}, 2},
+      {{"--version"}, 0},
+      {{"pack", Arg("missing"), "-o", Arg("x.gmz")}, 1},
+      {{"list", Arg("not.gmz")}, 1},
+      {{"test", Arg("missing.gmz")}, 1},
+      {{"extract", Arg("not.gmz"), "-C", Arg("out")}, 1},
+      {{"reg", "parse", Arg("not.gmz")}, 1},
+  };
+  for (const auto& c : cases) {
+    const Result result = Gmz(c.arguments);
+    EXPECT_EQ(result.status, c.status) << result.err;
+    // A failure says why.
+    if (c.status != 0) {
+      EXPECT_FALSE(result.err.empty());
+    }
+  }
+  EXPECT_FALSE(fs::exists(Path("x.gmz")));
+  EXPECT_FALSE(fs::exists(Path("out")));
+}
+
+TEST_F(GmzTest, PackListAndTest) {
+  fs::create_directories(Path("src/bin"));
+  WriteBytes(Path("src/readme.txt"), "hello\n");
+  WriteBytes(Path("src/bin/data.txt"), test::Text(20000, 'd'));
+  ASSERT_EQ(Gmz({"pack", Arg("src"), "-o", Arg("p.gmz"), "--meta", "gmfolder=Game", "--method-rule", "zip=txt"})
+                .status,
+            0);
+  const Result list = Gmz({"list", Arg("p.gmz"), "--json"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  const nlohmann::json json = nlohmann::json::parse(list.out);
+  EXPECT_EQ(json["version"], 1);
+  const nlohmann::json& entries = json["entries"];
+  ASSERT_EQ(entries.size(), 4u);
+  // Folder items by name, then the metadata: the pairs' count, then UTF-16 key and value.
+  EXPECT_EQ(entries[0]["path"], "bin");
+  EXPECT_EQ(entries[0]["type"], "directory");
+  EXPECT_EQ(entries[1]["path"], "bin\\data.txt");
+  EXPECT_EQ(entries[1]["size"], 20000);
+  EXPECT_EQ(entries[1]["method"], 1);
+  EXPECT_EQ(entries[2]["path"], "readme.txt");
+  EXPECT_EQ(entries[3]["path"], "gmmeta");
+  EXPECT_EQ(entries[3]["type"], "inline");
+
+  const Result tested = Gmz({"test", Arg("p.gmz")});
+  EXPECT_EQ(tested.status, 0) << tested.err;
+  EXPECT_NE(tested.out.find("ok, 2 files and 20006 bytes"), std::string::npos) << tested.out;
+}
+
+TEST_F(GmzTest, RegParseJson) {
+  WriteBytes(Path("a.reg"),
+             "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Gm]\r\n\"n\"=dword:0000000a\r\n@=\"x\"\r\n"
+             "[-HKLM\\Software\\Old]\r\n");
+  const Result result = Gmz({"reg", "parse", Arg("a.reg"), "--json"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const nlohmann::json expected = nlohmann::json::parse(R"({"keys": [
+      {"root": "HKEY_CURRENT_USER", "path": "Software\\Gm", "delete": false, "subkeys": [], "values": [
+          {"name": "n", "type": 4, "delete": false, "data": "0a000000"},
+          {"name": "", "type": 1, "delete": false, "data": "78000000"}]},
+      {"root": "HKEY_LOCAL_MACHINE", "path": "Software\\Old", "delete": true, "subkeys": [], "values": []}]})");
+  EXPECT_EQ(nlohmann::json::parse(result.out), expected);
+}
+
+TEST_F(GmzTest, ExtractRefusesWhatWouldLeaveTheFolder) {
+  GMTocNode absolute(kTocDirectory);
+  test::AddFile(absolute, u"\"C:\\Windows\\x.dll\"", kTocFile, 3, 0, 0, 3);
+  WriteArchive("absolute.gmz", absolute, "abc");
+  const Result refused = Gmz({"extract", Arg("absolute.gmz"), "-C", Arg("out")});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("absolute entry name"), std::string::npos) << refused.err;
+  EXPECT_FALSE(fs::exists(Path("out")));
+
+  GMTocNode climbing(kTocDirectory);
+  test::AddFile(climbing, u"\"..\\evil.txt\"", kTocFile, 3, 0, 0, 3);
+  WriteArchive("climbing.gmz", climbing, "abc");
+  const Result climbed = Gmz({"extract", Arg("climbing.gmz"), "-C", Arg("out")});
+  EXPECT_EQ(climbed.status, 1);
+  EXPECT_NE(climbed.err.find("evil.txt"), std::string::npos) << climbed.err;
+  EXPECT_FALSE(fs::exists(Path("evil.txt")));
+  EXPECT_TRUE(fs::is_empty(Path("out")));
+
+  GMTocNode good(kTocDirectory);
+  test::AddFile(good, u"a.txt", kTocFile, 3, 0, 0, 3);
+  WriteArchive("good.gmz", good, "abc");
+  EXPECT_EQ(Gmz({"extract", Arg("good.gmz"), "-C", Arg("out")}).status, 0);
+  EXPECT_EQ(ReadBytes(Path("out/a.txt")), "abc");
+}
+
+TEST_F(GmzTest, SplitNeverTouchesItsInput) {
+  fs::create_directory(Path("src"));
+  WriteBytes(Path("src/a.txt"), test::Text(30000, 'a'));
+  ASSERT_EQ(Gmz({"pack", Arg("src"), "-o", Arg("v.part1"), "--method", "store"}).status, 0);
+  const std::string archive = ReadBytes(Path("v.part1"));
+
+  // Its second volume would be the archive itself.
+  Result result = Gmz({"split", Arg("v.part1"), "--size", "10000", "-o", Arg("v")});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("overwrite the archive itself"), std::string::npos) << result.err;
+  EXPECT_EQ(ReadBytes(Path("v.part1")), archive);
+  EXPECT_FALSE(fs::exists(Path("v.part0")));
+
+  // One volume, and stale ones from an earlier split up to the archive itself.
+  fs::rename(Path("v.part1"), Path("w.part3"));
+  WriteBytes(Path("w.part1"), "stale");
+  WriteBytes(Path("w.part2"), "stale");
+  result = Gmz({"split", Arg("w.part3"), "--size", "100000", "-o", Arg("w")});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(Path("w.part0")), archive);
+  EXPECT_FALSE(fs::exists(Path("w.part1")));
+  EXPECT_FALSE(fs::exists(Path("w.part2")));
+  EXPECT_EQ(ReadBytes(Path("w.part3")), archive);
+
+  result = Gmz({"split", Arg("w.part3"), "--size", "10000", "-o", Arg("x")});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(fs::exists(Path("x.part3")));
+  result = Gmz({"test", Arg("x"), "--volumes"});
+  EXPECT_EQ(result.status, 0) << result.err;
+}
+
+}  // namespace
+}  // namespace Zavro
