@@ -4,10 +4,11 @@
 // - every target the reader worked out, once "." and ".." are resolved, lies below the
 //   scratch folder, and each component below it is a valid file name;
 // - every name created on disk is a valid file name;
-// - nothing appears beside the scratch folder (the process runs in its parent, so a
-//   path that fell back to the current folder would show there too).
+// - nothing appears beside the scratch folder, nor in the current folder (where a path
+//   that lost its folder would land).
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -27,7 +28,6 @@ fs::path Parent() {
   static const fs::path parent = [] {
     fs::path path = fs::temp_directory_path() / ("gm-fuzz-" + std::to_string(getpid()));
     fs::create_directories(path);
-    fs::current_path(path);
     return path;
   }();
   return parent;
@@ -69,10 +69,17 @@ void CheckTargets(const GMTocNode& root, const std::u16string& scratch) {
   }
 }
 
-void CheckDisk(const fs::path& parent, const fs::path& scratch) {
-  for (const auto& item : fs::directory_iterator(parent)) {
-    if (item.path() != scratch) std::abort();
-  }
+std::vector<fs::path> Listing(const fs::path& folder) {
+  std::vector<fs::path> names;
+  for (const auto& item : fs::directory_iterator(folder)) names.push_back(item.path());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void CheckDisk(const fs::path& parent, const fs::path& scratch, const std::vector<fs::path>& current) {
+  const std::vector<fs::path> beside = Listing(parent);
+  if (!beside.empty() && beside != std::vector<fs::path>{scratch}) std::abort();
+  if (Listing(fs::current_path()) != current) std::abort();
   if (!fs::exists(scratch)) return;
   for (const auto& item : fs::recursive_directory_iterator(scratch)) {
     if (!Zavro::IsValidFileName(Wide(item.path().filename().string()))) std::abort();
@@ -84,6 +91,7 @@ void CheckDisk(const fs::path& parent, const fs::path& scratch) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace Zavro;
   if (size > (1u << 20)) return 0;
+  static const std::vector<fs::path> current = Listing(fs::current_path());
   const fs::path parent = Parent();
   const fs::path scratch = parent / "out";
   const std::u16string target = Wide(scratch.string());
@@ -96,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       CheckTargets(reader.Root(), target);
     }
   }
-  CheckDisk(parent, scratch);
+  CheckDisk(parent, scratch, current);
   DeleteTree(target);
   return 0;
 }
