@@ -47,14 +47,15 @@ bool IsSolidMember(const GMTocNode& node) {
 }
 
 // A folder that MapTargetPath chose may be any folder of the machine, but never one
-// reached by climbing out of another.
+// reached by climbing out of another: no component of dots and spaces alone (Windows
+// drops trailing dots and spaces, so ".. " and "..." are no better than "..").
 bool Climbs(const std::u16string& path) {
   size_t start = 0;
-  while (start <= path.size()) {
+  while (start < path.size()) {
     size_t end = path.find_first_of(u"\\/", start);
     if (end == std::u16string::npos) end = path.size();
-    const size_t length = end - start;
-    if ((length == 1 || length == 2) && path.compare(start, length, u"..", length) == 0) return true;
+    const size_t other = path.find_first_not_of(u". ", start);
+    if (end > start && (other == std::u16string::npos || other >= end)) return true;
     start = end + 1;
   }
   return false;
