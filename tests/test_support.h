@@ -45,6 +45,21 @@ class CurrentDirGuard {
   fs::path saved_;
 };
 
+// Sets an environment variable of the process (null: removes it) for the length of a
+// test, as the system's own lookups see it, and restores it afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char16_t* value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::u16string saved_;
+  bool had_ = false;
+};
+
 void WriteBytes(const fs::path& path, const std::string& bytes);
 std::string ReadBytes(const fs::path& path);
 

@@ -1,6 +1,5 @@
 // The POSIX side of the disk path functions: links, permission bits, the environment
 // and paths longer than Windows' fixed limits.
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,18 +14,9 @@ namespace {
 
 namespace fs = test::fs;
 using test::CurrentDirGuard;
+using test::ScopedEnv;
 using test::ScratchDir;
 using test::WriteBytes;
-
-// Sets an environment variable for the length of a test.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) { setenv(name, value, 1); }
-  ~ScopedEnv() { unsetenv(name_); }
-
- private:
-  const char* name_;
-};
 
 mode_t ModeOf(const fs::path& path) {
   struct stat st;
@@ -211,9 +201,9 @@ TEST(PathUtilsPosixTest, ModulesAndSpecialFolders) {
 }
 
 TEST(PathUtilsPosixTest, ExpandEnvironmentRules) {
-  ScopedEnv one("GM_PATH_TEST_ONE", "C:\\Game \xE4\xB8\xAD");  // U+4E2D
-  ScopedEnv two("GM_PATH_TEST_TWO", "2");
-  ScopedEnv odd("gm_Path_Test_Mixed", "mixed");
+  ScopedEnv one("GM_PATH_TEST_ONE", u"C:\\Game \u4E2D");
+  ScopedEnv two("GM_PATH_TEST_TWO", u"2");
+  ScopedEnv odd("gm_Path_Test_Mixed", u"mixed");
 
   EXPECT_EQ(ExpandEnvironment(u"%GM_PATH_TEST_ONE%\\x"), u"C:\\Game \u4E2D\\x");
   EXPECT_EQ(ExpandEnvironment(u"%gm_path_test_two%%GM_PATH_TEST_TWO%"), u"22");
@@ -223,7 +213,7 @@ TEST(PathUtilsPosixTest, ExpandEnvironmentRules) {
   EXPECT_EQ(ExpandEnvironment(u"%NO_SUCH_VAR%\\x"), u"%NO_SUCH_VAR%\\x");
   EXPECT_EQ(ExpandEnvironment(u"%%"), u"%%");
   // Values are not expanded again, and '=' never belongs to a name.
-  ScopedEnv nested("GM_PATH_TEST_NESTED", "%GM_PATH_TEST_TWO%");
+  ScopedEnv nested("GM_PATH_TEST_NESTED", u"%GM_PATH_TEST_TWO%");
   EXPECT_EQ(ExpandEnvironment(u"%GM_PATH_TEST_NESTED%"), u"%GM_PATH_TEST_TWO%");
   EXPECT_EQ(ExpandEnvironment(u"%GM_PATH_TEST_TWO=x%"), u"%GM_PATH_TEST_TWO=x%");
 }

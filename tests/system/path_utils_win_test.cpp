@@ -13,19 +13,9 @@ namespace Zavro {
 namespace {
 
 namespace fs = test::fs;
+using test::ScopedEnv;
 using test::ScratchDir;
 using test::WriteBytes;
-
-class ScopedEnv {
- public:
-  ScopedEnv(const wchar_t* name, const std::u16string& value) : name_(name) {
-    SetEnvironmentVariableW(name, W(value));
-  }
-  ~ScopedEnv() { SetEnvironmentVariableW(name_, nullptr); }
-
- private:
-  const wchar_t* name_;
-};
 
 FILETIME TimesOf(const std::u16string& path, FILETIME* creation, FILETIME* access) {
   FILETIME write{};
@@ -179,9 +169,9 @@ TEST(PathUtilsWinTest, SpecialFoldersAndModules) {
 }
 
 TEST(PathUtilsWinTest, ExpandEnvironmentThroughTheSystem) {
-  ScopedEnv one(L"GM_PATH_TEST_ONE", u"C:\\Game \u4E2D");
+  ScopedEnv one("GM_PATH_TEST_ONE", u"C:\\Game \u4E2D");
   std::u16string longValue(3000, u'x');
-  ScopedEnv two(L"GM_PATH_TEST_LONG", longValue);
+  ScopedEnv two("GM_PATH_TEST_LONG", longValue.c_str());
 
   EXPECT_EQ(ExpandEnvironment(u"%GM_PATH_TEST_ONE%\\x"), u"C:\\Game \u4E2D\\x");
   EXPECT_EQ(ExpandEnvironment(u"%gm_path_test_one%"), u"C:\\Game \u4E2D");
