@@ -46,8 +46,6 @@ bool GMFile::IsAbsoluteForCreation(const std::u16string& path) {
 
 bool GMFile::OpenHandle(const std::u16string& path, uint32_t access, uint32_t share,
                         uint32_t disposition, uint32_t flagsAndAttributes) {
-  Close();
-  if (path.empty()) return Fail(kErrorPathNotFound);
   const bool wantRead = (access & (kGenericRead | kGenericAll | kFileReadData)) != 0;
   const bool wantWrite =
       (access & (kGenericWrite | kGenericAll | kFileWriteData | kFileAppendData)) != 0;

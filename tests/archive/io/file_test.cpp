@@ -119,8 +119,17 @@ TEST(GMFile, ClosedFileAndBadArguments) {
   EXPECT_FALSE(file.Seek(0, kFileBegin, value));
   EXPECT_FALSE(file.SetTimes(FileTime(1), FileTime(1), FileTime(1)));
   EXPECT_FALSE(file.Open(u"", kGenericRead, 0, kOpenExisting, 0));
+  EXPECT_EQ(LastSystemError(), kErrorPathNotFound);
 
+  // A NUL would cut the path short at the system: refused as a whole, nothing made.
   ScratchDir dir;
+  std::u16string cut = dir.Join(u"f.bin");
+  cut.push_back(u'\0');
+  cut += u"x";
+  EXPECT_FALSE(file.Open(cut, kGenericWrite, 0, kCreateAlways, 0));
+  EXPECT_EQ(LastSystemError(), kErrorInvalidName);
+  EXPECT_FALSE(test::fs::exists(dir.fs_path() / "f.bin"));
+
   ASSERT_TRUE(file.Open(dir.Join(u"f.bin"), kGenericRead | kGenericWrite, 0, kCreateAlways, 0));
   EXPECT_FALSE(file.Read(nullptr, 1, count));
   EXPECT_FALSE(file.Write(nullptr, 1, count));
