@@ -122,12 +122,9 @@ bool DeleteFileForced(const std::u16string& path) {
 }
 
 uint64_t DeleteTree(const std::u16string& directory) {
-  if (!CheckSystemPath(directory)) return 0;
+  if (!CheckRemovableFolder(directory)) return 0;
   std::u16string dir = directory;
   NormalizePath(dir, PathAddSlash);
-  // Only separators: an empty folder name would make the search below run over the
-  // current folder.
-  if (dir.empty()) return 0;
 
   std::u16string d = dir;
   NormalizePath(d, PathRemoveSlash);

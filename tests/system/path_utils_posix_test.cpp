@@ -142,6 +142,21 @@ TEST(DeleteTreePosixTest, LinksAreRemovedNeverFollowed) {
   EXPECT_TRUE(fs::exists(outside / "inner" / "keep2.txt"));
 }
 
+TEST(DeleteTreePosixTest, DriveRootsAreRefusedHereToo) {
+  // "C:" is an ordinary folder name on this system; a macro that expands to a bare drive
+  // must still never empty anything.
+  ScratchDir dir;
+  CurrentDirGuard guard;
+  fs::create_directory(dir.fs_path() / "C:");
+  WriteBytes(dir.fs_path() / "C:" / "keep", "x");
+  fs::current_path(dir.fs_path());
+  for (const char16_t* root : {u"C:", u"C:\\", u"C:/", u"C:\\sub\\.."}) {
+    EXPECT_EQ(DeleteTree(root), 0u);
+    EXPECT_EQ(LastSystemError(), kErrorAccessDenied);
+  }
+  EXPECT_TRUE(fs::exists(dir.fs_path() / "C:" / "keep"));
+}
+
 TEST(DeleteTreePosixTest, NamesThatAreNotUtf8) {
   ScratchDir dir;
   const fs::path top = dir.fs_path() / "top";

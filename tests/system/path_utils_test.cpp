@@ -208,6 +208,18 @@ TEST(DeleteTreeTest, UnusableArgumentsRemoveNothing) {
   EXPECT_TRUE(fs::exists(dir.fs_path() / "keep" / "sentinel"));
 }
 
+TEST(DeleteTreeTest, VolumeRootsAreNeverRemovable) {
+  // Only checked, never removed: at the root of a volume "." and ".." name the root.
+  CurrentDirGuard guard;
+  fs::current_path(fs::current_path().root_path());
+  for (const char16_t* folder : {u".", u"..", u"\\", u"/", u"\\\\srv\\share\\", u"C:"}) {
+    EXPECT_FALSE(CheckRemovableFolder(folder));
+    EXPECT_EQ(LastSystemError(), kErrorAccessDenied);
+  }
+  ScratchDir dir;
+  EXPECT_TRUE(CheckRemovableFolder(dir.path()));
+}
+
 TEST(PathUtilsTest, EmptyAndCutArgumentsFail) {
   std::u16string full = u"unchanged";
   size_t split = 7;
