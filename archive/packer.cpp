@@ -85,6 +85,7 @@ void GMPacker::ResetScan() {
   last_solid_ = nullptr;
   solid_total_ = 0;
   solid_members_.clear();
+  skipped_.clear();
   last_error_ = ErrorInfo();
   last_error_text_.clear();
 }
@@ -127,11 +128,13 @@ bool GMPacker::AddFolderContents(GMTocNode& parent, const std::u16string& folder
   if (observer_) observer_->WaitWhilePaused();
   if (IsCancelled()) return ReportCancel(0);
   std::vector<DirectoryItem> items;
-  if (!ListDirectory(folder, items)) {
+  std::vector<SkippedItem> skipped;
+  if (!ListDirectory(folder, items, skipped)) {
     ReportError(kErrorFileRead, folder, LastSystemError());
     SetErrorText(u"cannot read the folder " + folder);
     return false;
   }
+  for (SkippedItem& item : skipped) skipped_.push_back({JoinPath(folder, item.name), item.reason});
   // Names in the order NTFS keeps them, whatever the file system: the same folder
   // makes the same archive everywhere.
   std::stable_sort(items.begin(), items.end(), [](const DirectoryItem& a, const DirectoryItem& b) {
@@ -140,9 +143,6 @@ bool GMPacker::AddFolderContents(GMTocNode& parent, const std::u16string& folder
   });
   for (DirectoryItem& item : items) {
     const bool isFolder = (item.attributes & kFileAttributeDirectory) != 0;
-    // A link to a folder could lead out of the tree or round in a circle: the archive
-    // holds what is inside the source, not what links point at.
-    if (isFolder && (item.attributes & kFileAttributeReparsePoint) != 0) continue;
     auto entry = std::make_shared<GMTocNode>(isFolder ? kTocDirectory : kTocFile);
     entry->name = item.name;
     entry->path = JoinPath(folder, item.name);

@@ -7,7 +7,6 @@
 
 #include <memory>
 
-#include "system/encoding.h"
 #include "system/posix_support.h"
 #include "system/system_error.h"
 
@@ -19,10 +18,20 @@ struct DirCloser {
   void operator()(DIR* d) const { closedir(d); }
 };
 
+// Why an item of this type is no file or folder to list; false when it is one.
+bool SkipReasonOf(mode_t mode, SkipReason& reason) {
+  if (S_ISREG(mode) || S_ISDIR(mode)) return false;
+  // Reading a pipe, a socket or a device could block or never end.
+  reason = S_ISFIFO(mode) ? SkipReason::kPipe : S_ISSOCK(mode) ? SkipReason::kSocket : SkipReason::kDevice;
+  return true;
+}
+
 }  // namespace
 
-bool ListDirectory(const std::u16string& folder, std::vector<DirectoryItem>& items) {
+bool ListDirectory(const std::u16string& folder, std::vector<DirectoryItem>& items,
+                   std::vector<SkippedItem>& skipped) {
   items.clear();
+  skipped.clear();
   std::unique_ptr<DIR, DirCloser> dir(opendir(NativePath(folder).c_str()));
   if (!dir) {
     SetLastErrorFromErrno(errno);
@@ -43,15 +52,24 @@ bool ListDirectory(const std::u16string& folder, std::vector<DirectoryItem>& ite
     if (native == "." || native == "..") continue;
     struct stat link;
     if (fstatat(fd, entry->d_name, &link, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+    const bool isLink = S_ISLNK(link.st_mode);
     struct stat st = link;
-    if (S_ISLNK(link.st_mode) && fstatat(fd, entry->d_name, &st, 0) != 0) continue;  // dangling link
-    // Pipes, sockets and devices are no files to pack: reading one could block or
-    // never end.
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) continue;
+    SkipReason reason;
+    if (isLink && fstatat(fd, entry->d_name, &st, 0) != 0) {
+      skipped.push_back({FromNativePath(native), SkipReason::kBrokenLink});
+      continue;
+    }
+    if (isLink && S_ISDIR(st.st_mode)) {
+      skipped.push_back({FromNativePath(native), SkipReason::kFolderLink});
+      continue;
+    }
+    if (SkipReasonOf(st.st_mode, reason)) {
+      skipped.push_back({FromNativePath(native), reason});
+      continue;
+    }
     DirectoryItem item;
     item.name = FromNativePath(native);
     item.attributes = AttributesFromMode(st.st_mode);
-    if (S_ISLNK(link.st_mode) && S_ISDIR(st.st_mode)) item.attributes |= kFileAttributeReparsePoint;
     // The change time is no creation time; the modification time stands in for it.
     item.creationTime = FileTimeFromTimespec(st.st_mtim);
     item.lastAccessTime = FileTimeFromTimespec(st.st_atim);

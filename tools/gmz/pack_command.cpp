@@ -174,6 +174,10 @@ int RunPack(const PackOptions& o) {
     return Fail("cannot use the output path " + o.output + ": " + ToUtf8(SystemErrorMessage(LastSystemError())));
   }
   if (!packer.SetSource(source, o.includeFolder)) return Fail(Failure(packer));
+  for (const SkippedItem& item : packer.Skipped()) {
+    std::fprintf(stderr, "gmz pack: left out %s: %s\n", PathForDisplay(item.name).c_str(),
+                 SkipReasonText(item.reason));
+  }
   RemoveEntryWithPath(packer.Root(), output);
 
   if (!meta.empty()) {
