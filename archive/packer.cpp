@@ -115,7 +115,7 @@ bool GMPacker::SetSource(const std::u16string& folder, bool includeFolderItself)
   auto entry = std::make_shared<GMTocNode>(kTocDirectory);
   entry->name = trimmed.substr(cut + 1);
   entry->path = trimmed;
-  entry->attributes = GetPathAttributes(trimmed);
+  entry->attributes = GetPathAttributes(trimmed) & kStoredAttributeMask;
   GMFile handle;
   if (handle.Open(trimmed, kGenericRead, kSourceShare, kOpenExisting, kFileFlagBackupSemantics)) {
     handle.GetTimes(entry->creationTime, entry->lastAccessTime, entry->lastWriteTime);
@@ -146,7 +146,7 @@ bool GMPacker::AddFolderContents(GMTocNode& parent, const std::u16string& folder
     auto entry = std::make_shared<GMTocNode>(isFolder ? kTocDirectory : kTocFile);
     entry->name = item.name;
     entry->path = JoinPath(folder, item.name);
-    entry->attributes = item.attributes;
+    entry->attributes = item.attributes & kStoredAttributeMask;
     entry->creationTime = item.creationTime;
     entry->lastAccessTime = item.lastAccessTime;
     entry->lastWriteTime = item.lastWriteTime;

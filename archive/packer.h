@@ -7,7 +7,8 @@
 // Folder items enter the tree sorted by name without regard to case (as NTFS lists
 // them), so the same folder packs the same archive on every system. A link to a file
 // is packed as that file; what an archive cannot hold (links to folders, broken links,
-// pipes, sockets, devices) is left out of the scan and named in Skipped().
+// pipes, sockets, devices) is left out of the scan and named in Skipped(). Entries keep
+// only the attribute bits a reader applies (kStoredAttributeMask).
 //
 // A pack either succeeds or fails as a whole: an unreadable source, a failed write, a
 // failed encoder, a source whose size changed since the scan, or a cancel fails it, and

@@ -12,7 +12,7 @@ namespace Zavro {
 struct DirectoryItem {
   std::u16string name;
   uint32_t attributes = 0;
-  FileTime creationTime;
+  FileTime creationTime;  // 0 where the system records none
   FileTime lastAccessTime;
   FileTime lastWriteTime;
   uint64_t size = 0;

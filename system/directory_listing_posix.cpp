@@ -50,31 +50,28 @@ bool ListDirectory(const std::u16string& folder, std::vector<DirectoryItem>& ite
     }
     const std::string native = entry->d_name;
     if (native == "." || native == "..") continue;
-    struct stat link;
-    if (fstatat(fd, entry->d_name, &link, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-    const bool isLink = S_ISLNK(link.st_mode);
-    struct stat st = link;
+    struct statx link;
+    if (statx(fd, entry->d_name, AT_SYMLINK_NOFOLLOW, kStatxTimes, &link) != 0) continue;  // gone meanwhile
+    const bool isLink = S_ISLNK(link.stx_mode);
+    struct statx st = link;
     SkipReason reason;
-    if (isLink && fstatat(fd, entry->d_name, &st, 0) != 0) {
+    if (isLink && statx(fd, entry->d_name, 0, kStatxTimes, &st) != 0) {
       skipped.push_back({FromNativePath(native), SkipReason::kBrokenLink});
       continue;
     }
-    if (isLink && S_ISDIR(st.st_mode)) {
+    if (isLink && S_ISDIR(st.stx_mode)) {
       skipped.push_back({FromNativePath(native), SkipReason::kFolderLink});
       continue;
     }
-    if (SkipReasonOf(st.st_mode, reason)) {
+    if (SkipReasonOf(st.stx_mode, reason)) {
       skipped.push_back({FromNativePath(native), reason});
       continue;
     }
     DirectoryItem item;
     item.name = FromNativePath(native);
-    item.attributes = AttributesFromMode(st.st_mode);
-    // The change time is no creation time; the modification time stands in for it.
-    item.creationTime = FileTimeFromTimespec(st.st_mtim);
-    item.lastAccessTime = FileTimeFromTimespec(st.st_atim);
-    item.lastWriteTime = FileTimeFromTimespec(st.st_mtim);
-    item.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    item.attributes = AttributesFromMode(st.stx_mode);
+    TimesFromStatx(st, item.creationTime, item.lastAccessTime, item.lastWriteTime);
+    item.size = S_ISREG(st.stx_mode) ? st.stx_size : 0;
     items.push_back(std::move(item));
   }
   SetLastSystemError(kErrorSuccess);

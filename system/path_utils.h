@@ -91,8 +91,9 @@ bool MovePath(const std::u16string& from, const std::u16string& to);
 // MOVEFILE_DELAY_UNTIL_REBOOT). POSIX has no such thing: it fails with error 50, and
 // never needs it, as an open file can be deleted there.
 bool DeleteAtRestart(const std::u16string& path);
-// Null leaves that time as it is. On POSIX the creation time cannot be set and is
-// ignored.
+// Null leaves that time as it is. On POSIX the creation time is the birth time where
+// the file system records one (0 where it does not, in the listing and GMFile::GetTimes
+// alike); it cannot be set and is ignored here.
 bool SetFileTimes(const std::u16string& path, const FileTime* creation,
                   const FileTime* lastAccess, const FileTime* lastWrite);
 

@@ -36,7 +36,7 @@ class GMFile : public GMBaseFile {
   bool Seek(int64_t distance, uint32_t origin, uint64_t& newPosition) override;
   bool SetTimes(FileTime creation, FileTime lastAccess, FileTime lastWrite) override;
 
-  // The creation time is 0 where the system does not record one.
+  // The creation time is 0 where the system does not record one (see SetFileTimes).
   bool GetTimes(FileTime& creation, FileTime& lastAccess, FileTime& lastWrite);
   void Rewind();
 

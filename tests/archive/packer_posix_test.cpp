@@ -1,5 +1,5 @@
 // The writer on POSIX: its LZMA streams decode with xz; links, pipes and sockets in the
-// source.
+// source; times and attributes as this system gives them.
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -14,7 +14,9 @@
 
 #include "archive/archive_test_support.h"
 #include "archive/gmz_format.h"
+#include "archive/io/file.h"
 #include "archive/packer.h"
+#include "system/path_utils.h"
 #include "test_support.h"
 
 namespace Zavro {
@@ -121,6 +123,36 @@ TEST(GMPackerPosix, LinksToFilesArePackedWhatCannotBeIsNamed) {
                          {dir.Join(u"src\\sock"), SkipReason::kSocket},
                          {dir.Join(u"src\\sub\\up"), SkipReason::kFolderLink},
                      }));
+}
+
+TEST(GMPackerPosix, OneCreationTimeAndTheStoredAttributes) {
+  ScratchDir dir;
+  const test::fs::path src = dir.fs_path() / "src";
+  test::fs::create_directory(src);
+  WriteBytes(src / "a.txt", "abc");
+  // 2001-09-09: long before the file was made.
+  const FileTime written((1000000000ULL + kFileTimeUnixEpochSeconds) * kFileTimeTicksPerSecond);
+  ASSERT_TRUE(SetFileTimes(dir.Join(u"src\\a.txt"), nullptr, nullptr, &written));
+  test::fs::create_directory_symlink(src, dir.fs_path() / "src-link");
+
+  // The source folder given through a link: its entry keeps the folder bit alone.
+  GMPacker packer;
+  ASSERT_TRUE(packer.SetSource(dir.Join(u"src-link"), true));
+  ASSERT_EQ(packer.Root().children.size(), 1u);
+  const GMTocNode& top = *packer.Root().children[0];
+  EXPECT_EQ(top.attributes, kFileAttributeDirectory);
+
+  // The creation time is the birth time (or 0), as the file itself gives it, never the
+  // write time standing in for it.
+  const GMTocNode* a = Child(top, u"a.txt");
+  ASSERT_NE(a, nullptr);
+  GMFile file;
+  ASSERT_TRUE(file.Open(dir.Join(u"src\\a.txt"), kGenericRead, kFileShareRead, kOpenExisting, 0));
+  FileTime creation, access, write;
+  ASSERT_TRUE(file.GetTimes(creation, access, write));
+  EXPECT_EQ(a->lastWriteTime, written);
+  EXPECT_EQ(a->creationTime, creation);
+  EXPECT_NE(a->creationTime, written);
 }
 
 }  // namespace
