@@ -168,6 +168,22 @@ bool GMPacker::AddFolderContents(GMTocNode& parent, const std::u16string& folder
   return true;
 }
 
+bool GMPacker::RemoveSource(const std::u16string& path) {
+  std::vector<GMTocNode*> pending{&root_};
+  while (!pending.empty()) {
+    auto& children = pending.back()->children;
+    pending.pop_back();
+    for (auto it = children.begin(); it != children.end(); ++it) {
+      if ((*it)->IsFile() && IsSamePath((*it)->path, path)) {
+        children.erase(it);
+        return true;
+      }
+      if ((*it)->IsDirectory()) pending.push_back(it->get());
+    }
+  }
+  return false;
+}
+
 bool GMPacker::AddInlineEntry(GMTocNode& parent, const std::u16string& name, const void* data, size_t size) {
   if (size > kMaxInlineSize || (data == nullptr && size != 0)) return false;
   auto entry = std::make_shared<GMTocNode>(kTocInline);

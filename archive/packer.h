@@ -78,6 +78,10 @@ class GMPacker {
   // The items the last scan left out because an archive cannot hold them, each with
   // its source path; what the policy excludes is not among them.
   const std::vector<SkippedItem>& Skipped() const { return skipped_; }
+  // Takes the file read from `path` (a full path) out of the scanned tree, so that an
+  // archive written into the folder it packs does not hold itself. Paths compare as
+  // the system compares file names (IsSamePath). False when no file has that path.
+  bool RemoveSource(const std::u16string& path);
 
   GMTocNode& Root() { return root_; }
   const ErrorInfo& LastError() const { return last_error_; }

@@ -82,6 +82,9 @@ std::u16string AppDataPath();
 std::u16string ExpandEnvironment(const std::u16string& text);
 bool FullPath(const std::u16string& path, std::u16string& full, size_t& splitIndex);
 bool FullPathDirectory(const std::u16string& path, std::u16string& directory);
+// Whether two full paths name the same file by their text, as the system compares
+// names: exactly on POSIX, without regard to case on Windows.
+bool IsSamePath(const std::u16string& a, const std::u16string& b);
 // Creates a new empty file with a unique name in `directory` and returns its name.
 bool TempFileName(const std::u16string& directory, const std::u16string& prefix,
                   std::u16string& name);

@@ -335,6 +335,8 @@ bool FullPath(const std::u16string& path, std::u16string& full, size_t& splitInd
   return true;
 }
 
+bool IsSamePath(const std::u16string& a, const std::u16string& b) { return a == b; }
+
 bool TempFileName(const std::u16string& directory, const std::u16string& prefix, std::u16string& name) {
   name.clear();
   if (!CheckSystemPath(directory)) return false;

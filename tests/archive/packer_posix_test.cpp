@@ -155,5 +155,18 @@ TEST(GMPackerPosix, OneCreationTimeAndTheStoredAttributes) {
   EXPECT_NE(a->creationTime, written);
 }
 
+TEST(GMPackerPosix, TheArchiveLeavesOutItselfByItsExactName) {
+  ScratchDir dir;
+  test::fs::create_directory(dir.fs_path() / "src");
+  WriteBytes(dir.fs_path() / "src" / "A.gmz", "old archive");
+  WriteBytes(dir.fs_path() / "src" / "a.gmz", "another file");
+  GMPacker packer;
+  ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
+  EXPECT_TRUE(packer.RemoveSource(dir.Join(u"src\\A.gmz")));
+  EXPECT_FALSE(packer.RemoveSource(dir.Join(u"src\\A.gmz")));
+  ASSERT_EQ(packer.Root().children.size(), 1u);
+  EXPECT_EQ(packer.Root().children[0]->name, u"a.gmz");
+}
+
 }  // namespace
 }  // namespace Zavro

@@ -120,6 +120,12 @@ TEST(PathUtilsWinTest, AttributesAreTheSystemOnes) {
   EXPECT_EQ(GetFileAttributesW(W(file)), INVALID_FILE_ATTRIBUTES);
 }
 
+TEST(PathUtilsWinTest, SamePathsCompareWithoutRegardToCase) {
+  EXPECT_TRUE(IsSamePath(u"C:\\Src\\OUT.gmz", u"c:\\src\\out.GMZ"));
+  EXPECT_TRUE(IsSamePath(u"C:\\\u00C4", u"C:\\\u00E4"));
+  EXPECT_FALSE(IsSamePath(u"C:\\a", u"C:\\a\\"));
+}
+
 TEST(PathUtilsWinTest, SetFileTimesThroughTheSystem) {
   ScratchDir dir;
   WriteBytes(dir.fs_path() / "file", "x");
