@@ -46,31 +46,6 @@ bool SplitPair(const std::string& text, std::string& name, std::string& value) {
   return true;
 }
 
-bool IsReservedDeviceName(std::u16string name) {
-  const size_t dot = name.find(u'.');
-  if (dot != std::u16string::npos) name.resize(dot);
-  while (!name.empty() && name.back() == u' ') name.pop_back();
-  ToUpperInPlace(name);
-  if (name == u"CON" || name == u"PRN" || name == u"AUX" || name == u"NUL" || name == u"CONIN$" ||
-      name == u"CONOUT$") {
-    return true;
-  }
-  return name.size() == 4 && (StartsWith(name, u"COM") || StartsWith(name, u"LPT")) && name[3] >= u'1' &&
-         name[3] <= u'9';
-}
-
-bool IsValidWindowsName(const std::u16string& name) {
-  if (name.empty() || name == u"." || name == u"..") return false;
-  for (char16_t c : name) {
-    if (c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'/' || c == u'\\' || c == u'|' ||
-        c == u'?' || c == u'*') {
-      return false;
-    }
-  }
-  if (name.back() == u'.' || name.back() == u' ') return false;
-  return !IsReservedDeviceName(name);
-}
-
 // Every path that would not survive on Windows: names it cannot create, and names in
 // one folder that differ only in letter case (Windows would merge them).
 std::vector<std::string> WindowsNameProblems(const GMTocNode& root) {
@@ -82,7 +57,7 @@ std::vector<std::string> WindowsNameProblems(const GMTocNode& root) {
     std::map<std::u16string, const GMTocNode*> seen;
     for (const auto& child : folder->children) {
       const std::string path = PathForDisplay(EntryPath(*child));
-      if (!IsValidWindowsName(child->name)) problems.push_back(path + ": not a valid file name on Windows");
+      if (!IsValidFileName(child->name)) problems.push_back(path + ": not a valid file name on Windows");
       std::u16string key = child->name;
       ToLowerInPlace(key);
       auto [it, added] = seen.emplace(key, child.get());
