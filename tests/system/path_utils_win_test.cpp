@@ -13,7 +13,6 @@ namespace Zavro {
 namespace {
 
 namespace fs = test::fs;
-using test::ScopedEnv;
 using test::ScratchDir;
 using test::WriteBytes;
 
@@ -172,17 +171,6 @@ TEST(PathUtilsWinTest, SpecialFoldersAndModules) {
   EXPECT_TRUE(EndsWithNoCase(kernel, u"\\kernel32.dll")) << kernel.size();
   EXPECT_TRUE(IsAbsolutePath(ModuleFilePath()));
   EXPECT_TRUE(EndsWithNoCase(ModuleFilePath(), u"gm_tests.exe"));
-}
-
-TEST(PathUtilsWinTest, ExpandEnvironmentThroughTheSystem) {
-  ScopedEnv one("GM_PATH_TEST_ONE", u"C:\\Game \u4E2D");
-  std::u16string longValue(3000, u'x');
-  ScopedEnv two("GM_PATH_TEST_LONG", longValue.c_str());
-
-  EXPECT_EQ(ExpandEnvironment(u"%GM_PATH_TEST_ONE%\\x"), u"C:\\Game \u4E2D\\x");
-  EXPECT_EQ(ExpandEnvironment(u"%gm_path_test_one%"), u"C:\\Game \u4E2D");
-  EXPECT_EQ(ExpandEnvironment(u"[%GM_PATH_TEST_LONG%]"), u"[" + longValue + u"]");
-  EXPECT_EQ(ExpandEnvironment(u"%NO_SUCH_VAR%\\x"), u"%NO_SUCH_VAR%\\x");
 }
 
 }  // namespace
