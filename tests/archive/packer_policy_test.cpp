@@ -24,8 +24,6 @@ TEST(GMFilePolicy, NewPolicyChangesNothing) {
   auto entry = Entry(kTocFile, u"a.txt");
   EXPECT_FALSE(Excluded(policy, entry));
   EXPECT_EQ(entry->method, 3u);
-  EXPECT_EQ(policy.SetLevel(7), 7);
-  EXPECT_EQ(policy.GetLevel(), 7);
 }
 
 TEST(GMFilePolicy, ExclusionsIgnoreCase) {

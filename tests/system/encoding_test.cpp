@@ -90,12 +90,6 @@ TEST(Encoding, InvalidCalls) {
   EXPECT_FALSE(ok);
 }
 
-TEST(Encoding, AnsiFormsUseTheAnsiCodePage) {
-  const std::u16string text = U("abc é 中");
-  EXPECT_EQ(ToAnsi(text), ToCodePage(text, AnsiCodePage()));
-  EXPECT_EQ(FromAnsi(ToAnsi(u"plain ascii")), u"plain ascii");
-}
-
 TEST(Encoding, LongText) {
   std::u16string text;
   for (int i = 0; i < 100000; ++i) text += U("日本語テキスト ");
