@@ -85,6 +85,7 @@ void GMPacker::ResetScan() {
   last_solid_ = nullptr;
   solid_total_ = 0;
   solid_members_.clear();
+  skipped_.clear();
   last_error_ = ErrorInfo();
   last_error_text_.clear();
 }
@@ -114,7 +115,7 @@ bool GMPacker::SetSource(const std::u16string& folder, bool includeFolderItself)
   auto entry = std::make_shared<GMTocNode>(kTocDirectory);
   entry->name = trimmed.substr(cut + 1);
   entry->path = trimmed;
-  entry->attributes = GetPathAttributes(trimmed);
+  entry->attributes = GetPathAttributes(trimmed) & kStoredAttributeMask;
   GMFile handle;
   if (handle.Open(trimmed, kGenericRead, kSourceShare, kOpenExisting, kFileFlagBackupSemantics)) {
     handle.GetTimes(entry->creationTime, entry->lastAccessTime, entry->lastWriteTime);
@@ -127,11 +128,13 @@ bool GMPacker::AddFolderContents(GMTocNode& parent, const std::u16string& folder
   if (observer_) observer_->WaitWhilePaused();
   if (IsCancelled()) return ReportCancel(0);
   std::vector<DirectoryItem> items;
-  if (!ListDirectory(folder, items)) {
+  std::vector<SkippedItem> skipped;
+  if (!ListDirectory(folder, items, skipped)) {
     ReportError(kErrorFileRead, folder, LastSystemError());
     SetErrorText(u"cannot read the folder " + folder);
     return false;
   }
+  for (SkippedItem& item : skipped) skipped_.push_back({JoinPath(folder, item.name), item.reason});
   // Names in the order NTFS keeps them, whatever the file system: the same folder
   // makes the same archive everywhere.
   std::stable_sort(items.begin(), items.end(), [](const DirectoryItem& a, const DirectoryItem& b) {
@@ -140,13 +143,10 @@ bool GMPacker::AddFolderContents(GMTocNode& parent, const std::u16string& folder
   });
   for (DirectoryItem& item : items) {
     const bool isFolder = (item.attributes & kFileAttributeDirectory) != 0;
-    // A link to a folder could lead out of the tree or round in a circle: the archive
-    // holds what is inside the source, not what links point at.
-    if (isFolder && (item.attributes & kFileAttributeReparsePoint) != 0) continue;
     auto entry = std::make_shared<GMTocNode>(isFolder ? kTocDirectory : kTocFile);
     entry->name = item.name;
     entry->path = JoinPath(folder, item.name);
-    entry->attributes = item.attributes;
+    entry->attributes = item.attributes & kStoredAttributeMask;
     entry->creationTime = item.creationTime;
     entry->lastAccessTime = item.lastAccessTime;
     entry->lastWriteTime = item.lastWriteTime;
@@ -166,6 +166,22 @@ bool GMPacker::AddFolderContents(GMTocNode& parent, const std::u16string& folder
     parent.AddChild(std::move(entry));
   }
   return true;
+}
+
+bool GMPacker::RemoveSource(const std::u16string& path) {
+  std::vector<GMTocNode*> pending{&root_};
+  while (!pending.empty()) {
+    auto& children = pending.back()->children;
+    pending.pop_back();
+    for (auto it = children.begin(); it != children.end(); ++it) {
+      if ((*it)->IsFile() && IsSamePath((*it)->path, path)) {
+        children.erase(it);
+        return true;
+      }
+      if ((*it)->IsDirectory()) pending.push_back(it->get());
+    }
+  }
+  return false;
 }
 
 bool GMPacker::AddInlineEntry(GMTocNode& parent, const std::u16string& name, const void* data, size_t size) {

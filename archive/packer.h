@@ -5,7 +5,10 @@
 // table itself.
 //
 // Folder items enter the tree sorted by name without regard to case (as NTFS lists
-// them), so the same folder packs the same archive on every system.
+// them), so the same folder packs the same archive on every system. A link to a file
+// is packed as that file; what an archive cannot hold (links to folders, broken links,
+// pipes, sockets, devices) is left out of the scan and named in Skipped(). Entries keep
+// only the attribute bits a reader applies (kStoredAttributeMask).
 //
 // A pack either succeeds or fails as a whole: an unreadable source, a failed write, a
 // failed encoder, a source whose size changed since the scan, or a cancel fails it, and
@@ -26,6 +29,7 @@
 #include "archive/packer_policy.h"
 #include "archive/toc_node.h"
 #include "installer/error_info.h"
+#include "system/directory_listing.h"
 
 namespace Zavro {
 
@@ -71,6 +75,14 @@ class GMPacker {
   GMTocNode* AddMemoryEntry(GMTocNode& parent, const std::u16string& name, const void* data, size_t size,
                             uint32_t method);
 
+  // The items the last scan left out because an archive cannot hold them, each with
+  // its source path; what the policy excludes is not among them.
+  const std::vector<SkippedItem>& Skipped() const { return skipped_; }
+  // Takes the file read from `path` (a full path) out of the scanned tree, so that an
+  // archive written into the folder it packs does not hold itself. Paths compare as
+  // the system compares file names (IsSamePath). False when no file has that path.
+  bool RemoveSource(const std::u16string& path);
+
   GMTocNode& Root() { return root_; }
   const ErrorInfo& LastError() const { return last_error_; }
   // An explanation of the last error for people (in English), naming the path concerned.
@@ -104,6 +116,7 @@ class GMPacker {
   uint64_t solid_total_ = 0;
   // Sizes the scan found for the solid members, in order, to check against what is read.
   std::vector<std::pair<GMTocNode*, uint64_t>> solid_members_;
+  std::vector<SkippedItem> skipped_;
   std::map<uint32_t, GMCompressConverter::Ptr> encoders_;
   std::vector<unsigned char> chunk_;
   ErrorInfo last_error_;

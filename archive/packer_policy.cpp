@@ -12,10 +12,16 @@ std::u16string Lower(std::u16string text) {
   return text;
 }
 
+// An extension as ExtensionPart gives it: "tmp" means ".tmp".
+std::u16string Extension(const std::u16string& text) {
+  if (text.empty() || text[0] == u'.') return Lower(text);
+  return Lower(u"." + text);
+}
+
 }  // namespace
 
 void GMFilePolicy::ExcludeExtension(const std::u16string& extension) {
-  excluded_extensions_.insert(Lower(extension));
+  excluded_extensions_.insert(Extension(extension));
 }
 
 void GMFilePolicy::SetNameRule(const std::u16string& name, bool exclude) { name_rules_[Lower(name)] = exclude; }
@@ -26,7 +32,7 @@ void GMFilePolicy::SetSizeRange(uint64_t minimum, uint64_t maximum) {
 }
 
 void GMFilePolicy::AddMethodRule(uint32_t method, const std::u16string& extension) {
-  method_rules_[method].insert(Lower(extension));
+  method_rules_[method].insert(Extension(extension));
 }
 
 void GMFilePolicy::Decide(GMTocNode& entry, bool& exclude) {

@@ -24,7 +24,8 @@ class GMPackerPolicy {
 };
 
 // Rules by extension, by name and by size. Extensions and names compare without regard
-// to case; extensions carry their dot (".tmp"). A new policy changes nothing.
+// to case; an extension given without its dot gets one ("tmp" is ".tmp"). A new policy
+// changes nothing.
 class GMFilePolicy : public GMPackerPolicy {
  public:
   // Decides, in this order: an excluded extension; a name rule that excludes; (files

@@ -5,9 +5,10 @@
 # output and peak resident memory. Reports; never fails a build.
 #   bench/extract.sh [CORPUS_DIR]   (default: build/corpus)
 set -euo pipefail
+# The corpus as an absolute path, a relative one taken from where the script was called.
+corpus=$(realpath -m -- "${1:-$(dirname "$0")/../build/corpus}")
 cd "$(dirname "$0")/.."
-corpus=${1:-build/corpus}
-work=build/bench
+work=$PWD/build/bench
 mkdir -p "$work"
 [ -d "$corpus" ] || scripts/make-corpus "$corpus"
 command -v 7z >/dev/null || apt-get install -y -qq --no-install-recommends p7zip-full >/dev/null
@@ -17,7 +18,7 @@ output=$(du -sb "$corpus" | cut -f1)
 
 # The archives (not timed).
 [ -f "$work/out.gmz" ] || "$gmz" pack "$corpus" -o "$work/out.gmz" --method solid --level 9
-[ -f "$work/out.7z" ] || 7z a -mx=9 -md=64m -ms=on -mmt=1 "$work/out.7z" "./$corpus/*" >/dev/null
+[ -f "$work/out.7z" ] || sh -c 'cd "$1" && exec 7z a -mx=9 -md=64m -ms=on -mmt=1 "$2" "*"' sh "$corpus" "$work/out.7z" >/dev/null
 [ -f "$work/corpus.tar" ] || tar -C "$corpus" -cf "$work/corpus.tar" .
 # The solid block as an .lzma file: 5 property bytes, the 8-byte size field "unknown",
 # then the block's data, taken from the archive's last solid member.

@@ -5,9 +5,10 @@
 # fails a build.
 #   bench/pack.sh [CORPUS_DIR]   (default: build/corpus, made by scripts/make-corpus)
 set -euo pipefail
+# The corpus as an absolute path, a relative one taken from where the script was called.
+corpus=$(realpath -m -- "${1:-$(dirname "$0")/../build/corpus}")
 cd "$(dirname "$0")/.."
-corpus=${1:-build/corpus}
-work=build/bench
+work=$PWD/build/bench
 mkdir -p "$work"
 [ -d "$corpus" ] || scripts/make-corpus "$corpus"
 command -v 7z >/dev/null || apt-get install -y -qq --no-install-recommends p7zip-full >/dev/null
@@ -35,4 +36,4 @@ measure() {
 echo "corpus: $corpus, $((input / 1000000)) MB"
 measure gmz "$work/out.gmz" "$gmz" pack "$corpus" -o "$work/out.gmz" --method solid --level 9
 measure xz "$work/out.lzma" sh -c "xz --format=lzma -9 -T1 -c '$work/corpus.tar' > '$work/out.lzma'"
-measure 7z "$work/out.7z" 7z a -mx=9 -md=64m -ms=on -mmt=1 "$work/out.7z" "./$corpus/*"
+measure 7z "$work/out.7z" sh -c 'cd "$1" && exec 7z a -mx=9 -md=64m -ms=on -mmt=1 "$2" "*"' sh "$corpus" "$work/out.7z"

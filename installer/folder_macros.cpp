@@ -1,6 +1,7 @@
 #include "installer/folder_macros.h"
 
 #include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -46,15 +47,15 @@ void RefreshFolderCache() {
   std::map<int, std::u16string>& cache = FolderCache();
   for (const auto& [name, id] : MacroTable()) {
     std::u16string folder;
-    if (id == kAllUsersProfile) {
-      folder = ExpandEnvironment(u"%ALLUSERSPROFILE%");
-    } else if (id == kHomeDrive) {
-      folder = ExpandEnvironment(u"%HOMEDRIVE%");
+    if (id == kAllUsersProfile || id == kHomeDrive) {
+      const std::u16string variable = id == kAllUsersProfile ? u"%ALLUSERSPROFILE%" : u"%HOMEDRIVE%";
+      folder = ExpandEnvironment(variable);
+      // A variable that is not set comes back as written: that is no folder. A folder
+      // whose name holds a '%' is one like any other.
+      if (folder == variable) folder.clear();
     } else {
       folder = SpecialFolderPath(id);
     }
-    // A variable that is not set stays as written: that is no folder.
-    if (folder.find(u'%') != std::u16string::npos) folder.clear();
     NormalizePath(folder, kFolderFlags);
     cache[id] = folder;
   }
@@ -99,10 +100,19 @@ std::u16string FolderMacros::LookupMacro(const std::u16string& name) const {
 }
 
 std::u16string FolderMacros::ExpandMacros(const std::u16string& text) const {
+  // Each unit of the result knows the macros whose values it came from. A token inside
+  // its own macro's value (directly or through other values) is that macro referring
+  // to itself, which would expand without end: it stays as it is, and when it comes
+  // first the expansion stops there, as at an undefined name. A name that comes back
+  // through another macro's value is expanded again.
   std::u16string result = text;
-  // Each round replaces one name everywhere. A name comes back only through a value
-  // that holds its own token; expanding a name a second time would never end.
-  std::vector<std::u16string> expanded;
+  std::vector<std::set<std::u16string>> sources(1);  // sources[0]: the text itself
+  std::vector<size_t> source(result.size(), 0);
+  auto sourcesOf = [&](size_t at, size_t length) {
+    std::set<std::u16string> names;
+    for (size_t i = at; i < at + length; ++i) names.insert(sources[source[i]].begin(), sources[source[i]].end());
+    return names;
+  };
   for (;;) {
     const size_t first = result.find(u"##");
     if (first == std::u16string::npos) return result;
@@ -112,11 +122,32 @@ std::u16string FolderMacros::ExpandMacros(const std::u16string& text) const {
     const std::u16string name = token.substr(2, token.size() - 4);
     if (!IsMacroDefined(name)) return result;
     const std::u16string key = Key(name);
-    for (const auto& done : expanded) {
-      if (done == key) return result;
+    if (sourcesOf(first, token.size()).count(key) != 0) return result;
+
+    // Every occurrence, found without regard to case, becomes the value.
+    const std::u16string value = LookupMacro(name);
+    std::u16string expanded;
+    std::vector<size_t> expandedSource;
+    size_t done = 0;
+    for (size_t at = first; at != kNotFound; at = FindNoCase(result, token, done)) {
+      expanded.append(result, done, at - done);
+      expandedSource.insert(expandedSource.end(), source.begin() + done, source.begin() + at);
+      std::set<std::u16string> names = sourcesOf(at, token.size());
+      if (names.count(key) != 0) {
+        expanded.append(result, at, token.size());
+        expandedSource.insert(expandedSource.end(), source.begin() + at, source.begin() + at + token.size());
+      } else {
+        names.insert(key);
+        sources.push_back(std::move(names));
+        expanded += value;
+        expandedSource.insert(expandedSource.end(), value.size(), sources.size() - 1);
+      }
+      done = at + token.size();
     }
-    expanded.push_back(key);
-    ReplaceAllNoCase(result, token.c_str(), LookupMacro(name).c_str());
+    expanded.append(result, done, std::u16string::npos);
+    expandedSource.insert(expandedSource.end(), source.begin() + done, source.end());
+    result.swap(expanded);
+    source.swap(expandedSource);
   }
 }
 

@@ -19,8 +19,10 @@ class FolderMacros {
   // A custom macro hides a built-in one of the same name; empty when undefined.
   std::u16string LookupMacro(const std::u16string& name) const;
   // Replaces every occurrence of the first "##name##" token by its value and goes on
-  // with the next token; an undefined name stops the expansion there. A value that
-  // holds its own token is expanded once, not forever.
+  // with the next token; an undefined name stops the expansion there. A token that a
+  // macro's value brings back, directly or through other macros, stays as it is and
+  // stops the expansion too: a value that holds its own token is expanded once, not
+  // forever.
   std::u16string ExpandMacros(const std::u16string& text) const;
 
   const std::map<std::u16string, std::u16string>& BuiltIn() const { return built_in_; }

@@ -7,7 +7,6 @@
 
 #include <memory>
 
-#include "system/encoding.h"
 #include "system/posix_support.h"
 #include "system/system_error.h"
 
@@ -19,10 +18,20 @@ struct DirCloser {
   void operator()(DIR* d) const { closedir(d); }
 };
 
+// Why an item of this type is no file or folder to list; false when it is one.
+bool SkipReasonOf(mode_t mode, SkipReason& reason) {
+  if (S_ISREG(mode) || S_ISDIR(mode)) return false;
+  // Reading a pipe, a socket or a device could block or never end.
+  reason = S_ISFIFO(mode) ? SkipReason::kPipe : S_ISSOCK(mode) ? SkipReason::kSocket : SkipReason::kDevice;
+  return true;
+}
+
 }  // namespace
 
-bool ListDirectory(const std::u16string& folder, std::vector<DirectoryItem>& items) {
+bool ListDirectory(const std::u16string& folder, std::vector<DirectoryItem>& items,
+                   std::vector<SkippedItem>& skipped) {
   items.clear();
+  skipped.clear();
   std::unique_ptr<DIR, DirCloser> dir(opendir(NativePath(folder).c_str()));
   if (!dir) {
     SetLastErrorFromErrno(errno);
@@ -41,22 +50,28 @@ bool ListDirectory(const std::u16string& folder, std::vector<DirectoryItem>& ite
     }
     const std::string native = entry->d_name;
     if (native == "." || native == "..") continue;
-    struct stat link;
-    if (fstatat(fd, entry->d_name, &link, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-    struct stat st = link;
-    if (S_ISLNK(link.st_mode) && fstatat(fd, entry->d_name, &st, 0) != 0) continue;  // dangling link
-    // Pipes, sockets and devices are no files to pack: reading one could block or
-    // never end.
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) continue;
+    struct statx link;
+    if (statx(fd, entry->d_name, AT_SYMLINK_NOFOLLOW, kStatxTimes, &link) != 0) continue;  // gone meanwhile
+    const bool isLink = S_ISLNK(link.stx_mode);
+    struct statx st = link;
+    SkipReason reason;
+    if (isLink && statx(fd, entry->d_name, 0, kStatxTimes, &st) != 0) {
+      skipped.push_back({FromNativePath(native), SkipReason::kBrokenLink});
+      continue;
+    }
+    if (isLink && S_ISDIR(st.stx_mode)) {
+      skipped.push_back({FromNativePath(native), SkipReason::kFolderLink});
+      continue;
+    }
+    if (SkipReasonOf(st.stx_mode, reason)) {
+      skipped.push_back({FromNativePath(native), reason});
+      continue;
+    }
     DirectoryItem item;
     item.name = FromNativePath(native);
-    item.attributes = AttributesFromMode(st.st_mode);
-    if (S_ISLNK(link.st_mode) && S_ISDIR(st.st_mode)) item.attributes |= kFileAttributeReparsePoint;
-    // The change time is no creation time; the modification time stands in for it.
-    item.creationTime = FileTimeFromTimespec(st.st_mtim);
-    item.lastAccessTime = FileTimeFromTimespec(st.st_atim);
-    item.lastWriteTime = FileTimeFromTimespec(st.st_mtim);
-    item.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    item.attributes = AttributesFromMode(st.stx_mode);
+    TimesFromStatx(st, item.creationTime, item.lastAccessTime, item.lastWriteTime);
+    item.size = S_ISREG(st.stx_mode) ? st.stx_size : 0;
     items.push_back(std::move(item));
   }
   SetLastSystemError(kErrorSuccess);

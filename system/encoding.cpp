@@ -5,7 +5,7 @@ namespace Zavro {
 std::string ToAnsi(const std::u16string& text) { return WideToMultiByte(text, kCodePageAnsi, '_'); }
 
 std::string ToCodePage(const std::u16string& text, uint32_t codePage) {
-  return WideToMultiByte(text, codePage, codePage == kCodePageUtf8 ? '\0' : '_');
+  return WideToMultiByte(text, codePage, '_');
 }
 
 std::string ToUtf8(const std::u16string& text) { return WideToMultiByte(text, kCodePageUtf8, '\0'); }

@@ -19,8 +19,10 @@ constexpr uint32_t kCodePageUtf8 = 65001;
 uint32_t AnsiCodePage();
 
 // `defaultChar` replaces units the code page cannot represent (0: the code page's
-// own default); it must be 0 for UTF-8, which replaces nothing but invalid UTF-16.
-// `usedDefault` tells whether a replacement happened. Empty text gives `ok` false.
+// own default). UTF-8 represents every character and takes none: there it is ignored,
+// also when UTF-8 is the ANSI code page, and only invalid UTF-16 is replaced (by
+// U+FFFD). `usedDefault` tells whether a replacement happened. Empty text gives `ok`
+// false.
 std::string WideToMultiByte(const std::u16string& text, uint32_t codePage, char defaultChar,
                             bool* usedDefault = nullptr, bool* ok = nullptr);
 
@@ -29,7 +31,7 @@ std::string WideToMultiByte(const std::u16string& text, uint32_t codePage, char 
 std::u16string MultiByteToWide(const char* bytes, int length, uint32_t codePage,
                                bool* ok = nullptr);
 
-// Convenience forms. The replacement character is '_' except for UTF-8.
+// Convenience forms. The replacement character is '_' (none for UTF-8).
 std::string ToAnsi(const std::u16string& text);
 std::string ToCodePage(const std::u16string& text, uint32_t codePage);
 std::string ToUtf8(const std::u16string& text);

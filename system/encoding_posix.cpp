@@ -166,9 +166,8 @@ std::string WideToMultiByte(const std::u16string& text, uint32_t codePage, char 
   };
   codePage = ResolveCodePage(codePage);
   const bool utf8 = codePage == kCodePageUtf8;
-  // Like the system: no text to convert, or a replacement character for UTF-8, is an
-  // invalid call.
-  if (text.empty() || (utf8 && defaultChar != '\0')) return fail(kErrorInvalidParameter);
+  // Like the system: no text to convert is an invalid call.
+  if (text.empty()) return fail(kErrorInvalidParameter);
   iconv_t cd = Converter(codePage, false);
   if (cd == reinterpret_cast<iconv_t>(-1)) return fail(kErrorInvalidParameter);
 

@@ -19,6 +19,10 @@ std::string WideToMultiByte(const std::u16string& text, uint32_t codePage, char 
     return std::string();
   };
   if (text.size() > static_cast<size_t>(std::numeric_limits<int>::max() / 4)) return fail();
+  // The system refuses a replacement character for UTF-8, which needs none; CP_ACP may
+  // stand for UTF-8 too.
+  const uint32_t resolved = codePage == CP_ACP ? GetACP() : codePage;
+  if (resolved == CP_UTF8) defaultChar = '\0';
   const int length = static_cast<int>(text.size());
   int size = WideCharToMultiByte(codePage, 0, W(text), length, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return fail();

@@ -34,6 +34,10 @@ constexpr uint32_t kFileAttributeReparsePoint = 0x400;
 constexpr uint32_t kFileAttributeNotContentIndexed = 0x2000;
 constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 
+// Reparse tags (the find data's dwReserved0) of links.
+constexpr uint32_t kReparseTagMountPoint = 0xA0000003;  // junctions and mount points
+constexpr uint32_t kReparseTagSymlink = 0xA000000C;
+
 // The attribute bits an archive stores and a reader gives back to what it writes (the
 // directory bit marks folders). The other bits of the word are states the system keeps
 // itself (compressed, encrypted, sparse, reparse point, offline) or flags of an open

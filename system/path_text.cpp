@@ -59,6 +59,61 @@ std::u16string JoinPath(const std::u16string& base, const std::u16string& relati
   return b.empty() ? r : b + r;
 }
 
+namespace {
+
+// The end of the component that starts at `from`.
+size_t ComponentEnd(const std::u16string& path, size_t from) {
+  while (from < path.size() && !IsSeparator(path[from])) ++from;
+  return from;
+}
+
+// The root at the start of a path, without the separator after it: a drive ("C:"), a
+// share ("\\srv\share"), a device path ("\\?\C:", "\\?\UNC\srv\share"), or one
+// separator; 0 for a relative path.
+size_t RootLength(const std::u16string& path) {
+  if (path.size() >= 2 && path[1] == u':') return 2;
+  if (path.empty() || !IsSeparator(path[0])) return 0;
+  if (path.size() < 2 || !IsSeparator(path[1])) return 1;
+  size_t end = ComponentEnd(path, 2);
+  size_t names = 1;  // the server
+  const std::u16string first = path.substr(2, end - 2);
+  if ((first == u"?" || first == u".") && end < path.size()) {
+    end = ComponentEnd(path, end + 1);
+    // "\\?\C:" and "\\?\Volume{...}" are whole; "\\?\UNC\" is followed by a share.
+    if (CompareNoCase(path.substr(4, end - 4), u"UNC") != 0) return end;
+    names = 0;
+  }
+  for (; names < 2 && end < path.size(); ++names) end = ComponentEnd(path, end + 1);
+  return end;
+}
+
+}  // namespace
+
+std::u16string PathRoot(const std::u16string& path) {
+  std::u16string root = path.substr(0, RootLength(path));
+  NormalizePath(root, PathBackslashes);
+  if (!root.empty() && root.back() != u'\\') root.push_back(u'\\');
+  return root;
+}
+
+bool IsVolumeRoot(const std::u16string& path) {
+  size_t at = RootLength(path);
+  if (at == 0) return false;
+  // What follows the root must lead back to it: nothing, "." and "..".
+  size_t depth = 0;
+  while (at < path.size()) {
+    const size_t end = ComponentEnd(path, at);
+    const std::u16string name = path.substr(at, end - at);
+    if (name == u"..") {
+      if (depth > 0) --depth;
+    } else if (!name.empty() && name != u".") {
+      ++depth;
+    }
+    at = end + 1;
+  }
+  return depth == 0;
+}
+
 std::u16string DirectoryPart(const std::u16string& path) {
   std::u16string p = path;
   NormalizePath(p, PathUnquote | PathRemoveSlash);

@@ -19,6 +19,17 @@ bool CheckSystemPath(const std::u16string& path) {
   return true;
 }
 
+bool CheckRemovableFolder(const std::u16string& folder) {
+  if (!CheckSystemPath(folder)) return false;
+  std::u16string full;
+  size_t split = 0;
+  if (IsVolumeRoot(folder) || (FullPath(folder, full, split) && IsVolumeRoot(full))) {
+    SetLastSystemError(kErrorAccessDenied);
+    return false;
+  }
+  return true;
+}
+
 namespace {
 
 // The attributes the existence tests read: of the path without quotes and trailing

@@ -35,6 +35,13 @@ std::u16string JoinPath(const std::u16string& base, const std::u16string& relati
 std::u16string DirectoryPart(const std::u16string& path);
 std::u16string FileNamePart(const std::u16string& path);
 std::u16string ExtensionPart(const std::u16string& path);
+// The root a path starts from, with backslashes and one trailing backslash: "C:\" (also
+// for "C:x"), "\\srv\share\", "\\?\C:\", "\\?\UNC\srv\share\", or "\" for a path
+// rooted at a separator; empty for a relative path.
+std::u16string PathRoot(const std::u16string& path);
+// Whether a path names the root itself ("C:", "\\srv\share\", "/", also "C:\a\.."),
+// either separator.
+bool IsVolumeRoot(const std::u16string& path);
 
 // The names a file or folder may have on disk, on every system this extracts to: no
 // control character and none of `"<>|?*:\/`, not empty, "." or "..", not ending in a
@@ -49,6 +56,9 @@ bool IsValidFilePath(const std::u16string& path);
 // The file system.
 // False, with error 3 (empty) or 123 (holds a NUL), for a path the system cannot take.
 bool CheckSystemPath(const std::u16string& path);
+// CheckSystemPath, and false with error 5 for the root of a volume, as written or made
+// full (".." in the root folder): a folder never to be removed as a whole.
+bool CheckRemovableFolder(const std::u16string& folder);
 bool PathExists(const std::u16string& path);
 bool IsDirectory(const std::u16string& path);
 bool IsFile(const std::u16string& path);
@@ -61,6 +71,7 @@ bool CreateDirectoryTree(const std::u16string& path);
 bool DeleteFileForced(const std::u16string& path);
 // Removes a folder with everything below it and returns how many files and folders
 // were removed. A symbolic link or junction inside is removed itself, never followed.
+// The root of a volume is refused (CheckRemovableFolder): nothing is removed.
 uint64_t DeleteTree(const std::u16string& directory);
 // The full file name of a module (an HMODULE on Windows), of the program when null.
 std::u16string ModuleFilePath(const void* module = nullptr);
@@ -71,6 +82,9 @@ std::u16string AppDataPath();
 std::u16string ExpandEnvironment(const std::u16string& text);
 bool FullPath(const std::u16string& path, std::u16string& full, size_t& splitIndex);
 bool FullPathDirectory(const std::u16string& path, std::u16string& directory);
+// Whether two full paths name the same file by their text, as the system compares
+// names: exactly on POSIX, without regard to case on Windows.
+bool IsSamePath(const std::u16string& a, const std::u16string& b);
 // Creates a new empty file with a unique name in `directory` and returns its name.
 bool TempFileName(const std::u16string& directory, const std::u16string& prefix,
                   std::u16string& name);
@@ -80,8 +94,9 @@ bool MovePath(const std::u16string& from, const std::u16string& to);
 // MOVEFILE_DELAY_UNTIL_REBOOT). POSIX has no such thing: it fails with error 50, and
 // never needs it, as an open file can be deleted there.
 bool DeleteAtRestart(const std::u16string& path);
-// Null leaves that time as it is. On POSIX the creation time cannot be set and is
-// ignored.
+// Null leaves that time as it is. On POSIX the creation time is the birth time where
+// the file system records one (0 where it does not, in the listing and GMFile::GetTimes
+// alike); it cannot be set and is ignored here.
 bool SetFileTimes(const std::u16string& path, const FileTime* creation,
                   const FileTime* lastAccess, const FileTime* lastWrite);
 

@@ -248,13 +248,8 @@ bool DeleteFileForced(const std::u16string& path) {
 }
 
 uint64_t DeleteTree(const std::u16string& directory) {
-  if (!CheckSystemPath(directory)) return 0;
-  std::u16string dir = directory;
-  NormalizePath(dir, PathAddSlash);
-  // Only separators: the root, never a folder to empty.
-  if (dir.empty()) return 0;
-
-  std::u16string d = dir;
+  if (!CheckRemovableFolder(directory)) return 0;
+  std::u16string d = directory;
   NormalizePath(d, PathRemoveSlash);
   std::string native = NativePath(d);
   struct stat st;
@@ -339,6 +334,8 @@ bool FullPath(const std::u16string& path, std::u16string& full, size_t& splitInd
   splitIndex = full.rfind(u'\\') + 1;
   return true;
 }
+
+bool IsSamePath(const std::u16string& a, const std::u16string& b) { return a == b; }
 
 bool TempFileName(const std::u16string& directory, const std::u16string& prefix, std::u16string& name) {
   name.clear();

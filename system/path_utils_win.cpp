@@ -1,6 +1,7 @@
 // The disk path functions over Win32.
 #include "system/path_utils.h"
 
+#include <climits>
 #include <vector>
 
 #include "system/windows_support.h"
@@ -122,12 +123,9 @@ bool DeleteFileForced(const std::u16string& path) {
 }
 
 uint64_t DeleteTree(const std::u16string& directory) {
-  if (!CheckSystemPath(directory)) return 0;
+  if (!CheckRemovableFolder(directory)) return 0;
   std::u16string dir = directory;
   NormalizePath(dir, PathAddSlash);
-  // Only separators: an empty folder name would make the search below run over the
-  // current folder.
-  if (dir.empty()) return 0;
 
   std::u16string d = dir;
   NormalizePath(d, PathRemoveSlash);
@@ -183,6 +181,13 @@ bool FullPath(const std::u16string& path, std::u16string& full, size_t& splitInd
     // Too small: the result is the size needed, terminator included.
     buffer.assign(static_cast<size_t>(length) + 1, 0);
   }
+}
+
+bool IsSamePath(const std::u16string& a, const std::u16string& b) {
+  // The file systems' own comparison: each unit upper-cased on its own, no locale.
+  if (a.size() > INT_MAX || b.size() > INT_MAX) return false;
+  return CompareStringOrdinal(W(a), static_cast<int>(a.size()), W(b), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
 }
 
 bool TempFileName(const std::u16string& directory, const std::u16string& prefix, std::u16string& name) {

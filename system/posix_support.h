@@ -25,6 +25,13 @@ void SetLastErrorFromErrno(int error);
 FileTime FileTimeFromTimespec(const struct timespec& ts);
 struct timespec TimespecFromFileTime(FileTime t);
 
+// The statx fields TimesFromStatx reads.
+constexpr unsigned kStatxTimes = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
+// The three Windows times of a file. The creation time is the birth time where the
+// file system records one and 0 (unknown) where it does not: no other time stands in
+// for it. It cannot be set on this system.
+void TimesFromStatx(const struct statx& st, FileTime& creation, FileTime& lastAccess, FileTime& lastWrite);
+
 // The attributes a file with this status shows: no write permission for its owner is
 // the read-only attribute; folders have the directory attribute, files the archive one.
 uint32_t AttributesFromMode(mode_t mode);

@@ -76,6 +76,18 @@ struct timespec TimespecFromFileTime(FileTime t) {
   return ts;
 }
 
+void TimesFromStatx(const struct statx& st, FileTime& creation, FileTime& lastAccess, FileTime& lastWrite) {
+  auto toFileTime = [](const struct statx_timestamp& t) {
+    struct timespec ts;
+    ts.tv_sec = static_cast<time_t>(t.tv_sec);
+    ts.tv_nsec = static_cast<long>(t.tv_nsec);
+    return FileTimeFromTimespec(ts);
+  };
+  creation = (st.stx_mask & STATX_BTIME) ? toFileTime(st.stx_btime) : FileTime();
+  lastAccess = toFileTime(st.stx_atime);
+  lastWrite = toFileTime(st.stx_mtime);
+}
+
 uint32_t AttributesFromMode(mode_t mode) {
   uint32_t attributes = S_ISDIR(mode) ? kFileAttributeDirectory : kFileAttributeArchive;
   if ((mode & S_IWUSR) == 0) attributes |= kFileAttributeReadonly;

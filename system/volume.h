@@ -23,13 +23,20 @@ struct VolumeInfo {
 // exist, and a root without a mounted volume gives true with volumeInfoValid false
 // and all sizes 0. POSIX: `root` may be any folder; the volume is the one of its
 // nearest existing ancestor (mount point as display name, the mount table's type as
-// type name, "FAT32" for vfat and msdos); a path none of whose ancestors exists
-// gives true with volumeInfoValid false. False only when the root is not usable (an
-// empty text) or the shell refuses it; `info` is then left as it was.
+// type name, and for vfat and msdos the name Windows gives, FatFileSystemName); a path
+// none of whose ancestors exists gives true with volumeInfoValid false. False only
+// when the root is not usable (an empty text) or the shell refuses it; `info` is then
+// left as it was.
 bool QueryVolume(const std::u16string& root, VolumeInfo& info);
 
-// The root to ask QueryVolume about for a path: its drive ("C:\" from "C:\x\y") on
-// Windows, the path itself on POSIX (where QueryVolume finds the volume that holds it).
+// The root to ask QueryVolume about for a path. Windows: the root of its full path
+// ("C:\" from "C:\x\y", "\\srv\share\" from "\\srv\share\x", the current folder's
+// root for a relative path). POSIX: the path itself (QueryVolume finds the volume).
 std::u16string VolumeRootOf(const std::u16string& path);
+
+// The name Windows gives a FAT volume with this many data clusters: "FAT32" from 65525
+// on, "FAT" (FAT12 and FAT16) below. The format fixes its type by that count, and a
+// volume of fewer clusters is smaller than 4 GiB (clusters are at most 64 KiB).
+std::u16string FatFileSystemName(uint64_t clusters);
 
 }  // namespace Zavro

@@ -80,10 +80,7 @@ bool FindMount(const std::string& canonical, std::string& mountPoint, std::strin
   return found;
 }
 
-std::u16string FileSystemName(const std::string& type) {
-  if (type == "vfat" || type == "msdos") return u"FAT32";
-  return FromCodePage(type, kCodePageUtf8);
-}
+bool IsFat(const std::string& type) { return type == "vfat" || type == "msdos"; }
 
 }  // namespace
 
@@ -105,18 +102,23 @@ bool QueryVolume(const std::u16string& root, VolumeInfo& info) {
   }
   info.displayName = FromNativePath(mountPoint);
   info.typeName = FromCodePage(type, kCodePageUtf8);
-  info.fileSystemName = FileSystemName(type);
+  // A FAT volume whose size cannot be read is taken for FAT32, whose 4 GiB rule holds
+  // for every FAT volume.
+  info.fileSystemName = IsFat(type) ? u"FAT32" : info.typeName;
   info.volumeInfoValid = true;
 
   struct statvfs st;
-  if (statvfs(canonical.c_str(), &st) == 0) {
-    uint64_t unit = st.f_frsize != 0 ? st.f_frsize : st.f_bsize;
-    info.clusterSize = static_cast<uint32_t>(unit);
-    info.totalBytes = static_cast<uint64_t>(st.f_blocks) * unit;
-    info.freeBytes = static_cast<uint64_t>(st.f_bavail) * unit;
-  } else {
+  if (statvfs(canonical.c_str(), &st) != 0) {
     SetLastErrorFromErrno(errno);
+    return true;
   }
+  uint64_t unit = st.f_frsize != 0 ? st.f_frsize : st.f_bsize;
+  info.clusterSize = static_cast<uint32_t>(unit);
+  info.totalBytes = static_cast<uint64_t>(st.f_blocks) * unit;
+  info.freeBytes = static_cast<uint64_t>(st.f_bavail) * unit;
+  // The FAT driver counts its blocks in clusters, the data clusters of the volume: the
+  // count the format tells FAT32 from FAT12 and FAT16 by.
+  if (IsFat(type)) info.fileSystemName = FatFileSystemName(st.f_blocks);
   return true;
 }
 

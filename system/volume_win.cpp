@@ -1,6 +1,7 @@
 // Volume queries through the shell and the volume functions.
 #include "system/volume.h"
 
+#include "system/path_utils.h"
 #include "system/windows_support.h"
 
 #include <shellapi.h>
@@ -48,7 +49,10 @@ bool QueryVolume(const std::u16string& root, VolumeInfo& info) {
 
 std::u16string VolumeRootOf(const std::u16string& path) {
   if (path.empty()) return std::u16string();
-  return std::u16string(1, path[0]) + u":\\";
+  // A relative path lies on the volume of the current folder.
+  std::u16string full;
+  size_t split = 0;
+  return PathRoot(FullPath(path, full, split) ? full : path);
 }
 
 }  // namespace Zavro

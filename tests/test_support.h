@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace Zavro::test {
 
@@ -44,6 +45,30 @@ class CurrentDirGuard {
  private:
   fs::path saved_;
 };
+
+// Sets an environment variable of the process (null: removes it) for the length of a
+// test, as the system's own lookups see it, and restores it afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char16_t* value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::u16string saved_;
+  bool had_ = false;
+};
+
+// Runs a program of this build the way a user would, for tests of the command-line
+// tools: arguments in UTF-8, standard input empty, standard output and error captured
+// in files (a pipe could be held open by a child the program leaves behind).
+// BuiltProgram gives the path of one built beside the test program ("tools/gmz/gmz");
+// RunProgram its exit status, or -1 when it could not be started or did not exit.
+fs::path BuiltProgram(const std::string& relative);
+int RunProgram(const fs::path& program, const std::vector<std::string>& arguments, const fs::path& output,
+               const fs::path& errors);
 
 void WriteBytes(const fs::path& path, const std::string& bytes);
 std::string ReadBytes(const fs::path& path);

@@ -46,7 +46,7 @@ class GMBuffer {
   }
 
   // Reallocates to exactly `capacity` elements, keeping the first min(old, new) of them.
-  // The length is not changed: callers clamp it.
+  // The length stays unless it no longer fits: then it becomes the new capacity.
   void Resize(uint32_t capacity) {
     if (capacity == capacity_) return;
     T* block = nullptr;
@@ -61,6 +61,7 @@ class GMBuffer {
     delete[] data_;
     data_ = block;
     capacity_ = capacity;
+    length_ = std::min(length_, capacity_);
   }
 
   T* Data() { return data_; }

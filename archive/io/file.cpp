@@ -9,6 +9,9 @@ bool GMFile::IsOpen() const { return handle_ != kClosed; }
 
 bool GMFile::Open(const std::u16string& path, uint32_t access, uint32_t share, uint32_t disposition,
                   uint32_t flagsAndAttributes) {
+  // A failed open leaves no file open, whatever the reason.
+  Close();
+  if (!CheckSystemPath(path)) return false;
   if (disposition == kCreateAlways && IsAbsoluteForCreation(path)) {
     const std::u16string parent = DirectoryPart(path);
     if (!parent.empty() && !IsDirectory(parent)) CreateDirectoryTree(parent);

@@ -6,7 +6,8 @@
 // missing file, a file with the read-only attribute cannot be opened for writing
 // (error 5), a folder cannot be opened without kFileFlagBackupSemantics. When the
 // disposition is CREATE_ALWAYS and the path is absolute, missing parent folders are
-// created first. Failures leave the system error for LastSystemError().
+// created first. A path the system cannot take (empty, or holding a NUL) fails with
+// error 3 or 123. Failures leave the system error for LastSystemError().
 #pragma once
 
 #include <cstdint>
@@ -35,14 +36,15 @@ class GMFile : public GMBaseFile {
   bool Seek(int64_t distance, uint32_t origin, uint64_t& newPosition) override;
   bool SetTimes(FileTime creation, FileTime lastAccess, FileTime lastWrite) override;
 
-  // The creation time is 0 where the system does not record one.
+  // The creation time is 0 where the system does not record one (see SetFileTimes).
   bool GetTimes(FileTime& creation, FileTime& lastAccess, FileTime& lastWrite);
   void Rewind();
 
  private:
   // Whether CREATE_ALWAYS first makes the missing parent folders of `path`.
   static bool IsAbsoluteForCreation(const std::u16string& path);
-  // Opens the system file; `path` is as the caller gave it.
+  // Opens the system file once no file is open any more; `path` is as the caller gave
+  // it, and the system can take it.
   bool OpenHandle(const std::u16string& path, uint32_t access, uint32_t share,
                   uint32_t disposition, uint32_t flagsAndAttributes);
 

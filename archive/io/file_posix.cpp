@@ -46,8 +46,6 @@ bool GMFile::IsAbsoluteForCreation(const std::u16string& path) {
 
 bool GMFile::OpenHandle(const std::u16string& path, uint32_t access, uint32_t share,
                         uint32_t disposition, uint32_t flagsAndAttributes) {
-  Close();
-  if (path.empty()) return Fail(kErrorPathNotFound);
   const bool wantRead = (access & (kGenericRead | kGenericAll | kFileReadData)) != 0;
   const bool wantWrite =
       (access & (kGenericWrite | kGenericAll | kFileWriteData | kFileAppendData)) != 0;
@@ -203,21 +201,10 @@ bool GMFile::SetTimes(FileTime creation, FileTime lastAccess, FileTime lastWrite
 
 bool GMFile::GetTimes(FileTime& creation, FileTime& lastAccess, FileTime& lastWrite) {
   if (!IsOpen()) return Fail(kErrorInvalidHandle);
-  struct statx sx;
-  if (statx(Fd(handle_), "", AT_EMPTY_PATH, STATX_ATIME | STATX_MTIME | STATX_BTIME, &sx) != 0) {
-    return FailErrno();
-  }
-  auto toFileTime = [](const struct statx_timestamp& t) {
-    struct timespec ts;
-    ts.tv_sec = t.tv_sec;
-    ts.tv_nsec = t.tv_nsec;
-    return FileTimeFromTimespec(ts);
-  };
-  creation = (sx.stx_mask & STATX_BTIME) ? toFileTime(sx.stx_btime) : FileTime();
-  lastAccess = toFileTime(sx.stx_atime);
-  lastWrite = toFileTime(sx.stx_mtime);
+  struct statx st;
+  if (statx(Fd(handle_), "", AT_EMPTY_PATH, kStatxTimes, &st) != 0) return FailErrno();
+  TimesFromStatx(st, creation, lastAccess, lastWrite);
   return true;
 }
-
 
 }  // namespace Zavro

@@ -19,7 +19,6 @@ bool GMFile::IsAbsoluteForCreation(const std::u16string& path) { return IsAbsolu
 
 bool GMFile::OpenHandle(const std::u16string& path, uint32_t access, uint32_t share,
                         uint32_t disposition, uint32_t flagsAndAttributes) {
-  Close();
   HANDLE h = CreateFileW(W(path), access, share, nullptr, disposition, flagsAndAttributes, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<intptr_t>(h);

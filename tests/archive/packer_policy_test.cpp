@@ -24,17 +24,18 @@ TEST(GMFilePolicy, NewPolicyChangesNothing) {
   auto entry = Entry(kTocFile, u"a.txt");
   EXPECT_FALSE(Excluded(policy, entry));
   EXPECT_EQ(entry->method, 3u);
-  EXPECT_EQ(policy.SetLevel(7), 7);
-  EXPECT_EQ(policy.GetLevel(), 7);
 }
 
 TEST(GMFilePolicy, ExclusionsIgnoreCase) {
   GMFilePolicy policy;
   policy.ExcludeExtension(u".LOG");
+  policy.ExcludeExtension(u"tmp");  // the dot is implied
   policy.SetNameRule(u"readme.txt", true);
   policy.SetNameRule(u"keep.txt", false);
   EXPECT_TRUE(Excluded(policy, Entry(kTocFile, u"Debug.LOG")));
   EXPECT_FALSE(Excluded(policy, Entry(kTocFile, u"debug.log.bak")));
+  EXPECT_TRUE(Excluded(policy, Entry(kTocFile, u"a.TMP")));
+  EXPECT_FALSE(Excluded(policy, Entry(kTocFile, u"tmp")));
   EXPECT_TRUE(Excluded(policy, Entry(kTocFile, u"ReadMe.TXT")));
   EXPECT_TRUE(Excluded(policy, Entry(kTocDirectory, u"README.txt")));
 
@@ -56,7 +57,7 @@ TEST(GMFilePolicy, SizeRangeAndMethodRules) {
 
   policy.AddMethodRule(1, u".txt");
   policy.AddMethodRule(2, u".TXT");
-  policy.AddMethodRule(2, u".exe");
+  policy.AddMethodRule(2, u"exe");
   auto text = Entry(kTocFile, u"a.Txt", 5);
   auto program = Entry(kTocFile, u"b.exe", 5);
   auto other = Entry(kTocFile, u"c.dat", 5);

@@ -47,10 +47,6 @@ struct Archive {
   std::string Stream(const GMTocNode& e) const { return bytes.substr(e.dataOffset, e.compressedSize); }
 };
 
-
-
-
-
 TEST(GMPacker, EmptyFolder) {
   ScratchDir dir;
   test::fs::create_directory(dir.fs_path() / "empty");

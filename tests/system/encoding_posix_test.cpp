@@ -1,46 +1,38 @@
 #include "system/encoding.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
+
+#include "test_support.h"
 
 namespace Zavro {
 namespace {
 
-class AnsiCodePageTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* value = getenv("GM_ACP");
-    if (value) saved_ = value, hadValue_ = true;
+TEST(AnsiCodePagePosixTest, ChosenByTheEnvironment) {
+  const std::u16string text = u"\x4E2D\x00E9";
+  const struct {
+    const char16_t* value;
+    uint32_t codePage;
+    const char* ansi;  // `text` in that code page
+  } cases[] = {
+      {nullptr, 936, "\xD6\xD0\xA8\xA6"},
+      {u"1252", 1252, "_\xE9"},
+      // A UTF-8 ANSI code page converts like UTF-8.
+      {u"65001", 65001, "\xE4\xB8\xAD\xC3\xA9"},
+      {u"", 936, nullptr},
+      {u"abc", 936, nullptr},
+      {u"0", 936, nullptr},
+      {u"70000", 936, nullptr},
+      {u"12x", 936, nullptr},
+  };
+  for (const auto& c : cases) {
+    test::ScopedEnv acp("GM_ACP", c.value);
+    EXPECT_EQ(AnsiCodePage(), c.codePage);
+    if (c.ansi == nullptr) continue;
+    EXPECT_EQ(ToAnsi(text), c.ansi);
+    if (c.codePage != 1252) {
+      EXPECT_EQ(FromAnsi(c.ansi), text);
+    }
   }
-  void TearDown() override {
-    if (hadValue_) setenv("GM_ACP", saved_.c_str(), 1);
-    else unsetenv("GM_ACP");
-  }
-  std::string saved_;
-  bool hadValue_ = false;
-};
-
-TEST_F(AnsiCodePageTest, DefaultIs936AndEnvironmentOverrides) {
-  unsetenv("GM_ACP");
-  EXPECT_EQ(AnsiCodePage(), 936u);
-  EXPECT_EQ(ToAnsi(u"\x4E2D"), "\xD6\xD0");
-
-  setenv("GM_ACP", "1252", 1);
-  EXPECT_EQ(AnsiCodePage(), 1252u);
-  EXPECT_EQ(ToAnsi(u"\x4E2D\x00E9"), "_\xE9");
-  EXPECT_EQ(FromAnsi("\xE9"), u"\x00E9");
-
-  for (const char* bad : {"", "abc", "0", "70000", "12x"}) {
-    setenv("GM_ACP", bad, 1);
-    EXPECT_EQ(AnsiCodePage(), 936u) << bad;
-  }
-}
-
-// Windows refuses a replacement character for UTF-8 (Wine does not check it).
-TEST(Encoding, Utf8TakesNoReplacementCharacter) {
-  bool ok = true;
-  EXPECT_EQ(WideToMultiByte(u"x", kCodePageUtf8, '_', nullptr, &ok), "");
-  EXPECT_FALSE(ok);
 }
 
 }  // namespace

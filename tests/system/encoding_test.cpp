@@ -40,6 +40,11 @@ TEST(Encoding, Utf8) {
   EXPECT_EQ(ToUtf8(u"\xD83D\xDE00"), "\xF0\x9F\x98\x80");
   EXPECT_EQ(FromCodePage("\xF0\x9F\x98\x80", kCodePageUtf8), std::u16string(u"\xD83D\xDE00"));
   EXPECT_EQ(ToCodePage(U("é"), kCodePageUtf8), "\xC3\xA9");
+  // UTF-8 needs no replacement character: one given is ignored.
+  bool usedDefault = true, ok = false;
+  EXPECT_EQ(WideToMultiByte(U("中é"), kCodePageUtf8, '_', &usedDefault, &ok), "\xE4\xB8\xAD\xC3\xA9");
+  EXPECT_TRUE(ok);
+  EXPECT_FALSE(usedDefault);
 
   const std::u16string text = U("安装失败: C:\\Program Files (x86)\\游戏 — ünïcödé 😀");
   EXPECT_EQ(FromCodePage(ToUtf8(text), kCodePageUtf8), text);
@@ -83,12 +88,6 @@ TEST(Encoding, InvalidCalls) {
   ok = true;
   EXPECT_EQ(MultiByteToWide("x", 1, 12345, &ok), u"");
   EXPECT_FALSE(ok);
-}
-
-TEST(Encoding, AnsiFormsUseTheAnsiCodePage) {
-  const std::u16string text = U("abc é 中");
-  EXPECT_EQ(ToAnsi(text), ToCodePage(text, AnsiCodePage()));
-  EXPECT_EQ(FromAnsi(ToAnsi(u"plain ascii")), u"plain ascii");
 }
 
 TEST(Encoding, LongText) {

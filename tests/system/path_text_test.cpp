@@ -118,5 +118,38 @@ TEST(PathTextTest, ExtensionPart) {
   EXPECT_EQ(ExtensionPart(u""), u"");
 }
 
+TEST(PathTextTest, RootsOfPaths) {
+  const struct {
+    const char16_t* path;
+    const char16_t* root;
+    bool isRoot;
+  } cases[] = {
+      {u"C:", u"C:\\", true},
+      {u"C:\\", u"C:\\", true},
+      {u"c:/", u"c:\\", true},
+      {u"C:\\a\\..\\.", u"C:\\", true},
+      {u"C:\\Game", u"C:\\", false},
+      {u"C:Game", u"C:\\", false},
+      {u"\\\\srv\\share", u"\\\\srv\\share\\", true},
+      {u"//srv/share/", u"\\\\srv\\share\\", true},
+      {u"\\\\srv\\share\\x", u"\\\\srv\\share\\", false},
+      {u"\\\\srv", u"\\\\srv\\", true},
+      {u"\\\\?\\C:\\", u"\\\\?\\C:\\", true},
+      {u"\\\\?\\C:\\x", u"\\\\?\\C:\\", false},
+      {u"\\\\?\\UNC\\srv\\share\\x", u"\\\\?\\UNC\\srv\\share\\", false},
+      {u"\\\\.\\unc\\srv\\share", u"\\\\.\\unc\\srv\\share\\", true},
+      {u"/", u"\\", true},
+      {u"\\x\\..\\..", u"\\", true},
+      {u"\\x", u"\\", false},
+      {u"..", u"", false},
+      {u"", u"", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::u16string(c.path)));
+    EXPECT_EQ(PathRoot(c.path), c.root);
+    EXPECT_EQ(IsVolumeRoot(c.path), c.isRoot);
+  }
+}
+
 }  // namespace
 }  // namespace Zavro

@@ -7,19 +7,10 @@
 namespace Zavro {
 namespace {
 
-using test::ScratchDir;
-
-// What the reader passes for a folder: its drive root where the path has a drive
-// letter, the folder itself otherwise.
-std::u16string VolumeRootOf(const std::u16string& folder) {
-  if (folder.size() >= 2 && folder[1] == u':') return folder.substr(0, 2) + u"\\";
-  return folder;
-}
-
-TEST(VolumeTest, ScratchFolderVolume) {
-  ScratchDir dir;
+TEST(VolumeTest, VolumeOfAFolder) {
+  test::ScratchDir dir;
   VolumeInfo info;
-  ASSERT_TRUE(QueryVolume(VolumeRootOf(dir.path()), info));
+  ASSERT_TRUE(QueryVolume(VolumeRootOf(dir.Join(u"not\\yet\\there")), info));
   EXPECT_TRUE(info.volumeInfoValid);
   EXPECT_FALSE(info.fileSystemName.empty());
   EXPECT_FALSE(info.displayName.empty());
@@ -34,12 +25,20 @@ TEST(VolumeTest, ScratchFolderVolume) {
 TEST(VolumeTest, EmptyRootFailsAndLeavesTheRecord) {
   VolumeInfo info;
   info.fileSystemName = u"kept";
-  info.clusterSize = 7;
   info.volumeInfoValid = true;
   EXPECT_FALSE(QueryVolume(u"", info));
   EXPECT_EQ(info.fileSystemName, u"kept");
-  EXPECT_EQ(info.clusterSize, 7u);
   EXPECT_TRUE(info.volumeInfoValid);
+}
+
+TEST(VolumeTest, FatTypesByTheirClusterCount) {
+  for (const auto& [clusters, name] : {std::pair<uint64_t, const char16_t*>{1, u"FAT"},
+                                       {4084, u"FAT"},    // FAT12
+                                       {65524, u"FAT"},   // FAT16
+                                       {65525, u"FAT32"},
+                                       {268435445, u"FAT32"}}) {
+    EXPECT_EQ(FatFileSystemName(clusters), name) << clusters;
+  }
 }
 
 }  // namespace

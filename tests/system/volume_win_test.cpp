@@ -2,30 +2,20 @@
 
 #include "system/volume.h"
 #include "system/windows_support.h"
+#include "test_support.h"
 
 namespace Zavro {
 namespace {
 
-TEST(VolumeWinTest, SystemDriveAsTheSystemReportsIt) {
-  wchar_t windows[MAX_PATH] = {};
-  ASSERT_NE(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
-  const std::u16string root = std::u16string(1, static_cast<char16_t>(windows[0])) + u":\\";
-
-  VolumeInfo info;
-  ASSERT_TRUE(QueryVolume(root, info));
-  EXPECT_FALSE(info.displayName.empty());
-  EXPECT_FALSE(info.typeName.empty());
-  EXPECT_TRUE(info.volumeInfoValid);
-
-  wchar_t fileSystem[MAX_PATH + 1] = {};
-  ASSERT_TRUE(GetVolumeInformationW(W(root), nullptr, 0, nullptr, nullptr, nullptr, fileSystem, MAX_PATH));
-  EXPECT_EQ(info.fileSystemName, U16(fileSystem));
-  DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
-  ASSERT_TRUE(GetDiskFreeSpaceW(W(root), &sectors, &bytes, &freeClusters, &clusters));
-  EXPECT_EQ(info.clusterSize, sectors * bytes);
-  EXPECT_EQ(info.totalBytes, uint64_t{clusters} * bytes * sectors);
-  EXPECT_NE(info.clusterSize, 0u);
-  EXPECT_LE(info.freeBytes, info.totalBytes);
+TEST(VolumeWinTest, RootOfTheFullPath) {
+  test::ScratchDir dir;
+  test::CurrentDirGuard guard;
+  test::fs::current_path(dir.fs_path());
+  // A relative path lies on the current folder's volume, a share path on its share.
+  EXPECT_EQ(VolumeRootOf(u"sub\\x"), dir.path().substr(0, 3));
+  EXPECT_EQ(VolumeRootOf(u"\\\\srv\\share\\x\\y"), u"\\\\srv\\share\\");
+  EXPECT_EQ(VolumeRootOf(u"//srv/share"), u"\\\\srv\\share\\");
+  EXPECT_EQ(VolumeRootOf(u"D:\\Games\\x"), u"D:\\");
 }
 
 TEST(VolumeWinTest, DriveLetterWithoutVolume) {

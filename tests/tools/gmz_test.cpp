@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include "archive/archive_test_support.h"
-#include "run_program.h"
 #include "test_support.h"
 
 namespace Zavro {

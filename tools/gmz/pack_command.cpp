@@ -72,24 +72,6 @@ std::vector<std::string> WindowsNameProblems(const GMTocNode& root) {
   return problems;
 }
 
-// Leaves the archive being written out of its own contents.
-void RemoveEntryWithPath(GMTocNode& folder, const std::u16string& path) {
-  std::vector<GMTocNode*> pending{&folder};
-  while (!pending.empty()) {
-    GMTocNode* node = pending.back();
-    pending.pop_back();
-    auto& children = node->children;
-    for (auto it = children.begin(); it != children.end();) {
-      if ((*it)->IsFile() && CompareNoCase((*it)->path, path) == 0) {
-        it = children.erase(it);
-      } else {
-        if ((*it)->IsDirectory()) pending.push_back(it->get());
-        ++it;
-      }
-    }
-  }
-}
-
 int Usage(const std::string& message) {
   std::fprintf(stderr, "gmz pack: %s\n", message.c_str());
   return kExitUsage;
@@ -123,7 +105,7 @@ int RunPack(const PackOptions& o) {
       size_t comma = list.find(',', start);
       if (comma == std::string::npos) comma = list.size();
       std::string ext = list.substr(start, comma - start);
-      if (!ext.empty()) policy->AddMethodRule(ruleMethod, Wide(ext[0] == '.' ? ext : "." + ext));
+      if (!ext.empty()) policy->AddMethodRule(ruleMethod, Wide(ext));
       start = comma + 1;
     }
   }
@@ -151,7 +133,11 @@ int RunPack(const PackOptions& o) {
     return Fail("cannot use the output path " + o.output + ": " + ToUtf8(SystemErrorMessage(LastSystemError())));
   }
   if (!packer.SetSource(source, o.includeFolder)) return Fail(Failure(packer));
-  RemoveEntryWithPath(packer.Root(), output);
+  for (const SkippedItem& item : packer.Skipped()) {
+    std::fprintf(stderr, "gmz pack: left out %s: %s\n", PathForDisplay(item.name).c_str(),
+                 SkipReasonText(item.reason));
+  }
+  packer.RemoveSource(output);
 
   if (!meta.empty()) {
     const std::vector<unsigned char> bytes = SerializeMetadata(meta);
@@ -217,7 +203,7 @@ void AddPackCommand(CLI::App& app, Action& action) {
       ->capture_default_str();
   pack->add_option("--level", options->level, "Compression level")->check(CLI::Range(0, 9))->capture_default_str();
   pack->add_flag("--include-folder", options->includeFolder, "Keep SOURCE itself as the top-level folder");
-  pack->add_option("--exclude-ext", options->excludeExtensions, "Leave out files with this extension (.tmp)");
+  pack->add_option("--exclude-ext", options->excludeExtensions, "Leave out files with this extension (tmp or .tmp)");
   pack->add_option("--exclude-name", options->excludeNames, "Leave out files and folders of this name");
   pack->add_option("--store-below", options->storeBelow, "Store files smaller than BYTES");
   pack->add_option("--store-above", options->storeAbove, "Store files larger than BYTES");

@@ -9,7 +9,6 @@
 namespace Zavro {
 namespace {
 
-using test::FsPath;
 using test::ReadBytes;
 using test::ReadSome;
 using test::ScratchDir;
@@ -21,27 +20,20 @@ bool WriteAll(GMFile& file, const std::string& bytes) {
          written == bytes.size();
 }
 
-TEST(GMFile, CreateAlwaysMakesMissingParentsOfAnAbsolutePath) {
+TEST(GMFile, OnlyCreateAlwaysOnAnAbsolutePathMakesFolders) {
   ScratchDir dir;
-  const std::u16string path = dir.Join(u"a\\b\\file.bin");
   GMFile file;
-  ASSERT_TRUE(file.Open(path, kGenericWrite, 0, kCreateAlways, kFileAttributeNormal));
+  ASSERT_TRUE(file.Open(dir.Join(u"a\\b\\file.bin"), kGenericWrite, 0, kCreateAlways, kFileAttributeNormal));
   EXPECT_TRUE(WriteAll(file, "hello"));
   EXPECT_TRUE(file.Close());
   EXPECT_EQ(ReadBytes(dir.fs_path() / "a" / "b" / "file.bin"), "hello");
-}
 
-TEST(GMFile, OtherDispositionsMakeNoFolders) {
-  ScratchDir dir;
-  GMFile file;
   EXPECT_FALSE(file.Open(dir.Join(u"x\\y\\file.bin"), kGenericRead, 0, kOpenExisting, 0));
   EXPECT_EQ(LastSystemError(), kErrorPathNotFound);
   EXPECT_FALSE(file.Open(dir.Join(u"x\\y\\file.bin"), kGenericWrite, 0, kOpenAlways, 0));
   EXPECT_FALSE(test::fs::exists(dir.fs_path() / "x"));
-
-  // A relative path is taken as it is, whatever the disposition.
-  const std::u16string relative = u"gm-no-such-folder-7f3a\\sub\\file.bin";
-  EXPECT_FALSE(file.Open(relative, kGenericWrite, 0, kCreateAlways, 0));
+  // A relative path is taken as it is.
+  EXPECT_FALSE(file.Open(u"gm-no-such-folder-7f3a\\sub\\file.bin", kGenericWrite, 0, kCreateAlways, 0));
   EXPECT_FALSE(test::fs::exists("gm-no-such-folder-7f3a"));
 }
 
@@ -119,8 +111,17 @@ TEST(GMFile, ClosedFileAndBadArguments) {
   EXPECT_FALSE(file.Seek(0, kFileBegin, value));
   EXPECT_FALSE(file.SetTimes(FileTime(1), FileTime(1), FileTime(1)));
   EXPECT_FALSE(file.Open(u"", kGenericRead, 0, kOpenExisting, 0));
+  EXPECT_EQ(LastSystemError(), kErrorPathNotFound);
 
+  // A NUL would cut the path short at the system: refused as a whole, nothing made.
   ScratchDir dir;
+  std::u16string cut = dir.Join(u"f.bin");
+  cut.push_back(u'\0');
+  cut += u"x";
+  EXPECT_FALSE(file.Open(cut, kGenericWrite, 0, kCreateAlways, 0));
+  EXPECT_EQ(LastSystemError(), kErrorInvalidName);
+  EXPECT_FALSE(test::fs::exists(dir.fs_path() / "f.bin"));
+
   ASSERT_TRUE(file.Open(dir.Join(u"f.bin"), kGenericRead | kGenericWrite, 0, kCreateAlways, 0));
   EXPECT_FALSE(file.Read(nullptr, 1, count));
   EXPECT_FALSE(file.Write(nullptr, 1, count));
@@ -142,7 +143,7 @@ TEST(GMFile, OpenClosesThePreviousFile) {
   EXPECT_FALSE(file.IsOpen());
 }
 
-TEST(GMFile, TimesAreSetAndRead) {
+TEST(GMFile, TimesOfFilesAndFolders) {
   ScratchDir dir;
   GMFile file;
   ASSERT_TRUE(file.Open(dir.Join(u"t.bin"), kGenericRead | kGenericWrite, 0, kCreateAlways, 0));
@@ -153,25 +154,19 @@ TEST(GMFile, TimesAreSetAndRead) {
   ASSERT_TRUE(file.GetTimes(creation, lastAccess, lastWrite));
   EXPECT_EQ(lastWrite, write);
   EXPECT_EQ(lastAccess, access);
-
   // A zero time leaves that time alone.
-  const FileTime later(132223104000000000ULL + 10000000ULL);
+  const FileTime later(write.value + 10000000ULL);
   ASSERT_TRUE(file.SetTimes(FileTime(), FileTime(), later));
   ASSERT_TRUE(file.GetTimes(creation, lastAccess, lastWrite));
   EXPECT_EQ(lastWrite, later);
   EXPECT_EQ(lastAccess, access);
-}
 
-TEST(GMFile, FoldersOpenOnlyWithBackupSemantics) {
-  ScratchDir dir;
-  GMFile file;
+  // A folder opens only with backup semantics, and is stamped like a file.
   EXPECT_FALSE(file.Open(dir.path(), kGenericRead, kFileShareRead, kOpenExisting, 0));
   EXPECT_EQ(LastSystemError(), kErrorAccessDenied);
   ASSERT_TRUE(file.Open(dir.path(), kGenericWrite, kFileShareRead | kFileShareWrite, kOpenExisting,
                         kFileFlagBackupSemantics));
-  const FileTime write(132223104000000000ULL);
   ASSERT_TRUE(file.SetTimes(FileTime(), FileTime(), write));
-  FileTime creation, lastAccess, lastWrite;
   ASSERT_TRUE(file.GetTimes(creation, lastAccess, lastWrite));
   EXPECT_EQ(lastWrite, write);
 }
