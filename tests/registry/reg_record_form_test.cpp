@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "reg_test_support.h"
 
@@ -154,30 +155,53 @@ TEST(RegRecordForm, WritesTheSameBytes) {
   WriteRecord(keys[1], record);
   EXPECT_EQ(String(record), Leaf(u"-HKEY_LOCAL_MACHINE\\Software\\Old").str());
   EXPECT_EQ(record.Capacity(), record.Length());
+
+  // The container keeps a buffer that is large enough and grows one that is not.
+  GMBuffer<unsigned char> roomy(4096);
+  WriteRecords(keys, roomy);
+  EXPECT_EQ(roomy.Capacity(), 4096u);
+  EXPECT_EQ(String(roomy), SampleContainer());
+  GMBuffer<unsigned char> tight(8);
+  WriteRecords(keys, tight);
+  EXPECT_EQ(String(tight), SampleContainer());
+}
+
+GMRegValueRecord Value(const std::u16string& name, uint32_t type) {
+  GMRegValueRecord value;
+  value.name = name;
+  value.type = type;
+  return value;
+}
+
+GMRegKeyRecord KeyWith(const std::vector<GMRegValueRecord>& values) {
+  GMRegKeyRecord key;
+  key.ParseKeyName(u"HKCU\\T");
+  key.values = values;
+  return key;
 }
 
 TEST(RegRecordForm, WritesValuesFromText) {
-  GMRegKeyRecord key;
-  key.ParseKeyName(u"HKCU\\T");
-  GMRegValueRecord deleted;  // a value marked in registry text: REG_SZ with empty text
-  deleted.name = u"d";
+  GMRegValueRecord deleted = Value(u"d", kRegSz);  // marked in text: REG_SZ, empty text
   deleted.deleteMark = true;
-  GMRegValueRecord dword;
-  dword.type = kRegDword;
+  GMRegValueRecord gone = Value(u"w", 0x12345);  // a deleted value's type is not stored
+  gone.deleteMark = true;
+  GMRegValueRecord dword = Value(u"", kRegDword);
   dword.dword = 10;
-  GMRegValueRecord wide;  // only the low 16 bits of a type are stored
-  wide.type = 0x10003;
-  key.values = {deleted, dword, wide};
+  GMRegValueRecord top = Value(u"t", 0xFFFF);
+  top.bytes = Buffer("\x01");
+  GMRegValueRecord wide = Value(u"wide", 0x10003);  // only the low 16 bits are stored
 
   GMBuffer<unsigned char> record;
-  WriteRecord(key, record);
+  WriteRecord(KeyWith({deleted, gone, dword, top, wide}), record);
   EXPECT_EQ(String(record), FormBytes()
                                 .Text(u"HKEY_CURRENT_USER\\T")
                                 .U32(0)
-                                .U32(3)
+                                .U32(5)
                                 .Value(u"d", kRegDeletedValue, std::string(2, '\0'))
+                                .Value(u"w", kRegDeletedValue, "")
                                 .Value(u"", kRegDword, std::string("\x0a\0\0\0", 4))
-                                .Value(u"", kRegBinary, "")
+                                .Value(u"t", 0xFFFF, "\x01")
+                                .Value(u"wide", kRegBinary, "")
                                 .str());
 }
 
@@ -222,20 +246,6 @@ TEST(RegRecordForm, NestingIsLimitedToRegistryDepth) {
   EXPECT_EQ(keys.size(), 1u);
   EXPECT_FALSE(Read(Container({Nested(kMaxRegKeyDepth + 1)}).str(), keys));
   EXPECT_TRUE(keys.empty());
-}
-
-TEST(RegRecordForm, WriteRecordsKeepsOrGrowsTheBuffer) {
-  Keys keys;
-  ASSERT_TRUE(Read(SampleContainer(), keys));
-  GMBuffer<unsigned char> roomy(4096);
-  WriteRecords(keys, roomy);
-  EXPECT_EQ(roomy.Capacity(), 4096u);
-  EXPECT_EQ(String(roomy), SampleContainer());
-
-  GMBuffer<unsigned char> tight(8);
-  WriteRecords(keys, tight);
-  EXPECT_EQ(String(tight), SampleContainer());
-  EXPECT_GE(tight.Capacity(), tight.Length());
 }
 
 TEST(RegRecordForm, MergePutsFirstInFront) {
