@@ -124,8 +124,9 @@ bool GMRegKeyRecord::ParseKeyName(const std::u16string& text) {
   const std::u16string name = deleteMark ? text.substr(1) : text;
   for (const RegRootName& entry : kRegRootNames) {
     if (name.compare(0, entry.length, entry.name) != 0) continue;
+    // "HKCUx" or "HKEY_CURRENT_USER_LOCAL_SETTINGS" is another root, not HKCU.
+    if (name.size() > entry.length && name[entry.length] != u'\\') continue;
     root = entry.handle;
-    // The character after the root name is taken as the separator, whatever it is.
     path = name.size() > entry.length + 1 ? name.substr(entry.length + 1) : std::u16string();
     return true;
   }

@@ -76,9 +76,9 @@ class GMRegValueRecord {
 class GMRegKeyRecord {
  public:
   // Sets mark, root and path from a key name such as "-HKCU\Software\X": a leading
-  // "-" is the delete mark, a root name of the table must begin the rest, and the
-  // path starts one character after it. False, with root and path unchanged, when no
-  // root name matches.
+  // "-" is the delete mark, then a root name of the table, either alone or followed by
+  // a backslash and the path. False, with root and path unchanged, when no root name
+  // matches ("HKCUx\Software" and "HKEY_CURRENT_USER_LOCAL_SETTINGS" name none).
   bool ParseKeyName(const std::u16string& text);
 
   // The root's long name, "\" and the path (none when the path is empty); "-" in

@@ -197,11 +197,14 @@ TEST(RegParser, KeyLinesAndUnknownRoots) {
   EXPECT_EQ(keys[2].root, kHKeyUsers);
   EXPECT_EQ(keys[2].path, u".DEFAULT\\Old");
 
-  // A key under a root the table does not have is dropped with its values.
+  // A key under a root the table does not have is dropped with its values, and so is
+  // one whose name only begins with a root name.
   keys = ParseAnsi(
       "[HKEY_CLASSES_ROOT\\.gmz]\r\n\"a\"=\"1\"\r\n"
       "[HKCU\\Kept]\r\n\"b\"=\"2\"\r\n"
       "[hkcu\\Lower]\r\n\"c\"=\"3\"\r\n\"d\"=\"4\"\r\n"
+      "[HKEY_CURRENT_USER_LOCAL_SETTINGS\\X]\r\n\"f\"=\"6\"\r\n"
+      "[HKCUx\\Software]\r\n\"g\"=\"7\"\r\n"
       "[HKLM\\Also]\r\n\"e\"=\"5\"\r\n");
   ASSERT_EQ(keys.size(), 2u);
   EXPECT_EQ(keys[0].FullKeyName(true), u"HKEY_CURRENT_USER\\Kept");

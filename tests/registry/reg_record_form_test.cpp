@@ -210,6 +210,8 @@ TEST(RegRecordForm, MalformedRecordsAreSkippedWhole) {
   const FormBytes cases[] = {
       Leaf(u"HKEY_CLASSES_ROOT\\x"),
       Leaf(u"hkcu\\x"),
+      Leaf(u"HKCUx\\Software"),
+      Leaf(u"HKEY_CURRENT_USER_LOCAL_SETTINGS\\X"),
       FormBytes().Text(u"HKCU\\x").U32(0).U32(1).Value(u"d", kRegDword, "\x01\x02\x03"),
       FormBytes()
           .Text(u"HKCU\\x")

@@ -157,8 +157,6 @@ TEST(RegKeyRecord, ParseKeyName) {
       {u"HKEY_LOCAL_MACHINE", true, kHKeyLocalMachine, u"", false},
       {u"HKLM\\A", true, kHKeyLocalMachine, u"A", false},
       {u"HKLM\\", true, kHKeyLocalMachine, u"", false},
-      // The character after the root name is skipped whatever it is.
-      {u"HKCUx\\Software", true, kHKeyCurrentUser, u"\\Software", false},
       {u"HKEY_USERS\\.DEFAULT", true, kHKeyUsers, u".DEFAULT", false},
       {u"HKEY_CURRENT_CONFIG\\System", true, kHKeyCurrentConfig, u"System", false},
       {u"HKEY_PERFORMANCE_DATA\\p", true, kHKeyPerformanceData, u"p", false},
@@ -167,6 +165,9 @@ TEST(RegKeyRecord, ParseKeyName) {
       // No root of the table: root and path stay as they were.
       {u"HKEY_CLASSES_ROOT\\.txt", false, kHKeyUsers, u"kept", false},
       {u"hkcu\\Software", false, kHKeyUsers, u"kept", false},
+      {u"HKCUx\\Software", false, kHKeyUsers, u"kept", false},
+      {u"HKEY_CURRENT_USER_LOCAL_SETTINGS\\X", false, kHKeyUsers, u"kept", false},
+      {u"HKLMSoftware", false, kHKeyUsers, u"kept", false},
       {u"HKC", false, kHKeyUsers, u"kept", false},
       {u"", false, kHKeyUsers, u"kept", false},
       {u"-", false, kHKeyUsers, u"kept", true},
