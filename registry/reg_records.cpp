@@ -42,6 +42,10 @@ char16_t UnitAt(const unsigned char* bytes, uint32_t index) {
 
 std::vector<unsigned char> GMRegValueRecord::GetData() const {
   std::vector<unsigned char> out;
+  if (rawData) {
+    if (bytes.Length() != 0) out.assign(bytes.Data(), bytes.Data() + bytes.Length());
+    return out;
+  }
   switch (type) {
     case kRegSz:
     case kRegExpandSz:
@@ -77,20 +81,29 @@ bool GMRegValueRecord::SetRawData(const unsigned char* data, uint32_t count) {
       return true;
     case kRegSz:
     case kRegExpandSz:
+      // Only text followed by one NUL unit comes back from the text field.
+      if (count % 2 != 0 || units == 0 || UnitAt(data, units - 1) != 0) {
+        KeepRawData(data, count);
+        return true;
+      }
       for (uint32_t i = 0; i + 1 < units; ++i) text.push_back(UnitAt(data, i));
+      rawData = false;
       return true;
     case kRegDword:
       if (count != 4) return false;
       dword = static_cast<uint32_t>(data[0] | data[1] << 8 | data[2] << 16) |
               static_cast<uint32_t>(data[3]) << 24;
+      rawData = false;
       return true;
     case kRegDwordBigEndian:
       if (count != 4) return false;
       dword = static_cast<uint32_t>(data[3] | data[2] << 8 | data[1] << 16) |
               static_cast<uint32_t>(data[0]) << 24;
+      rawData = false;
       return true;
     case kRegMultiSz: {
       strings.clear();
+      rawData = false;
       std::u16string current;
       // The last unit is the list's terminator, never a separator.
       for (uint32_t i = 0; i + 1 < units; ++i) {
@@ -102,6 +115,10 @@ bool GMRegValueRecord::SetRawData(const unsigned char* data, uint32_t count) {
           current.push_back(unit);
         }
       }
+      const std::vector<unsigned char> back = GetData();
+      if (back.size() != count || std::memcmp(back.data(), data, count) != 0) {
+        KeepRawData(data, count);
+      }
       return true;
     }
     case kRegQword:
@@ -109,14 +126,25 @@ bool GMRegValueRecord::SetRawData(const unsigned char* data, uint32_t count) {
       for (uint32_t i = 0; i < count && i < 8; ++i) {
         qword |= static_cast<uint64_t>(data[i]) << (8 * i);
       }
+      rawData = false;
+      if (count != 8) KeepRawData(data, count);
       return true;
     default:
-      bytes = GMBuffer<unsigned char>(count);
-      if (bytes.Capacity() != count) throw std::bad_alloc();
-      if (count != 0) std::memcpy(bytes.Data(), data, count);
-      bytes.SetLength(count);
+      CopyBytes(data, count);
       return true;
   }
+}
+
+void GMRegValueRecord::KeepRawData(const unsigned char* data, uint32_t count) {
+  CopyBytes(data, count);
+  rawData = true;
+}
+
+void GMRegValueRecord::CopyBytes(const unsigned char* data, uint32_t count) {
+  bytes = GMBuffer<unsigned char>(count);
+  if (bytes.Capacity() != count) throw std::bad_alloc();
+  if (count != 0) std::memcpy(bytes.Data(), data, count);
+  bytes.SetLength(count);
 }
 
 bool GMRegKeyRecord::ParseKeyName(const std::u16string& text) {

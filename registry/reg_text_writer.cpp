@@ -92,6 +92,31 @@ std::u16string MultiStringText(const std::vector<std::u16string>& strings) {
   return out;
 }
 
+// Data that a typed value keeps raw, in the hex(N): form with a type number that this
+// system's parser and the registry editor (which reads N as hexadecimal) both read
+// alike and that none of the hex(2):, hex(7): and hex(b): forms takes. A qword has no
+// such number (hex(11): is type 17 to the editor), and REG_DWORD_BIG_ENDIAN no text.
+bool RawValueText(const GMRegValueRecord& value, std::u16string& text) {
+  switch (value.type) {
+    case kRegSz:
+      text = u"hex(1):";
+      break;
+    case kRegExpandSz:
+      text = u"hex(02):";
+      break;
+    case kRegDword:
+      text = u"hex(4):";
+      break;
+    case kRegMultiSz:
+      text = u"hex(07):";
+      break;
+    default:
+      return false;
+  }
+  AppendByteItems(text, value.bytes.Data(), value.bytes.Length());
+  return true;
+}
+
 }  // namespace
 
 GMTextLineWriter::GMTextLineWriter(GMBuffer<unsigned char>& buffer, bool wide)
@@ -165,6 +190,19 @@ bool GMRegTextWriter::ValueText(const GMRegValueRecord& value, std::u16string& t
   if (value.deleteMark) {
     text = u"-";
     return true;
+  }
+  if (value.rawData) {
+    switch (value.type) {
+      case kRegSz:
+      case kRegExpandSz:
+      case kRegDword:
+      case kRegDwordBigEndian:
+      case kRegMultiSz:
+      case kRegQword:
+        return RawValueText(value, text);
+      default:
+        break;  // the bytes field is these types' own
+    }
   }
   switch (value.type) {
     case kRegNone:

@@ -241,60 +241,75 @@ TEST(RegParser, DataForms) {
     const char* data;
     uint32_t type;
     std::string bytes;  // GetData
+    bool raw;
   } cases[] = {
-      {"\"say \\\"hi\\\" C:\\\\dir\\\\\"", kRegSz, Sz(u"say \"hi\" C:\\dir\\")},
-      {"\"say \\\\\"hi\\\\\"\"", kRegSz, Sz(u"say \"hi\"")},  // the older escape
-      {"\"open", kRegSz, Sz(u"\"open")},
-      {"\"", kRegSz, Sz(u"")},
-      {"\"\"", kRegSz, Sz(u"")},
+      {"\"say \\\"hi\\\" C:\\\\dir\\\\\"", kRegSz, Sz(u"say \"hi\" C:\\dir\\"), false},
+      {"\"say \\\\\"hi\\\\\"\"", kRegSz, Sz(u"say \"hi\""), false},  // the older escape
+      {"\"open", kRegSz, Sz(u"\"open"), false},
+      {"\"", kRegSz, Sz(u""), false},
+      {"\"\"", kRegSz, Sz(u""), false},
       // Anything else, and data after a blank, is an empty REG_SZ.
-      {"unknown", kRegSz, Sz(u"")},
-      {" \"x\"", kRegSz, Sz(u"")},
-      {"--", kRegSz, Sz(u"")},
-      {"Hex:01", kRegSz, Sz(u"")},
+      {"unknown", kRegSz, Sz(u""), false},
+      {" \"x\"", kRegSz, Sz(u""), false},
+      {"--", kRegSz, Sz(u""), false},
+      {"Hex:01", kRegSz, Sz(u""), false},
 
-      {"dword:0000000a", kRegDword, std::string("\x0a\0\0\0", 4)},
-      {"dword:123456789", kRegDword, "\x78\x56\x34\x12"},
-      {"dword:1234567g", kRegDword, std::string("\x67\x45\x23\x01", 4)},
-      {"dword:0xFFFFFFFF", kRegDword, "\xFF\xFF\xFF\xFF"},
-      {"dword: 1", kRegDword, std::string(4, '\0')},  // the rest is not cleaned
-      {"dword:", kRegDword, std::string(4, '\0')},
+      {"dword:0000000a", kRegDword, std::string("\x0a\0\0\0", 4), false},
+      {"dword:123456789", kRegDword, "\x78\x56\x34\x12", false},
+      {"dword:1234567g", kRegDword, std::string("\x67\x45\x23\x01", 4), false},
+      {"dword:0xFFFFFFFF", kRegDword, "\xFF\xFF\xFF\xFF", false},
+      {"dword: 1", kRegDword, std::string(4, '\0'), false},  // the rest is not cleaned
+      {"dword:", kRegDword, std::string(4, '\0'), false},
 
-      {"hex(b):01,02", kRegQword, std::string("\x01\x02\0\0\0\0\0\0", 8)},
+      {"hex(b):01,02", kRegQword, std::string("\x01\x02\0\0\0\0\0\0", 8), false},
       // Items keep their full value and the ninth adds nothing.
-      {"hex(b):100,01", kRegQword, std::string("\0\x02\0\0\0\0\0\0", 8)},
-      {"hex(b):01,02,03,04,05,06,07,08,09", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08"},
+      {"hex(b):100,01", kRegQword, std::string("\0\x02\0\0\0\0\0\0", 8), false},
+      {"hex(b):01,02,03,04,05,06,07,08,09", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08", false},
 
-      {"hex:01,,ff,1ff,", kRegBinary, std::string("\x01\x00\xFF\xFF", 4)},
-      {"hex:", kRegBinary, ""},
-      {"hex:,", kRegBinary, std::string(1, '\0')},
-      {"hex: 0 1 , 2", kRegBinary, "\x01\x02"},
-      {"hex(0):01", kRegNone, "\x01"},
-      {"hex(20):ab,cd", 20, "\xAB\xCD"},
-      {"hex( 1 2 ):05", 12, "\x05"},
-      {"hex(4294967295):05", 0xFFFFFFFF, "\x05"},
-      {"hex(x):05", kRegNone, "\x05"},
-      {"hex(3)", kRegBinary, ""},
+      {"hex:01,,ff,1ff,", kRegBinary, std::string("\x01\x00\xFF\xFF", 4), false},
+      {"hex:", kRegBinary, "", false},
+      {"hex:,", kRegBinary, std::string(1, '\0'), false},
+      {"hex: 0 1 , 2", kRegBinary, "\x01\x02", false},
+      {"hex(0):01", kRegNone, "\x01", false},
+      {"hex(20):ab,cd", 20, "\xAB\xCD", false},
+      {"hex( 1 2 ):05", 12, "\x05", false},
+      {"hex(4294967295):05", 0xFFFFFFFF, "\x05", false},
+      {"hex(x):05", kRegNone, "\x05", false},
+      {"hex(3)", kRegBinary, "", false},
       // In text 255 is a type like any other, not a deletion.
-      {"hex(255):01", kRegDeletedValue, "\x01"},
+      {"hex(255):01", kRegDeletedValue, "\x01", false},
 
       // The registry's terminating NUL is not part of the text; GetData adds it back.
-      {"hex(2):41,00,00,00", kRegExpandSz, Sz(u"A")},
-      {"hex(2):41,00,42,00", kRegExpandSz, Sz(u"AB")},
-      {"hex(2):41,00,00,00,00,00", kRegExpandSz, Sz(std::u16string(u"A\0", 2))},
-      {"hex(2):25,00,41,00,25", kRegExpandSz, Sz(u"%A")},
+      {"hex(2):41,00,00,00", kRegExpandSz, Sz(u"A"), false},
+      {"hex(2):41,00,42,00", kRegExpandSz, Sz(u"AB"), false},
+      {"hex(2):41,00,00,00,00,00", kRegExpandSz, Sz(std::u16string(u"A\0", 2)), false},
+      {"hex(2):25,00,41,00,25", kRegExpandSz, Sz(u"%A"), false},
       // Empty strings are dropped, and so is a last string without a NUL after it.
       {"hex(7):61,00,00,00,00,00,62,00,00,00,00,00", kRegMultiSz,
-       std::string("a\0\0\0b\0\0\0\0\0", 10)},
-      {"hex(7):61,00,00,00,62,00", kRegMultiSz, std::string("a\0\0\0\0\0", 6)},
-      {"hex(7):", kRegMultiSz, std::string(2, '\0')},
-      {"hex(4):01,02,03,04", kRegDword, "\x01\x02\x03\x04"},
-      {"hex(5):01,02,03,04", kRegDwordBigEndian, "\x01\x02\x03\x04"},
+       std::string("a\0\0\0b\0\0\0\0\0", 10), false},
+      {"hex(7):61,00,00,00,62,00", kRegMultiSz, std::string("a\0\0\0\0\0", 6), false},
+      {"hex(7):", kRegMultiSz, std::string(2, '\0'), false},
+
+      // The generic form gives every type exactly the listed bytes.
+      {"hex(1):41,00,00,00", kRegSz, std::string("A\0\0\0", 4), false},
+      {"hex(1):41,00", kRegSz, std::string("A\0", 2), true},
+      {"hex(1):41,00,42", kRegSz, std::string("A\0B", 3), true},
+      {"hex(1):", kRegSz, "", true},
+      {"hex(02):41,00", kRegExpandSz, std::string("A\0", 2), true},
+      {"hex(07):61,00,00,00,00,00", kRegMultiSz, std::string("a\0\0\0\0\0", 6), false},
+      {"hex(07):61,00,00,00,62,00", kRegMultiSz, std::string("a\0\0\0b\0", 6), true},
+      {"hex(11):01,02,03,04,05,06,07,08", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08", false},
+      {"hex(11):01,02", kRegQword, "\x01\x02", true},
+      {"hex(4):01,02,03,04", kRegDword, "\x01\x02\x03\x04", false},
+      {"hex(5):01,02,03,04", kRegDwordBigEndian, "\x01\x02\x03\x04", false},
+      {"hex(4):01,02", kRegDword, "\x01\x02", true},
+      {"hex(5):", kRegDwordBigEndian, "", true},
   };
   for (const auto& c : cases) {
     const GMRegValueRecord value = ValueOf(c.data);
     EXPECT_EQ(value.type, c.type) << c.data;
     EXPECT_EQ(String(value.GetData()), c.bytes) << c.data;
+    EXPECT_EQ(value.rawData, c.raw) << c.data;
     EXPECT_FALSE(value.deleteMark) << c.data;
   }
 
@@ -303,10 +318,6 @@ TEST(RegParser, DataForms) {
   EXPECT_EQ(value.type, kRegSz);
   EXPECT_EQ(ValueOf("hex(4):01,02,03,04").dword, 0x04030201u);
   EXPECT_EQ(ValueOf("hex(5):01,02,03,04").dword, 0x01020304u);
-  // Other sizes have no number to give.
-  value = ValueOf("hex(4):01,02");
-  EXPECT_EQ(value.dword, 0u);
-  EXPECT_EQ(String(value.bytes), "\x01\x02");
   EXPECT_EQ(ValueOf("hex(7):61,00,00,00,00,00,62,00,00,00").text,
             std::u16string(u"a\0\0b\0", 5));
   GMRegValueRecord direct;

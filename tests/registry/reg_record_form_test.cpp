@@ -96,8 +96,9 @@ const std::string& SampleContainer() {
             .Text(u"HKEY_CURRENT_USER\\Software\\Z")
             .U32(1)
             .Block(level1)
-            .U32(6)
+            .U32(7)
             .Value(u"", kRegSz, std::string("h\0i\0\0\0", 6))
+            .Value(u"unended", kRegSz, std::string("h\0i\0", 4))
             .Value(u"q", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08")
             .Value(u"be", kRegDwordBigEndian, "\x12\x34\x56\x78")
             .Value(u"multi", kRegMultiSz, std::string("a\0\0\0\0\0b\0\0\0\0\0", 12))
@@ -129,17 +130,20 @@ TEST(RegRecordForm, ReadsFieldByFieldBytes) {
   ASSERT_EQ(c.values.size(), 1u);
   EXPECT_EQ(c.values[0].dword, 7u);
 
-  ASSERT_EQ(top.values.size(), 6u);
+  ASSERT_EQ(top.values.size(), 7u);
   EXPECT_EQ(top.values[0].name, u"");
   EXPECT_EQ(top.values[0].text, u"hi");
-  EXPECT_EQ(top.values[1].qword, 0x0807060504030201u);
-  EXPECT_EQ(top.values[2].type, kRegDwordBigEndian);
-  EXPECT_EQ(top.values[2].dword, 0x12345678u);
-  EXPECT_EQ(top.values[3].strings, (std::vector<std::u16string>{u"a", u"", u"b"}));
-  EXPECT_TRUE(top.values[4].deleteMark);
-  EXPECT_EQ(top.values[4].type, kRegDeletedValue);
-  EXPECT_EQ(top.values[5].type, 0x1234u);
-  EXPECT_EQ(String(top.values[5].bytes), "\xDE\xAD");
+  // Text without its terminator keeps exactly its bytes.
+  EXPECT_EQ(top.values[1].type, kRegSz);
+  EXPECT_EQ(String(top.values[1].GetData()), std::string("h\0i\0", 4));
+  EXPECT_EQ(top.values[2].qword, 0x0807060504030201u);
+  EXPECT_EQ(top.values[3].type, kRegDwordBigEndian);
+  EXPECT_EQ(top.values[3].dword, 0x12345678u);
+  EXPECT_EQ(top.values[4].strings, (std::vector<std::u16string>{u"a", u"", u"b"}));
+  EXPECT_TRUE(top.values[5].deleteMark);
+  EXPECT_EQ(top.values[5].type, kRegDeletedValue);
+  EXPECT_EQ(top.values[6].type, 0x1234u);
+  EXPECT_EQ(String(top.values[6].bytes), "\xDE\xAD");
 
   EXPECT_TRUE(keys[1].deleteMark);
   EXPECT_EQ(keys[1].root, kHKeyLocalMachine);

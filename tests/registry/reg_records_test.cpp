@@ -65,8 +65,13 @@ TEST(RegValueRecord, GetDataReadsOnlyTheFieldOfItsType) {
   };
   for (const auto& c : cases) {
     value.type = c.type;
+    value.rawData = false;
     EXPECT_EQ(DataOf(value), c.data) << c.type;
+    // Data kept raw is the bytes field, whatever the type.
+    value.rawData = true;
+    EXPECT_EQ(DataOf(value), "\x09\x08") << c.type;
   }
+  value.rawData = false;
   value.type = kRegMultiSz;
   value.strings.clear();
   EXPECT_EQ(DataOf(value), std::string("\0\0", 2));
@@ -76,22 +81,33 @@ TEST(RegValueRecord, SetRawDataGivesGetDataTheSameBytes) {
   const struct {
     uint32_t type;
     std::string bytes;
+    bool raw;  // not given back by the type's own field
   } cases[] = {
-      {kRegSz, std::string("A\0B\0\0\0", 6)},
-      {kRegSz, std::string("A\0\0\0\0\0", 6)},
-      {kRegDword, std::string("\x0a\x00\x00\x80", 4)},
-      {kRegDwordBigEndian, std::string("\x0a\x00\x00\x80", 4)},
-      {kRegMultiSz, std::string("a\0\0\0\0\0b\0\0\0\0\0", 12)},
-      {kRegMultiSz, std::string("\0\0", 2)},
-      {kRegMultiSz, std::string("\0\0\0\0", 4)},
-      {kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08"},
-      {kRegBinary, std::string("\x00\xFF\x10", 3)},
-      {0x4711, "xyz"},
+      {kRegSz, std::string("A\0B\0\0\0", 6), false},
+      {kRegSz, std::string("A\0\0\0\0\0", 6), false},
+      {kRegExpandSz, std::string("A\0B\0C", 5), true},  // odd count
+      {kRegSz, std::string("A\0B\0", 4), true},         // no terminator
+      {kRegSz, "A", true},
+      {kRegExpandSz, "", true},
+      {kRegDword, std::string("\x0a\x00\x00\x80", 4), false},
+      {kRegDwordBigEndian, std::string("\x0a\x00\x00\x80", 4), false},
+      {kRegMultiSz, std::string("a\0\0\0\0\0b\0\0\0\0\0", 12), false},
+      {kRegMultiSz, std::string("\0\0", 2), false},
+      {kRegMultiSz, std::string("\0\0\0\0", 4), false},
+      {kRegMultiSz, std::string("a\0\0\0b\0c\0", 8), true},  // a final string without NUL
+      {kRegMultiSz, std::string("a\0\0\0", 4), true},        // no list terminator
+      {kRegMultiSz, "", true},
+      {kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08", false},
+      {kRegQword, "\x01\x02", true},
+      {kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08\xFF\xFF", true},
+      {kRegBinary, std::string("\x00\xFF\x10", 3), false},
+      {0x4711, "xyz", false},
   };
   for (const auto& c : cases) {
     bool ok = false;
     const GMRegValueRecord value = FromRaw(c.type, c.bytes, &ok);
     EXPECT_TRUE(ok) << c.type << " " << c.bytes;
+    EXPECT_EQ(value.rawData, c.raw) << c.type << " " << c.bytes;
     EXPECT_EQ(DataOf(value), c.bytes) << c.type;
     EXPECT_EQ(value.type, c.type);
     EXPECT_FALSE(value.deleteMark);
@@ -101,9 +117,6 @@ TEST(RegValueRecord, SetRawDataGivesGetDataTheSameBytes) {
 TEST(RegValueRecord, SetRawDataFields) {
   EXPECT_EQ(FromRaw(kRegSz, std::string("A\0B\0\0\0", 6)).text, u"AB");
   EXPECT_EQ(FromRaw(kRegSz, std::string("A\0\0\0\0\0", 6)).text, std::u16string(u"A\0", 2));
-  // The last unit is the terminator whatever it holds, and an odd byte is no unit.
-  EXPECT_EQ(FromRaw(kRegExpandSz, std::string("A\0B\0C", 5)).text, u"A");
-  EXPECT_EQ(FromRaw(kRegSz, "A").text, u"");
   EXPECT_EQ(FromRaw(kRegDword, std::string("\x0a\x00\x00\x80", 4)).dword, 0x8000000Au);
   EXPECT_EQ(FromRaw(kRegDwordBigEndian, std::string("\x0a\x00\x00\x80", 4)).dword, 0x0A000080u);
   EXPECT_EQ(FromRaw(kRegMultiSz, std::string("a\0\0\0\0\0b\0\0\0\0\0", 12)).strings,
@@ -123,6 +136,7 @@ TEST(RegValueRecord, SetRawDataFields) {
       const GMRegValueRecord value = FromRaw(type, bytes, &ok);
       EXPECT_FALSE(ok);
       EXPECT_EQ(value.dword, 0u);
+      EXPECT_FALSE(value.rawData);
       EXPECT_EQ(value.bytes.Length(), 0u);
     }
   }

@@ -107,6 +107,13 @@ TEST(RegTextWriter, KeysValuesAndSubKeys) {
                                                u"[HKEY_CURRENT_USER\\P\\C]\r\n\r\n"));
 }
 
+GMRegValueRecord Raw(uint32_t type, const std::string& bytes) {
+  GMRegValueRecord value = Value(u"", type);
+  value.KeepRawData(reinterpret_cast<const unsigned char*>(bytes.data()),
+                    static_cast<uint32_t>(bytes.size()));
+  return value;
+}
+
 TEST(RegTextWriter, ValueTextOfEachType) {
   GMRegValueRecord none = Value(u"", kRegNone);
   none.bytes = Buffer("\x01\xAB");
@@ -151,14 +158,24 @@ TEST(RegTextWriter, ValueTextOfEachType) {
       {sparse, u"hex(7):61,00,00,00,00,00"},
       {emptyMulti, u"hex(7):00,00"},
       {deleted, u"-"},
+      // Data kept raw, in hex(N): forms that read back as the same bytes.
+      {Raw(kRegSz, std::string("A\0", 2)), u"hex(1):41,00"},
+      {Raw(kRegSz, ""), u"hex(1):"},
+      {Raw(kRegExpandSz, "A"), u"hex(02):41"},
+      {Raw(kRegDword, "\x01\x02"), u"hex(4):01,02"},
+      {Raw(kRegMultiSz, std::string("a\0", 2)), u"hex(07):61,00"},
+      {Raw(kRegBinary, "\x05"), u"hex:05"},
   };
   for (const auto& c : cases) {
     std::u16string text;
     EXPECT_TRUE(GMRegTextWriter::ValueText(c.value, text)) << test::Narrow(c.text);
     EXPECT_EQ(text, c.text);
   }
-  std::u16string text;
-  EXPECT_FALSE(GMRegTextWriter::ValueText(Value(u"", kRegDwordBigEndian), text));
+  for (const GMRegValueRecord& value :
+       {Value(u"", kRegDwordBigEndian), Raw(kRegDwordBigEndian, "\x01"), Raw(kRegQword, "\x01")}) {
+    std::u16string text;
+    EXPECT_FALSE(GMRegTextWriter::ValueText(value, text)) << value.type;
+  }
 }
 
 GMRegKeyRecord KeyWith(const GMRegValueRecord& value) {
@@ -184,6 +201,7 @@ TEST(RegTextWriter, RefusesWhatTextCannotCarry) {
       KeyWith(lines),
       KeyWith(broken),
       KeyWith(multi),
+      KeyWith(Raw(kRegQword, "\x01\x02")),
       Key(u"HKCU\\a\r\nb"),
       unknownRoot,
   };
@@ -229,6 +247,18 @@ TEST(RegTextWriter, WrittenTextParsesToTheSameRecords) {
   GMRegValueRecord gone = Value(u"g", kRegSz);
   gone.deleteMark = true;
   key.values.insert(key.values.end(), {expand, multi, qword, other, gone});
+  const struct {
+    uint32_t type;
+    std::string bytes;
+  } raws[] = {{kRegSz, std::string("A\0", 2)},
+              {kRegSz, ""},
+              {kRegExpandSz, std::string("%\0A", 3)},
+              {kRegDword, "\x01\x02"},
+              {kRegMultiSz, std::string("a\0\0\0b\0", 6)}};
+  for (const auto& raw : raws) {
+    key.values.push_back(Raw(raw.type, raw.bytes));
+    key.values.back().name = u"raw" + test::Ascii(std::to_string(key.values.size()));
+  }
 
   const Keys back = test::ParseBytes(TextOf({key, Key(u"-HKCU\\Gone")}));
   ASSERT_EQ(back.size(), 2u);
@@ -241,6 +271,7 @@ TEST(RegTextWriter, WrittenTextParsesToTheSameRecords) {
     EXPECT_EQ(got.type, want.type) << i;
     EXPECT_EQ(got.deleteMark, want.deleteMark) << i;
     EXPECT_EQ(String(got.GetData()), String(want.GetData())) << i;
+    EXPECT_EQ(got.rawData, want.rawData) << i;
   }
   EXPECT_EQ(back[1].FullKeyName(true), u"-HKEY_CURRENT_USER\\Gone");
 }

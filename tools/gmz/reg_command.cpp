@@ -201,7 +201,8 @@ std::u16string Quoted(const std::u16string& text) {
 std::u16string ValueDisplay(const GMRegValueRecord& value) {
   if (value.deleteMark) return u"delete";
   std::u16string data;
-  switch (value.type) {
+  // Data kept raw is shown as its bytes, whatever the type.
+  switch (value.rawData ? kRegBinary : value.type) {
     case kRegSz:
     case kRegExpandSz:
       data = Quoted(value.text);
