@@ -24,10 +24,11 @@ const char16_t kCrLf[] = u"\r\n";
 
 bool HasCrLf(const std::u16string& text) { return text.find(kCrLf) != std::u16string::npos; }
 
-// A backslash before every quote, then every backslash doubled: the parser undoes both.
+// As the system's registry editor reads a quoted string: a backslash as "\\" and a
+// double quote as "\"".
 std::u16string Escape(std::u16string text) {
-  ReplaceAll(text, u"\"", u"\\\"");
   ReplaceAll(text, u"\\", u"\\\\");
+  ReplaceAll(text, u"\"", u"\\\"");
   return text;
 }
 

@@ -125,7 +125,7 @@ TEST(RegTextWriter, ValueTextOfEachType) {
   high.type = 0x80000000;
   GMRegValueRecord highEmpty = Value(u"", 0x80000000);
   GMRegValueRecord quoted = Value(u"", kRegSz);
-  quoted.text = u"a\"b\\c";
+  quoted.text = u"a\"b\\c\\\"d";
   GMRegValueRecord expand = Value(u"", kRegExpandSz);
   expand.text = u"A";
   GMRegValueRecord emptyExpand = Value(u"", kRegExpandSz);
@@ -149,7 +149,8 @@ TEST(RegTextWriter, ValueTextOfEachType) {
       {link, u"hex(6):01,AB"},
       {high, u"hex(2147483648):01,AB"},
       {highEmpty, u"hex(2147483648):"},
-      {quoted, u"\"a\\\\\"b\\\\c\""},
+      // As the registry editor reads it: \\ a backslash, \" a quote.
+      {quoted, u"\"a\\\"b\\\\c\\\\\\\"d\""},
       {expand, u"hex(2):41,00,00,00"},
       {emptyExpand, u"hex(2):00,00"},
       {dword, u"dword:0000000A"},
