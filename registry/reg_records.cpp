@@ -5,6 +5,9 @@
 
 namespace Zavro {
 
+const char kRegSaveValueFailed[] =
+    "\xB1\xA3\xB4\xE6\xD7\xA2\xB2\xE1\xB1\xED\xD6\xB5\xB3\xF6\xB4\xED";
+
 const RegRootName kRegRootNames[8] = {
     {kHKeyCurrentUser, u"HKEY_CURRENT_USER", 17},
     {kHKeyCurrentUser, u"HKCU", 4},

@@ -47,6 +47,10 @@ extern const RegRootName kRegRootNames[8];
 // The table name of a root handle; null for a handle the table does not have.
 const char16_t* RegRootNameOf(uint32_t root);
 
+// The text of the std::invalid_argument that the registry writers throw for a value
+// they cannot write: "保存注册表值出错" in code page 936.
+extern const char kRegSaveValueFailed[];
+
 class GMRegValueRecord {
  public:
   // The registry data bytes of the value, as the registry stores them; only the field

@@ -13,14 +13,12 @@ namespace Zavro {
 
 namespace {
 
-// "保存注册表值出错" and "写入文件出错" in code page 936, as callers expect these texts.
-constexpr const char* kSaveValueFailed =
-    "\xB1\xA3\xB4\xE6\xD7\xA2\xB2\xE1\xB1\xED\xD6\xB5\xB3\xF6\xB4\xED";
+// "写入文件出错" in code page 936, as callers expect it.
 constexpr const char* kWriteFileFailed = "\xD0\xB4\xC8\xEB\xCE\xC4\xBC\xFE\xB3\xF6\xB4\xED";
 
 const char16_t kCrLf[] = u"\r\n";
 
-[[noreturn]] void Refuse() { throw std::invalid_argument(kSaveValueFailed); }
+[[noreturn]] void Refuse() { throw std::invalid_argument(kRegSaveValueFailed); }
 
 bool HasCrLf(const std::u16string& text) { return text.find(kCrLf) != std::u16string::npos; }
 

@@ -2,8 +2,8 @@
 // system's registry editor imports too (a backslash in a quoted string is written
 // "\\", a double quote "\""). What the writer writes, the parser reads back as the
 // same records; what registry text cannot carry is refused with std::invalid_argument
-// "保存注册表值出错" (held, like "写入文件出错", as code page 936 bytes) instead of being
-// written wrongly:
+// "保存注册表值出错" (kRegSaveValueFailed; held, like "写入文件出错", as code page 936
+// bytes) instead of being written wrongly:
 //   - a REG_DWORD_BIG_ENDIAN value (there is no text form for it);
 //   - a REG_QWORD whose data is kept raw (not 8 bytes): no hex(N): number means
 //     type 11 both to the parser (decimal) and to the registry editor (hexadecimal);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ namespace {
 using test::Buffer;
 using test::FormBytes;
 using test::String;
+using test::ThrownText;
 using Keys = std::deque<GMRegKeyRecord>;
 
 bool Read(const std::string& bytes, Keys& keys) { return ReadRecords(Buffer(bytes), keys); }
@@ -193,20 +195,42 @@ TEST(RegRecordForm, WritesValuesFromText) {
   dword.dword = 10;
   GMRegValueRecord top = Value(u"t", 0xFFFF);
   top.bytes = Buffer("\x01");
-  GMRegValueRecord wide = Value(u"wide", 0x10003);  // only the low 16 bits are stored
 
   GMBuffer<unsigned char> record;
-  WriteRecord(KeyWith({deleted, gone, dword, top, wide}), record);
+  WriteRecord(KeyWith({deleted, gone, dword, top}), record);
   EXPECT_EQ(String(record), FormBytes()
                                 .Text(u"HKEY_CURRENT_USER\\T")
                                 .U32(0)
-                                .U32(5)
+                                .U32(4)
                                 .Value(u"d", kRegDeletedValue, std::string(2, '\0'))
                                 .Value(u"w", kRegDeletedValue, "")
                                 .Value(u"", kRegDword, std::string("\x0a\0\0\0", 4))
                                 .Value(u"t", 0xFFFF, "\x01")
-                                .Value(u"wide", kRegBinary, "")
                                 .str());
+}
+
+TEST(RegRecordForm, RefusesValuesItCannotHold) {
+  GMRegValueRecord shortDword = Value(u"n", kRegDword);
+  shortDword.KeepRawData(reinterpret_cast<const unsigned char*>("\x01\x02"), 2);
+  const GMRegValueRecord refused[] = {
+      Value(u"mark", kRegDeletedValue),  // would read back as a deletion
+      Value(u"wide", 0x10003),           // would read back as REG_BINARY
+      Value(u"wide", 0xFFFFFFFF),
+      shortDword,  // would read back as malformed
+  };
+  for (const GMRegValueRecord& value : refused) {
+    EXPECT_FALSE(RecordFormHolds(value));
+    GMRegKeyRecord parent = KeyWith({Value(u"fine", kRegBinary)});
+    parent.subKeys.push_back(KeyWith({value}));
+    GMBuffer<unsigned char> record = Buffer("kept");
+    EXPECT_EQ(ThrownText<std::invalid_argument>([&] { WriteRecord(parent, record); }),
+              kRegSaveValueFailed);
+    EXPECT_EQ(String(record), "kept");
+    EXPECT_EQ(
+        ThrownText<std::invalid_argument>([&] { WriteRecords({KeyWith({}), parent}, record); }),
+        kRegSaveValueFailed);
+    EXPECT_EQ(String(record), "kept");
+  }
 }
 
 TEST(RegRecordForm, MalformedRecordsAreSkippedWhole) {
