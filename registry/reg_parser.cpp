@@ -201,6 +201,18 @@ void ParseGenericHex(std::u16string data, GMRegValueRecord& value) {
   }
 }
 
+// A dword's digits may be continued over lines: the line breaks and the spaces that
+// indent the next line go. Anything else is left for ParseHex, which stops at it.
+std::u16string JoinContinuedLines(std::u16string text) {
+  for (size_t at = text.find(u"\\\r\n"); at != std::u16string::npos;
+       at = text.find(u"\\\r\n", at)) {
+    size_t end = at + 3;
+    while (end < text.size() && text[end] == u' ') ++end;
+    text.erase(at, end - at);
+  }
+  return text;
+}
+
 }  // namespace
 
 bool DecodeRegText(const unsigned char* bytes, size_t count, std::u16string& text) {
@@ -281,7 +293,7 @@ bool ParseValueText(const std::u16string& data, GMRegValueRecord& value) {
   }
   if (StartsWithText(data, u"dword:")) {
     value.type = kRegDword;
-    value.dword = ParseHex(data.substr(6));
+    value.dword = ParseHex(JoinContinuedLines(data.substr(6)));
     return true;
   }
   if (StartsWithText(data, u"hex(b):")) {

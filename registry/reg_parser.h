@@ -145,7 +145,8 @@ void Tokenize(const std::u16string& text, GMResultProcessor& receiver);
 
 // Sets type and data of `value` from the data text of a value line. False when the
 // text matches no form; the value is then an empty REG_SZ. "hex(2):" data does not
-// keep a final NUL unit (the registry's terminator, which GetData adds back).
+// keep a final NUL unit (the registry's terminator, which GetData adds back); dword
+// digits may go on over continued lines.
 bool ParseValueText(const std::u16string& data, GMRegValueRecord& value);
 
 }  // namespace Zavro

@@ -260,6 +260,8 @@ TEST(RegParser, DataForms) {
       {"dword:0xFFFFFFFF", kRegDword, "\xFF\xFF\xFF\xFF", false},
       {"dword: 1", kRegDword, std::string(4, '\0'), false},  // the rest is not cleaned
       {"dword:", kRegDword, std::string(4, '\0'), false},
+      {"dword:0000\\\r\n  000a", kRegDword, std::string("\x0a\0\0\0", 4), false},
+      {"dword:\\\r\n0000000a", kRegDword, std::string("\x0a\0\0\0", 4), false},
 
       {"hex(b):01,02", kRegQword, std::string("\x01\x02\0\0\0\0\0\0", 8), false},
       // Items keep their full value and the ninth adds nothing.
