@@ -21,13 +21,18 @@ struct RegKeyTraits {
 };
 using ScopedRegKey = ScopedHandle<RegKeyTraits>;
 
-// A key below HKEY_CURRENT_USER that no other run uses, deleted with its values at the end.
+// A key below HKEY_CURRENT_USER that no other run uses, deleted with its values at the
+// end, and with it Software\GmTest once no run has a key there.
 class ThrowawayKey {
  public:
   ThrowawayKey()
       : path_(u"Software\\GmTest\\" + test::Decimal(GetCurrentProcessId()) + u"_" +
               test::Decimal(GetTickCount64())) {}
-  ~ThrowawayKey() { RegDeleteTreeW(HKEY_CURRENT_USER, W(path_)); }
+  ~ThrowawayKey() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, W(path_));
+    // Fails, as it should, while another run still has its key there.
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\GmTest");
+  }
   ThrowawayKey(const ThrowawayKey&) = delete;
   ThrowawayKey& operator=(const ThrowawayKey&) = delete;
 
