@@ -177,12 +177,40 @@ void ParseGenericHex(std::u16string data, GMRegValueRecord& value) {
   value.type = static_cast<uint32_t>(ParseUnsigned(number));
   std::vector<unsigned char> bytes;
   if (colon != std::u16string::npos) bytes = ByteList(data.substr(colon + 1));
-  SetBytes(value, bytes);
-  // The number is what gets written for these types; taking it from the four bytes
-  // makes the registry receive the bytes the text gives.
-  if ((value.type == kRegDword || value.type == kRegDwordBigEndian) && bytes.size() == 4) {
-    value.SetRawData(bytes.data(), 4);
+  switch (value.type) {
+    case kRegSz:
+    case kRegExpandSz:
+    case kRegDword:
+    case kRegDwordBigEndian:
+    case kRegMultiSz:
+    case kRegQword: {
+      // These types keep their data in their own fields, which GetData reads; the
+      // registry must receive exactly the listed bytes, so what a field cannot give
+      // back stays raw. (SetRawData takes a null pointer for "no data".)
+      static const unsigned char kNone = 0;
+      const unsigned char* listed = bytes.empty() ? &kNone : bytes.data();
+      const uint32_t count = static_cast<uint32_t>(bytes.size());
+      if (!value.SetRawData(listed, count)) value.KeepRawData(listed, count);
+      break;
+    }
+    default:
+      // Type 255 too: in text it is a type like any other, not the record form's
+      // delete mark.
+      SetBytes(value, bytes);
+      break;
   }
+}
+
+// A dword's digits may be continued over lines: the line breaks and the spaces that
+// indent the next line go. Anything else is left for ParseHex, which stops at it.
+std::u16string JoinContinuedLines(std::u16string text) {
+  for (size_t at = text.find(u"\\\r\n"); at != std::u16string::npos;
+       at = text.find(u"\\\r\n", at)) {
+    size_t end = at + 3;
+    while (end < text.size() && text[end] == u' ') ++end;
+    text.erase(at, end - at);
+  }
+  return text;
 }
 
 }  // namespace
@@ -265,7 +293,7 @@ bool ParseValueText(const std::u16string& data, GMRegValueRecord& value) {
   }
   if (StartsWithText(data, u"dword:")) {
     value.type = kRegDword;
-    value.dword = ParseHex(data.substr(6));
+    value.dword = ParseHex(JoinContinuedLines(data.substr(6)));
     return true;
   }
   if (StartsWithText(data, u"hex(b):")) {

@@ -14,6 +14,13 @@
 //     while they end in a backslash;
 //   - data forms: "-" (delete), "string", hex:, dword:, hex(b):, hex(2):, hex(7):,
 //     and hex(N): with a decimal type number N; anything else is an empty REG_SZ.
+//   - hex(N): gives the value exactly the listed bytes, as the registry receives them,
+//     whatever N is (the exact spellings hex(2):, hex(7): and hex(b): are the forms
+//     above; hex(02): or hex(11): is this one). For the types with a field of their
+//     own (1, 2, 4, 5, 7, 11) the bytes go through GMRegValueRecord::SetRawData, and
+//     what that field cannot give back (text without a final NUL unit, a dword of
+//     other than 4 bytes, ...) stays raw: hex(4): with two bytes is a REG_DWORD of
+//     those two bytes, as the system's registry editor stores it, never a dword of 0.
 //
 // Failures are exceptions, and records appended before one stay in the key list:
 //   std::runtime_error "Load file failed"  the file cannot be opened, is empty or
@@ -137,10 +144,9 @@ uint32_t ReadRegHeader(std::u16string& text);
 void Tokenize(const std::u16string& text, GMResultProcessor& receiver);
 
 // Sets type and data of `value` from the data text of a value line. False when the
-// text matches no form; the value is then an empty REG_SZ. Differences from a plain
-// reading of the forms: "hex(2):" data does not keep a final NUL unit (the registry's
-// terminator, which GetData adds back), and hex(4) or hex(5) with exactly four bytes
-// carries them as the number as well.
+// text matches no form; the value is then an empty REG_SZ. "hex(2):" data does not
+// keep a final NUL unit (the registry's terminator, which GetData adds back); dword
+// digits may go on over continued lines.
 bool ParseValueText(const std::u16string& data, GMRegValueRecord& value);
 
 }  // namespace Zavro

@@ -120,7 +120,7 @@ class RecordWriter {
     U32(static_cast<uint32_t>(key.values.size()));
     for (const GMRegValueRecord& value : key.values) {
       Text(value.name);
-      const uint32_t type = value.deleteMark ? kRegDeletedValue : value.type & 0xFFFF;
+      const uint32_t type = value.deleteMark ? kRegDeletedValue : value.type;
       out_.push_back(static_cast<unsigned char>(type));
       out_.push_back(static_cast<unsigned char>(type >> 8));
       const std::vector<unsigned char> data = value.GetData();
@@ -144,6 +144,14 @@ class RecordWriter {
   std::vector<unsigned char>& out_;
 };
 
+// Before anything is written, so that a refusal leaves the output as it was.
+void RequireHeld(const GMRegKeyRecord& key) {
+  for (const GMRegValueRecord& value : key.values) {
+    if (!RecordFormHolds(value)) throw std::invalid_argument(kRegSaveValueFailed);
+  }
+  for (const GMRegKeyRecord& sub : key.subKeys) RequireHeld(sub);
+}
+
 void Reserve(GMBuffer<unsigned char>& buffer, uint64_t capacity) {
   if (capacity > UINT32_MAX) throw std::length_error("registry records too large");
   buffer.Resize(static_cast<uint32_t>(capacity));
@@ -151,6 +159,14 @@ void Reserve(GMBuffer<unsigned char>& buffer, uint64_t capacity) {
 }
 
 }  // namespace
+
+bool RecordFormHolds(const GMRegValueRecord& value) {
+  if (value.deleteMark) return true;
+  if (value.type == kRegDeletedValue || value.type > 0xFFFF) return false;
+  // SetRawData refuses these, so the reader would take the record for malformed.
+  const bool number = value.type == kRegDword || value.type == kRegDwordBigEndian;
+  return !number || !value.rawData || value.bytes.Length() == 4;
+}
 
 bool ReadRecords(const unsigned char* bytes, size_t count, std::deque<GMRegKeyRecord>& list) {
   list.clear();
@@ -180,6 +196,7 @@ bool ReadRecords(const GMBuffer<unsigned char>& bytes, std::deque<GMRegKeyRecord
 }
 
 void WriteRecord(const GMRegKeyRecord& record, GMBuffer<unsigned char>& buffer) {
+  RequireHeld(record);
   std::vector<unsigned char> out;
   RecordWriter(out).Key(record);
   if (out.size() > UINT32_MAX) throw std::length_error("registry record too large");
@@ -190,6 +207,7 @@ void WriteRecord(const GMRegKeyRecord& record, GMBuffer<unsigned char>& buffer) 
 }
 
 void WriteRecords(const std::deque<GMRegKeyRecord>& list, GMBuffer<unsigned char>& buffer) {
+  for (const GMRegKeyRecord& key : list) RequireHeld(key);
   if (buffer.Capacity() < kContainerHeaderSize) Reserve(buffer, kContainerHeaderSize);
   buffer.SetLength(kContainerHeaderSize);
   StoreU32(buffer.Data(), static_cast<uint32_t>(list.size()));

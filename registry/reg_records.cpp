@@ -5,6 +5,9 @@
 
 namespace Zavro {
 
+const char kRegSaveValueFailed[] =
+    "\xB1\xA3\xB4\xE6\xD7\xA2\xB2\xE1\xB1\xED\xD6\xB5\xB3\xF6\xB4\xED";
+
 const RegRootName kRegRootNames[8] = {
     {kHKeyCurrentUser, u"HKEY_CURRENT_USER", 17},
     {kHKeyCurrentUser, u"HKCU", 4},
@@ -42,6 +45,10 @@ char16_t UnitAt(const unsigned char* bytes, uint32_t index) {
 
 std::vector<unsigned char> GMRegValueRecord::GetData() const {
   std::vector<unsigned char> out;
+  if (rawData) {
+    if (bytes.Length() != 0) out.assign(bytes.Data(), bytes.Data() + bytes.Length());
+    return out;
+  }
   switch (type) {
     case kRegSz:
     case kRegExpandSz:
@@ -77,20 +84,29 @@ bool GMRegValueRecord::SetRawData(const unsigned char* data, uint32_t count) {
       return true;
     case kRegSz:
     case kRegExpandSz:
+      // Only text followed by one NUL unit comes back from the text field.
+      if (count % 2 != 0 || units == 0 || UnitAt(data, units - 1) != 0) {
+        KeepRawData(data, count);
+        return true;
+      }
       for (uint32_t i = 0; i + 1 < units; ++i) text.push_back(UnitAt(data, i));
+      rawData = false;
       return true;
     case kRegDword:
       if (count != 4) return false;
       dword = static_cast<uint32_t>(data[0] | data[1] << 8 | data[2] << 16) |
               static_cast<uint32_t>(data[3]) << 24;
+      rawData = false;
       return true;
     case kRegDwordBigEndian:
       if (count != 4) return false;
       dword = static_cast<uint32_t>(data[3] | data[2] << 8 | data[1] << 16) |
               static_cast<uint32_t>(data[0]) << 24;
+      rawData = false;
       return true;
     case kRegMultiSz: {
       strings.clear();
+      rawData = false;
       std::u16string current;
       // The last unit is the list's terminator, never a separator.
       for (uint32_t i = 0; i + 1 < units; ++i) {
@@ -102,6 +118,10 @@ bool GMRegValueRecord::SetRawData(const unsigned char* data, uint32_t count) {
           current.push_back(unit);
         }
       }
+      const std::vector<unsigned char> back = GetData();
+      if (back.size() != count || std::memcmp(back.data(), data, count) != 0) {
+        KeepRawData(data, count);
+      }
       return true;
     }
     case kRegQword:
@@ -109,14 +129,25 @@ bool GMRegValueRecord::SetRawData(const unsigned char* data, uint32_t count) {
       for (uint32_t i = 0; i < count && i < 8; ++i) {
         qword |= static_cast<uint64_t>(data[i]) << (8 * i);
       }
+      rawData = false;
+      if (count != 8) KeepRawData(data, count);
       return true;
     default:
-      bytes = GMBuffer<unsigned char>(count);
-      if (bytes.Capacity() != count) throw std::bad_alloc();
-      if (count != 0) std::memcpy(bytes.Data(), data, count);
-      bytes.SetLength(count);
+      CopyBytes(data, count);
       return true;
   }
+}
+
+void GMRegValueRecord::KeepRawData(const unsigned char* data, uint32_t count) {
+  CopyBytes(data, count);
+  rawData = true;
+}
+
+void GMRegValueRecord::CopyBytes(const unsigned char* data, uint32_t count) {
+  bytes = GMBuffer<unsigned char>(count);
+  if (bytes.Capacity() != count) throw std::bad_alloc();
+  if (count != 0) std::memcpy(bytes.Data(), data, count);
+  bytes.SetLength(count);
 }
 
 bool GMRegKeyRecord::ParseKeyName(const std::u16string& text) {
@@ -124,8 +155,9 @@ bool GMRegKeyRecord::ParseKeyName(const std::u16string& text) {
   const std::u16string name = deleteMark ? text.substr(1) : text;
   for (const RegRootName& entry : kRegRootNames) {
     if (name.compare(0, entry.length, entry.name) != 0) continue;
+    // "HKCUx" or "HKEY_CURRENT_USER_LOCAL_SETTINGS" is another root, not HKCU.
+    if (name.size() > entry.length && name[entry.length] != u'\\') continue;
     root = entry.handle;
-    // The character after the root name is taken as the separator, whatever it is.
     path = name.size() > entry.length + 1 ? name.substr(entry.length + 1) : std::u16string();
     return true;
   }

@@ -47,18 +47,32 @@ extern const RegRootName kRegRootNames[8];
 // The table name of a root handle; null for a handle the table does not have.
 const char16_t* RegRootNameOf(uint32_t root);
 
+// The text of the std::invalid_argument that the registry writers throw for a value
+// they cannot write: "保存注册表值出错" in code page 936.
+extern const char kRegSaveValueFailed[];
+
 class GMRegValueRecord {
  public:
   // The registry data bytes of the value, as the registry stores them; only the field
   // that belongs to the type is read (text for 1 and 2, dword for 4 and 5, strings for
-  // 7, qword for 11, bytes for every other type).
+  // 7, qword for 11, bytes for every other type), and the bytes field for any type when
+  // rawData is set.
   std::vector<unsigned char> GetData() const;
 
-  // Sets the data from registry data bytes; the type must be set first. Type 255 sets
-  // the delete mark instead. Text (types 1, 2) is appended without its terminating
-  // NUL; a multi-string drops a final string that has no NUL after it. Fails only for
-  // types 4 and 5 with other than 4 bytes. A null `bytes` changes nothing and succeeds.
+  // Sets the data from registry data bytes; the type must be set first, and GetData
+  // then gives exactly these bytes. Type 255 sets the delete mark instead. Text (types
+  // 1, 2) is appended without its terminating NUL unit; a multi-string drops a final
+  // string that has no NUL after it. Bytes that the type's field cannot give back
+  // exactly are kept raw (KeepRawData): text bytes without a final NUL unit or of odd
+  // count, multi-string bytes such as a final string without its NUL, qword data of
+  // other than 8 bytes. Fails, changing nothing, only for types 4 and 5 with other
+  // than 4 bytes. A null `bytes` changes nothing and succeeds.
   bool SetRawData(const unsigned char* bytes, uint32_t count);
+
+  // Makes the data exactly these bytes whatever the type: a copy goes into the bytes
+  // field and rawData is set. For registry data that the type's own field cannot
+  // hold, such as REG_DWORD data of other than 4 bytes, which the registry accepts.
+  void KeepRawData(const unsigned char* bytes, uint32_t count);
 
   // The key the value was read from; only filled when reading the registry.
   std::u16string ownerKey;
@@ -71,14 +85,19 @@ class GMRegValueRecord {
   uint64_t qword = 0;
   GMBuffer<unsigned char> bytes;
   bool deleteMark = false;
+  // The data is the bytes field whatever the type (see KeepRawData).
+  bool rawData = false;
+
+ private:
+  void CopyBytes(const unsigned char* bytes, uint32_t count);
 };
 
 class GMRegKeyRecord {
  public:
   // Sets mark, root and path from a key name such as "-HKCU\Software\X": a leading
-  // "-" is the delete mark, a root name of the table must begin the rest, and the
-  // path starts one character after it. False, with root and path unchanged, when no
-  // root name matches.
+  // "-" is the delete mark, then a root name of the table, either alone or followed by
+  // a backslash and the path. False, with root and path unchanged, when no root name
+  // matches ("HKCUx\Software" and "HKEY_CURRENT_USER_LOCAL_SETTINGS" name none).
   bool ParseKeyName(const std::u16string& text);
 
   // The root's long name, "\" and the path (none when the path is empty); "-" in

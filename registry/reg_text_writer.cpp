@@ -13,21 +13,20 @@ namespace Zavro {
 
 namespace {
 
-// "保存注册表值出错" and "写入文件出错" in code page 936, as callers expect these texts.
-constexpr const char* kSaveValueFailed =
-    "\xB1\xA3\xB4\xE6\xD7\xA2\xB2\xE1\xB1\xED\xD6\xB5\xB3\xF6\xB4\xED";
+// "写入文件出错" in code page 936, as callers expect it.
 constexpr const char* kWriteFileFailed = "\xD0\xB4\xC8\xEB\xCE\xC4\xBC\xFE\xB3\xF6\xB4\xED";
 
 const char16_t kCrLf[] = u"\r\n";
 
-[[noreturn]] void Refuse() { throw std::invalid_argument(kSaveValueFailed); }
+[[noreturn]] void Refuse() { throw std::invalid_argument(kRegSaveValueFailed); }
 
 bool HasCrLf(const std::u16string& text) { return text.find(kCrLf) != std::u16string::npos; }
 
-// A backslash before every quote, then every backslash doubled: the parser undoes both.
+// As the system's registry editor reads a quoted string: a backslash as "\\" and a
+// double quote as "\"".
 std::u16string Escape(std::u16string text) {
-  ReplaceAll(text, u"\"", u"\\\"");
   ReplaceAll(text, u"\\", u"\\\\");
+  ReplaceAll(text, u"\"", u"\\\"");
   return text;
 }
 
@@ -90,6 +89,31 @@ std::u16string MultiStringText(const std::vector<std::u16string>& strings) {
   if (written) out.push_back(u',');
   out += u"00,00";
   return out;
+}
+
+// Data that a typed value keeps raw, in the hex(N): form with a type number that this
+// system's parser and the registry editor (which reads N as hexadecimal) both read
+// alike and that none of the hex(2):, hex(7): and hex(b): forms takes. A qword has no
+// such number (hex(11): is type 17 to the editor), and REG_DWORD_BIG_ENDIAN no text.
+bool RawValueText(const GMRegValueRecord& value, std::u16string& text) {
+  switch (value.type) {
+    case kRegSz:
+      text = u"hex(1):";
+      break;
+    case kRegExpandSz:
+      text = u"hex(02):";
+      break;
+    case kRegDword:
+      text = u"hex(4):";
+      break;
+    case kRegMultiSz:
+      text = u"hex(07):";
+      break;
+    default:
+      return false;
+  }
+  AppendByteItems(text, value.bytes.Data(), value.bytes.Length());
+  return true;
 }
 
 }  // namespace
@@ -165,6 +189,19 @@ bool GMRegTextWriter::ValueText(const GMRegValueRecord& value, std::u16string& t
   if (value.deleteMark) {
     text = u"-";
     return true;
+  }
+  if (value.rawData) {
+    switch (value.type) {
+      case kRegSz:
+      case kRegExpandSz:
+      case kRegDword:
+      case kRegDwordBigEndian:
+      case kRegMultiSz:
+      case kRegQword:
+        return RawValueText(value, text);
+      default:
+        break;  // the bytes field is these types' own
+    }
   }
   switch (value.type) {
     case kRegNone:

@@ -1,15 +1,21 @@
-// Registry text out of key records: the inverse of GMRegParser. What the writer
-// writes, the parser reads back as the same records; what registry text cannot carry
-// is refused with std::invalid_argument "保存注册表值出错" (held, like "写入文件出错",
-// as code page 936 bytes) instead of being written wrongly:
+// Registry text out of key records: the inverse of GMRegParser, in the form that the
+// system's registry editor imports too (a backslash in a quoted string is written
+// "\\", a double quote "\""). What the writer writes, the parser reads back as the
+// same records; what registry text cannot carry is refused with std::invalid_argument
+// "保存注册表值出错" (kRegSaveValueFailed; held, like "写入文件出错", as code page 936
+// bytes) instead of being written wrongly:
 //   - a REG_DWORD_BIG_ENDIAN value (there is no text form for it);
+//   - a REG_QWORD whose data is kept raw (not 8 bytes): no hex(N): number means
+//     type 11 both to the parser (decimal) and to the registry editor (hexadecimal);
 //   - a key whose root is not in the root table, or whose path holds CR LF;
 //   - a value name that holds CR LF, ends in a backslash, or is "@" (the default
 //     value's mark);
 //   - REG_SZ text with CR LF, unless it reads as a continued value: its first line
 //     holds "hex" or "dword" and a backslash precedes every CR LF;
 //   - a REG_MULTI_SZ string holding a NUL.
-// Empty strings of a REG_MULTI_SZ are left out: the text form has none.
+// Empty strings of a REG_MULTI_SZ are left out: the text form has none. Other data
+// kept raw (GMRegValueRecord::rawData) is written as its bytes in the hex(N): form:
+// hex(1):, hex(02):, hex(4): and hex(07):.
 #pragma once
 
 #include <cstdint>
@@ -61,7 +67,8 @@ class GMRegTextWriter {
   // per value, an empty line, then the sub keys the same way.
   void WriteKeyText(const GMRegKeyRecord& record);
 
-  // The text after "=" for one value; false for a value that has none (type 5).
+  // The text after "=" for one value; false for a value that has none (type 5, and a
+  // raw qword).
   static bool ValueText(const GMRegValueRecord& value, std::u16string& text);
 
  private:

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "reg_test_support.h"
 
@@ -12,6 +14,7 @@ namespace {
 using test::Buffer;
 using test::FormBytes;
 using test::String;
+using test::ThrownText;
 using Keys = std::deque<GMRegKeyRecord>;
 
 bool Read(const std::string& bytes, Keys& keys) { return ReadRecords(Buffer(bytes), keys); }
@@ -95,8 +98,9 @@ const std::string& SampleContainer() {
             .Text(u"HKEY_CURRENT_USER\\Software\\Z")
             .U32(1)
             .Block(level1)
-            .U32(6)
+            .U32(7)
             .Value(u"", kRegSz, std::string("h\0i\0\0\0", 6))
+            .Value(u"unended", kRegSz, std::string("h\0i\0", 4))
             .Value(u"q", kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08")
             .Value(u"be", kRegDwordBigEndian, "\x12\x34\x56\x78")
             .Value(u"multi", kRegMultiSz, std::string("a\0\0\0\0\0b\0\0\0\0\0", 12))
@@ -128,17 +132,20 @@ TEST(RegRecordForm, ReadsFieldByFieldBytes) {
   ASSERT_EQ(c.values.size(), 1u);
   EXPECT_EQ(c.values[0].dword, 7u);
 
-  ASSERT_EQ(top.values.size(), 6u);
+  ASSERT_EQ(top.values.size(), 7u);
   EXPECT_EQ(top.values[0].name, u"");
   EXPECT_EQ(top.values[0].text, u"hi");
-  EXPECT_EQ(top.values[1].qword, 0x0807060504030201u);
-  EXPECT_EQ(top.values[2].type, kRegDwordBigEndian);
-  EXPECT_EQ(top.values[2].dword, 0x12345678u);
-  EXPECT_EQ(top.values[3].strings, (std::vector<std::u16string>{u"a", u"", u"b"}));
-  EXPECT_TRUE(top.values[4].deleteMark);
-  EXPECT_EQ(top.values[4].type, kRegDeletedValue);
-  EXPECT_EQ(top.values[5].type, 0x1234u);
-  EXPECT_EQ(String(top.values[5].bytes), "\xDE\xAD");
+  // Text without its terminator keeps exactly its bytes.
+  EXPECT_EQ(top.values[1].type, kRegSz);
+  EXPECT_EQ(String(top.values[1].GetData()), std::string("h\0i\0", 4));
+  EXPECT_EQ(top.values[2].qword, 0x0807060504030201u);
+  EXPECT_EQ(top.values[3].type, kRegDwordBigEndian);
+  EXPECT_EQ(top.values[3].dword, 0x12345678u);
+  EXPECT_EQ(top.values[4].strings, (std::vector<std::u16string>{u"a", u"", u"b"}));
+  EXPECT_TRUE(top.values[5].deleteMark);
+  EXPECT_EQ(top.values[5].type, kRegDeletedValue);
+  EXPECT_EQ(top.values[6].type, 0x1234u);
+  EXPECT_EQ(String(top.values[6].bytes), "\xDE\xAD");
 
   EXPECT_TRUE(keys[1].deleteMark);
   EXPECT_EQ(keys[1].root, kHKeyLocalMachine);
@@ -154,31 +161,76 @@ TEST(RegRecordForm, WritesTheSameBytes) {
   WriteRecord(keys[1], record);
   EXPECT_EQ(String(record), Leaf(u"-HKEY_LOCAL_MACHINE\\Software\\Old").str());
   EXPECT_EQ(record.Capacity(), record.Length());
+
+  // The container keeps a buffer that is large enough and grows one that is not.
+  GMBuffer<unsigned char> roomy(4096);
+  WriteRecords(keys, roomy);
+  EXPECT_EQ(roomy.Capacity(), 4096u);
+  EXPECT_EQ(String(roomy), SampleContainer());
+  GMBuffer<unsigned char> tight(8);
+  WriteRecords(keys, tight);
+  EXPECT_EQ(String(tight), SampleContainer());
+}
+
+GMRegValueRecord Value(const std::u16string& name, uint32_t type) {
+  GMRegValueRecord value;
+  value.name = name;
+  value.type = type;
+  return value;
+}
+
+GMRegKeyRecord KeyWith(const std::vector<GMRegValueRecord>& values) {
+  GMRegKeyRecord key;
+  key.ParseKeyName(u"HKCU\\T");
+  key.values = values;
+  return key;
 }
 
 TEST(RegRecordForm, WritesValuesFromText) {
-  GMRegKeyRecord key;
-  key.ParseKeyName(u"HKCU\\T");
-  GMRegValueRecord deleted;  // a value marked in registry text: REG_SZ with empty text
-  deleted.name = u"d";
+  GMRegValueRecord deleted = Value(u"d", kRegSz);  // marked in text: REG_SZ, empty text
   deleted.deleteMark = true;
-  GMRegValueRecord dword;
-  dword.type = kRegDword;
+  GMRegValueRecord gone = Value(u"w", 0x12345);  // a deleted value's type is not stored
+  gone.deleteMark = true;
+  GMRegValueRecord dword = Value(u"", kRegDword);
   dword.dword = 10;
-  GMRegValueRecord wide;  // only the low 16 bits of a type are stored
-  wide.type = 0x10003;
-  key.values = {deleted, dword, wide};
+  GMRegValueRecord top = Value(u"t", 0xFFFF);
+  top.bytes = Buffer("\x01");
 
   GMBuffer<unsigned char> record;
-  WriteRecord(key, record);
+  WriteRecord(KeyWith({deleted, gone, dword, top}), record);
   EXPECT_EQ(String(record), FormBytes()
                                 .Text(u"HKEY_CURRENT_USER\\T")
                                 .U32(0)
-                                .U32(3)
+                                .U32(4)
                                 .Value(u"d", kRegDeletedValue, std::string(2, '\0'))
+                                .Value(u"w", kRegDeletedValue, "")
                                 .Value(u"", kRegDword, std::string("\x0a\0\0\0", 4))
-                                .Value(u"", kRegBinary, "")
+                                .Value(u"t", 0xFFFF, "\x01")
                                 .str());
+}
+
+TEST(RegRecordForm, RefusesValuesItCannotHold) {
+  GMRegValueRecord shortDword = Value(u"n", kRegDword);
+  shortDword.KeepRawData(reinterpret_cast<const unsigned char*>("\x01\x02"), 2);
+  const GMRegValueRecord refused[] = {
+      Value(u"mark", kRegDeletedValue),  // would read back as a deletion
+      Value(u"wide", 0x10003),           // would read back as REG_BINARY
+      Value(u"wide", 0xFFFFFFFF),
+      shortDword,  // would read back as malformed
+  };
+  for (const GMRegValueRecord& value : refused) {
+    EXPECT_FALSE(RecordFormHolds(value));
+    GMRegKeyRecord parent = KeyWith({Value(u"fine", kRegBinary)});
+    parent.subKeys.push_back(KeyWith({value}));
+    GMBuffer<unsigned char> record = Buffer("kept");
+    EXPECT_EQ(ThrownText<std::invalid_argument>([&] { WriteRecord(parent, record); }),
+              kRegSaveValueFailed);
+    EXPECT_EQ(String(record), "kept");
+    EXPECT_EQ(
+        ThrownText<std::invalid_argument>([&] { WriteRecords({KeyWith({}), parent}, record); }),
+        kRegSaveValueFailed);
+    EXPECT_EQ(String(record), "kept");
+  }
 }
 
 TEST(RegRecordForm, MalformedRecordsAreSkippedWhole) {
@@ -186,6 +238,8 @@ TEST(RegRecordForm, MalformedRecordsAreSkippedWhole) {
   const FormBytes cases[] = {
       Leaf(u"HKEY_CLASSES_ROOT\\x"),
       Leaf(u"hkcu\\x"),
+      Leaf(u"HKCUx\\Software"),
+      Leaf(u"HKEY_CURRENT_USER_LOCAL_SETTINGS\\X"),
       FormBytes().Text(u"HKCU\\x").U32(0).U32(1).Value(u"d", kRegDword, "\x01\x02\x03"),
       FormBytes()
           .Text(u"HKCU\\x")
@@ -222,20 +276,6 @@ TEST(RegRecordForm, NestingIsLimitedToRegistryDepth) {
   EXPECT_EQ(keys.size(), 1u);
   EXPECT_FALSE(Read(Container({Nested(kMaxRegKeyDepth + 1)}).str(), keys));
   EXPECT_TRUE(keys.empty());
-}
-
-TEST(RegRecordForm, WriteRecordsKeepsOrGrowsTheBuffer) {
-  Keys keys;
-  ASSERT_TRUE(Read(SampleContainer(), keys));
-  GMBuffer<unsigned char> roomy(4096);
-  WriteRecords(keys, roomy);
-  EXPECT_EQ(roomy.Capacity(), 4096u);
-  EXPECT_EQ(String(roomy), SampleContainer());
-
-  GMBuffer<unsigned char> tight(8);
-  WriteRecords(keys, tight);
-  EXPECT_EQ(String(tight), SampleContainer());
-  EXPECT_GE(tight.Capacity(), tight.Length());
 }
 
 TEST(RegRecordForm, MergePutsFirstInFront) {

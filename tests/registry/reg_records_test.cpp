@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <exception>
-
 #include <string>
 
 #include "reg_test_support.h"
@@ -14,30 +13,32 @@ namespace {
 
 using test::Buffer;
 using test::String;
-
-GMRegValueRecord Value(uint32_t type) {
-  GMRegValueRecord value;
-  value.type = type;
-  return value;
-}
+using Strings = std::vector<std::u16string>;
 
 std::string DataOf(const GMRegValueRecord& value) { return String(value.GetData()); }
 
 // SetRawData on a fresh value of `type`.
 GMRegValueRecord FromRaw(uint32_t type, const std::string& bytes, bool* ok = nullptr) {
-  GMRegValueRecord value = Value(type);
+  GMRegValueRecord value;
+  value.type = type;
   const bool result = value.SetRawData(reinterpret_cast<const unsigned char*>(bytes.data()),
                                        static_cast<uint32_t>(bytes.size()));
   if (ok != nullptr) *ok = result;
   return value;
 }
 
-TEST(RegValueRecord, NewValueIsAnEmptyString) {
+TEST(RegRecords, NewRecords) {
   GMRegValueRecord value;
   EXPECT_EQ(value.type, kRegSz);
   EXPECT_TRUE(value.name.empty());
   EXPECT_FALSE(value.deleteMark);
   EXPECT_EQ(DataOf(value), std::string("\0\0", 2));
+
+  GMRegKeyRecord key;
+  EXPECT_EQ(key.root, kHKeyCurrentUser);
+  EXPECT_TRUE(key.path.empty());
+  EXPECT_FALSE(key.deleteMark);
+  EXPECT_EQ(key.FullKeyName(true), u"HKEY_CURRENT_USER");
 }
 
 TEST(RegValueRecord, GetDataReadsOnlyTheFieldOfItsType) {
@@ -47,171 +48,171 @@ TEST(RegValueRecord, GetDataReadsOnlyTheFieldOfItsType) {
   value.qword = 0x1122334455667788;
   value.strings = {u"x", u"", u"y"};
   value.bytes = Buffer("\x09\x08");
-
-  value.type = kRegSz;
-  EXPECT_EQ(DataOf(value), std::string("A\0b\0\0\0", 6));
-  value.type = kRegExpandSz;
-  EXPECT_EQ(DataOf(value), std::string("A\0b\0\0\0", 6));
-  value.type = kRegDword;
-  EXPECT_EQ(DataOf(value), "\x04\x03\x02\x01");
-  value.type = kRegDwordBigEndian;
-  EXPECT_EQ(DataOf(value), "\x01\x02\x03\x04");
-  value.type = kRegMultiSz;
-  EXPECT_EQ(DataOf(value), std::string("x\0\0\0\0\0y\0\0\0\0\0", 12));
-  value.type = kRegQword;
-  EXPECT_EQ(DataOf(value), "\x88\x77\x66\x55\x44\x33\x22\x11");
-  for (uint32_t type : {kRegNone, kRegBinary, kRegLink, 8u, 12u, 0x12345u}) {
-    value.type = type;
-    EXPECT_EQ(DataOf(value), "\x09\x08") << type;
+  const struct {
+    uint32_t type;
+    std::string data;
+  } cases[] = {
+      {kRegSz, std::string("A\0b\0\0\0", 6)},
+      {kRegExpandSz, std::string("A\0b\0\0\0", 6)},
+      {kRegDword, "\x04\x03\x02\x01"},
+      {kRegDwordBigEndian, "\x01\x02\x03\x04"},
+      {kRegMultiSz, std::string("x\0\0\0\0\0y\0\0\0\0\0", 12)},
+      {kRegQword, "\x88\x77\x66\x55\x44\x33\x22\x11"},
+      {kRegNone, "\x09\x08"},
+      {kRegBinary, "\x09\x08"},
+      {kRegLink, "\x09\x08"},
+      {0x12345, "\x09\x08"},
+  };
+  for (const auto& c : cases) {
+    value.type = c.type;
+    value.rawData = false;
+    EXPECT_EQ(DataOf(value), c.data) << c.type;
+    // Data kept raw is the bytes field, whatever the type.
+    value.rawData = true;
+    EXPECT_EQ(DataOf(value), "\x09\x08") << c.type;
   }
-
+  value.rawData = false;
   value.type = kRegMultiSz;
   value.strings.clear();
   EXPECT_EQ(DataOf(value), std::string("\0\0", 2));
 }
 
-TEST(RegValueRecord, SetRawDataText) {
-  EXPECT_EQ(FromRaw(kRegSz, std::string("A\0B\0\0\0", 6)).text, u"AB");
-  // The last unit is the terminator whatever it holds, and an odd byte is no unit.
-  EXPECT_EQ(FromRaw(kRegExpandSz, std::string("A\0B\0C", 5)).text, u"A");
-  EXPECT_EQ(FromRaw(kRegSz, std::string("A", 1)).text, u"");
-  EXPECT_EQ(FromRaw(kRegSz, std::string("A\0\0\0\0\0", 6)).text, std::u16string(u"A\0", 2));
-
-  GMRegValueRecord value = Value(kRegSz);
-  value.text = u"x";
-  const unsigned char more[] = {'y', 0, 0, 0};
-  EXPECT_TRUE(value.SetRawData(more, sizeof more));
-  EXPECT_EQ(value.text, u"xy");  // appended, not replaced
-  EXPECT_TRUE(value.SetRawData(nullptr, 4));
-  EXPECT_EQ(value.text, u"xy");
+TEST(RegValueRecord, SetRawDataGivesGetDataTheSameBytes) {
+  const struct {
+    uint32_t type;
+    std::string bytes;
+    bool raw;  // not given back by the type's own field
+  } cases[] = {
+      {kRegSz, std::string("A\0B\0\0\0", 6), false},
+      {kRegSz, std::string("A\0\0\0\0\0", 6), false},
+      {kRegExpandSz, std::string("A\0B\0C", 5), true},  // odd count
+      {kRegSz, std::string("A\0B\0", 4), true},         // no terminator
+      {kRegSz, "A", true},
+      {kRegExpandSz, "", true},
+      {kRegDword, std::string("\x0a\x00\x00\x80", 4), false},
+      {kRegDwordBigEndian, std::string("\x0a\x00\x00\x80", 4), false},
+      {kRegMultiSz, std::string("a\0\0\0\0\0b\0\0\0\0\0", 12), false},
+      {kRegMultiSz, std::string("\0\0", 2), false},
+      {kRegMultiSz, std::string("\0\0\0\0", 4), false},
+      {kRegMultiSz, std::string("a\0\0\0b\0c\0", 8), true},  // a final string without NUL
+      {kRegMultiSz, std::string("a\0\0\0", 4), true},        // no list terminator
+      {kRegMultiSz, "", true},
+      {kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08", false},
+      {kRegQword, "\x01\x02", true},
+      {kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08\xFF\xFF", true},
+      {kRegBinary, std::string("\x00\xFF\x10", 3), false},
+      {0x4711, "xyz", false},
+  };
+  for (const auto& c : cases) {
+    bool ok = false;
+    const GMRegValueRecord value = FromRaw(c.type, c.bytes, &ok);
+    EXPECT_TRUE(ok) << c.type << " " << c.bytes;
+    EXPECT_EQ(value.rawData, c.raw) << c.type << " " << c.bytes;
+    EXPECT_EQ(DataOf(value), c.bytes) << c.type;
+    EXPECT_EQ(value.type, c.type);
+    EXPECT_FALSE(value.deleteMark);
+  }
 }
 
-TEST(RegValueRecord, SetRawDataNumbers) {
-  bool ok = false;
-  EXPECT_EQ(FromRaw(kRegDword, std::string("\x0a\x00\x00\x80", 4), &ok).dword, 0x8000000Au);
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(FromRaw(kRegDwordBigEndian, std::string("\x0a\x00\x00\x80", 4), &ok).dword,
-            0x0A000080u);
-  EXPECT_TRUE(ok);
-  for (uint32_t type : {kRegDword, kRegDwordBigEndian}) {
-    EXPECT_EQ(FromRaw(type, "\x01\x02\x03", &ok).dword, 0u);
-    EXPECT_FALSE(ok);
-    FromRaw(type, "\x01\x02\x03\x04\x05", &ok);
-    EXPECT_FALSE(ok);
-  }
-  EXPECT_EQ(FromRaw(kRegQword, "\x01\x02", &ok).qword, 0x0201u);
-  EXPECT_TRUE(ok);
+TEST(RegValueRecord, SetRawDataFields) {
+  EXPECT_EQ(FromRaw(kRegSz, std::string("A\0B\0\0\0", 6)).text, u"AB");
+  EXPECT_EQ(FromRaw(kRegSz, std::string("A\0\0\0\0\0", 6)).text, std::u16string(u"A\0", 2));
+  EXPECT_EQ(FromRaw(kRegDword, std::string("\x0a\x00\x00\x80", 4)).dword, 0x8000000Au);
+  EXPECT_EQ(FromRaw(kRegDwordBigEndian, std::string("\x0a\x00\x00\x80", 4)).dword, 0x0A000080u);
+  EXPECT_EQ(FromRaw(kRegMultiSz, std::string("a\0\0\0\0\0b\0\0\0\0\0", 12)).strings,
+            (Strings{u"a", u"", u"b"}));
+  EXPECT_EQ(FromRaw(kRegMultiSz, std::string("\0\0\0\0", 4)).strings, (Strings{u""}));
+  EXPECT_TRUE(FromRaw(kRegMultiSz, std::string("\0\0", 2)).strings.empty());
+  EXPECT_EQ(FromRaw(kRegMultiSz, std::string("a\0\0\0b\0c\0", 8)).strings, (Strings{u"a"}));
+  EXPECT_EQ(FromRaw(kRegQword, "\x01\x02").qword, 0x0201u);
   EXPECT_EQ(FromRaw(kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08\xFF\xFF").qword,
             0x0807060504030201u);
-}
-
-TEST(RegValueRecord, SetRawDataMultiString) {
-  // a NUL NUL b NUL NUL: the empty string in the middle stays, the last unit closes the list.
-  EXPECT_EQ(FromRaw(kRegMultiSz, std::string("a\0\0\0\0\0b\0\0\0\0\0", 12)).strings,
-            (std::vector<std::u16string>{u"a", u"", u"b"}));
-  // A string without a NUL after it is dropped; the last unit is never a separator.
-  EXPECT_EQ(FromRaw(kRegMultiSz, std::string("a\0\0\0b\0c\0", 8)).strings,
-            (std::vector<std::u16string>{u"a"}));
-  EXPECT_TRUE(FromRaw(kRegMultiSz, std::string("\0\0", 2)).strings.empty());
-  EXPECT_EQ(FromRaw(kRegMultiSz, std::string("\0\0\0\0", 4)).strings,
-            (std::vector<std::u16string>{u""}));
-
-  GMRegValueRecord value = Value(kRegMultiSz);
-  value.strings = {u"old"};
-  const unsigned char empty[] = {0, 0};
-  EXPECT_TRUE(value.SetRawData(empty, 2));
-  EXPECT_TRUE(value.strings.empty());
-}
-
-TEST(RegValueRecord, SetRawDataBytesAndDeleteMark) {
-  GMRegValueRecord value = FromRaw(kRegBinary, std::string("\x00\xFF\x10", 3));
-  EXPECT_EQ(String(value.bytes), std::string("\x00\xFF\x10", 3));
   EXPECT_EQ(String(FromRaw(0x4711, "xyz").bytes), "xyz");
 
-  value = FromRaw(kRegDeletedValue, "ignored");
+  // A number of other than 4 bytes fails and changes nothing.
+  for (uint32_t type : {kRegDword, kRegDwordBigEndian}) {
+    for (const char* bytes : {"\x01\x02\x03", "\x01\x02\x03\x04\x05"}) {
+      bool ok = true;
+      const GMRegValueRecord value = FromRaw(type, bytes, &ok);
+      EXPECT_FALSE(ok);
+      EXPECT_EQ(value.dword, 0u);
+      EXPECT_FALSE(value.rawData);
+      EXPECT_EQ(value.bytes.Length(), 0u);
+    }
+  }
+
+  GMRegValueRecord value = FromRaw(kRegDeletedValue, "ignored");
   EXPECT_TRUE(value.deleteMark);
   EXPECT_EQ(value.type, kRegDeletedValue);
   EXPECT_EQ(value.bytes.Length(), 0u);
+
+  // Text is appended, not replaced; a null pointer changes nothing.
+  value = FromRaw(kRegSz, std::string("x\0\0\0", 4));
+  const unsigned char more[] = {'y', 0, 0, 0};
+  EXPECT_TRUE(value.SetRawData(more, sizeof more));
+  EXPECT_TRUE(value.SetRawData(nullptr, 4));
+  EXPECT_EQ(value.text, u"xy");
+  // A multi-string is replaced.
+  value = FromRaw(kRegMultiSz, std::string("o\0\0\0\0\0", 6));
+  EXPECT_TRUE(value.SetRawData(more + 2, 2));
+  EXPECT_TRUE(value.strings.empty());
 }
 
-GMRegKeyRecord Key(const std::u16string& name, bool* ok = nullptr) {
-  GMRegKeyRecord key;
-  const bool result = key.ParseKeyName(name);
-  if (ok != nullptr) *ok = result;
-  return key;
-}
-
-TEST(RegKeyRecord, NewKeyIsTheCurrentUserRoot) {
-  GMRegKeyRecord key;
-  EXPECT_EQ(key.root, kHKeyCurrentUser);
-  EXPECT_TRUE(key.path.empty());
-  EXPECT_FALSE(key.deleteMark);
-  EXPECT_EQ(key.FullKeyName(true), u"HKEY_CURRENT_USER");
-}
-
-TEST(RegKeyRecord, ParseKeyNameRootsAndPaths) {
-  struct Case {
+TEST(RegKeyRecord, ParseKeyName) {
+  const struct {
     const char16_t* text;
+    bool ok;
     uint32_t root;
     const char16_t* path;
+    bool deleteMark;
   } cases[] = {
-      {u"HKEY_CURRENT_USER\\Software\\X", kHKeyCurrentUser, u"Software\\X"},
-      {u"HKCU\\Software", kHKeyCurrentUser, u"Software"},
-      {u"HKEY_LOCAL_MACHINE", kHKeyLocalMachine, u""},
-      {u"HKLM\\A", kHKeyLocalMachine, u"A"},
-      {u"HKEY_USERS\\.DEFAULT", kHKeyUsers, u".DEFAULT"},
-      {u"HKEY_CURRENT_CONFIG\\System", kHKeyCurrentConfig, u"System"},
-      {u"HKEY_PERFORMANCE_DATA\\p", kHKeyPerformanceData, u"p"},
-      {u"HKEY_DYN_DATA\\d", kHKeyDynData, u"d"},
-      // The character after the root name is skipped whatever it is.
-      {u"HKCUx\\Software", kHKeyCurrentUser, u"\\Software"},
-      {u"HKLM\\", kHKeyLocalMachine, u""},
+      {u"HKEY_CURRENT_USER\\Software\\X", true, kHKeyCurrentUser, u"Software\\X", false},
+      {u"HKCU\\Software", true, kHKeyCurrentUser, u"Software", false},
+      {u"HKEY_LOCAL_MACHINE", true, kHKeyLocalMachine, u"", false},
+      {u"HKLM\\A", true, kHKeyLocalMachine, u"A", false},
+      {u"HKLM\\", true, kHKeyLocalMachine, u"", false},
+      {u"HKEY_USERS\\.DEFAULT", true, kHKeyUsers, u".DEFAULT", false},
+      {u"HKEY_CURRENT_CONFIG\\System", true, kHKeyCurrentConfig, u"System", false},
+      {u"HKEY_PERFORMANCE_DATA\\p", true, kHKeyPerformanceData, u"p", false},
+      {u"HKEY_DYN_DATA\\d", true, kHKeyDynData, u"d", false},
+      {u"-HKLM\\Software\\Old", true, kHKeyLocalMachine, u"Software\\Old", true},
+      // No root of the table: root and path stay as they were.
+      {u"HKEY_CLASSES_ROOT\\.txt", false, kHKeyUsers, u"kept", false},
+      {u"hkcu\\Software", false, kHKeyUsers, u"kept", false},
+      {u"HKCUx\\Software", false, kHKeyUsers, u"kept", false},
+      {u"HKEY_CURRENT_USER_LOCAL_SETTINGS\\X", false, kHKeyUsers, u"kept", false},
+      {u"HKLMSoftware", false, kHKeyUsers, u"kept", false},
+      {u"HKC", false, kHKeyUsers, u"kept", false},
+      {u"", false, kHKeyUsers, u"kept", false},
+      {u"-", false, kHKeyUsers, u"kept", true},
   };
-  for (const Case& c : cases) {
-    bool ok = false;
-    GMRegKeyRecord key = Key(c.text, &ok);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(key.root, c.root);
-    EXPECT_EQ(key.path, c.path);
-    EXPECT_FALSE(key.deleteMark);
-  }
-
-  GMRegKeyRecord key = Key(u"-HKLM\\Software\\Old");
-  EXPECT_TRUE(key.deleteMark);
-  EXPECT_EQ(key.root, kHKeyLocalMachine);
-  EXPECT_EQ(key.path, u"Software\\Old");
-}
-
-TEST(RegKeyRecord, ParseKeyNameUnknownRootsLeaveRootAndPath) {
-  for (const char16_t* text : {u"HKEY_CLASSES_ROOT\\.txt", u"hkcu\\Software", u"HKC", u"", u"-"}) {
+  for (const auto& c : cases) {
     GMRegKeyRecord key;
     key.root = kHKeyUsers;
     key.path = u"kept";
-    EXPECT_FALSE(key.ParseKeyName(text));
-    EXPECT_EQ(key.root, kHKeyUsers);
-    EXPECT_EQ(key.path, u"kept");
+    EXPECT_EQ(key.ParseKeyName(c.text), c.ok) << test::Narrow(c.text);
+    EXPECT_EQ(key.root, c.root) << test::Narrow(c.text);
+    EXPECT_EQ(key.path, c.path) << test::Narrow(c.text);
+    EXPECT_EQ(key.deleteMark, c.deleteMark) << test::Narrow(c.text);
   }
 }
 
 TEST(RegKeyRecord, FullKeyNameUsesTheLongNames) {
-  GMRegKeyRecord key = Key(u"-HKCU\\Software\\X");
+  GMRegKeyRecord key;
+  key.ParseKeyName(u"-HKCU\\Software\\X");
   EXPECT_EQ(key.FullKeyName(false), u"HKEY_CURRENT_USER\\Software\\X");
   EXPECT_EQ(key.FullKeyName(true), u"-HKEY_CURRENT_USER\\Software\\X");
-  EXPECT_EQ(Key(u"HKLM").FullKeyName(true), u"HKEY_LOCAL_MACHINE");
+  key.ParseKeyName(u"HKLM");
+  EXPECT_EQ(key.FullKeyName(true), u"HKEY_LOCAL_MACHINE");
 
   key.root = kHKeyClassesRoot;
   EXPECT_EQ(key.FullKeyName(true), u"");
   EXPECT_EQ(RegRootNameOf(kHKeyClassesRoot), nullptr);
-  EXPECT_EQ(std::u16string(RegRootNameOf(kHKeyLocalMachine)), u"HKEY_LOCAL_MACHINE");
 }
 
 TEST(RegException, CarriesTheFailureByValue) {
-  const GMRegException none;
-  EXPECT_EQ(none.Code(), 0u);
-  EXPECT_TRUE(none.Key().empty());
-  EXPECT_FALSE(none.WriteFlag());
-
   GMRegException copy;
+  EXPECT_EQ(copy.Code(), 0u);
   try {
     throw GMRegException(5, true, u"HKEY_LOCAL_MACHINE\\Software\\X");
   } catch (const std::exception& e) {
@@ -221,9 +222,6 @@ TEST(RegException, CarriesTheFailureByValue) {
   EXPECT_EQ(copy.Code(), 5u);
   EXPECT_TRUE(copy.WriteFlag());
   EXPECT_EQ(copy.Key(), u"HKEY_LOCAL_MACHINE\\Software\\X");
-  EXPECT_TRUE(copy.SecondText().empty());
-  EXPECT_EQ(copy.Number(), 0u);
-  EXPECT_FALSE(copy.SpareFlag());
 }
 
 }  // namespace

@@ -50,22 +50,6 @@ std::string Lines(const std::u16string& lines) {
   return Utf16Le(u"Windows Registry Editor Version 5.00\r\n" + lines);
 }
 
-std::u16string ValueText(const GMRegValueRecord& value) {
-  std::u16string text;
-  EXPECT_TRUE(GMRegTextWriter::ValueText(value, text));
-  return text;
-}
-
-TEST(RegTextWriter, HeaderLines) {
-  GMBuffer<unsigned char> wide(100);
-  GMRegTextWriter{wide};
-  EXPECT_EQ(String(wide), Lines(u""));
-
-  GMBuffer<unsigned char> ansi;
-  GMRegTextWriter{ansi, false, kRegHeaderRegedit4};
-  EXPECT_EQ(String(ansi), "REGEDIT4\r\n");
-}
-
 TEST(RegTextWriter, LineWriterTargets) {
   GMBuffer<unsigned char> buffer(64);
   GMTextLineWriter wide(buffer, true);
@@ -81,6 +65,9 @@ TEST(RegTextWriter, LineWriterTargets) {
   GMTextLineWriter ansi(ansiBuffer, false);
   ansi.WriteLine(u"a\u0E01b", true);  // a character no ANSI code page here has
   EXPECT_EQ(String(ansiBuffer), "a_b\r\n");
+  GMBuffer<unsigned char> regedit4;
+  GMRegTextWriter{regedit4, false, kRegHeaderRegedit4};
+  EXPECT_EQ(String(regedit4), "REGEDIT4\r\n");
 
   CMemoryFile readOnly("", 0);
   EXPECT_EQ(ThrownText<std::runtime_error>([&] {
@@ -100,24 +87,12 @@ TEST(RegTextWriter, LineWriterTargets) {
   EXPECT_EQ(test::ReadBytes(dir.fs_path() / "out.reg"), Lines(u"[HKEY_CURRENT_USER\\F]\r\n\r\n"));
 }
 
-TEST(RegTextWriter, KeyWithOneStringValue) {
+TEST(RegTextWriter, KeysValuesAndSubKeys) {
   GMRegKeyRecord key = Key(u"HKCU\\Software\\A");
   GMRegValueRecord value = Value(u"n", kRegSz);
   value.text = u"v";
   key.values.push_back(value);
-  const std::string text = TextOf({key});
-  EXPECT_EQ(text, Lines(u"[HKEY_CURRENT_USER\\Software\\A]\r\n\"n\"=\"v\"\r\n\r\n"));
-
-  Keys back = test::ParseBytes(text);
-  ASSERT_EQ(back.size(), 1u);
-  EXPECT_EQ(back[0].FullKeyName(true), key.FullKeyName(true));
-  ASSERT_EQ(back[0].values.size(), 1u);
-  EXPECT_EQ(back[0].values[0].name, u"n");
-  EXPECT_EQ(back[0].values[0].text, u"v");
-}
-
-TEST(RegTextWriter, DeletedKeysAndSubKeys) {
-  GMRegKeyRecord gone = Key(u"-HKLM\\Old");
+  GMRegKeyRecord gone = Key(u"-HKLM\\Old");  // nothing below a key to delete is written
   gone.values.push_back(Value(u"x", kRegSz));
   gone.subKeys.push_back(Key(u"HKLM\\Old\\Sub"));
   GMRegKeyRecord parent = Key(u"HKCU\\P");
@@ -125,85 +100,118 @@ TEST(RegTextWriter, DeletedKeysAndSubKeys) {
   removed.deleteMark = true;
   parent.values.push_back(removed);
   parent.subKeys.push_back(Key(u"HKCU\\P\\C"));
-  EXPECT_EQ(TextOf({gone, parent}), Lines(u"[-HKEY_LOCAL_MACHINE\\Old]\r\n"
-                                          u"[HKEY_CURRENT_USER\\P]\r\n@=-\r\n\r\n"
-                                          u"[HKEY_CURRENT_USER\\P\\C]\r\n\r\n"));
+  EXPECT_EQ(TextOf({key, gone, parent}), Lines(u"[HKEY_CURRENT_USER\\Software\\A]\r\n"
+                                               u"\"n\"=\"v\"\r\n\r\n"
+                                               u"[-HKEY_LOCAL_MACHINE\\Old]\r\n"
+                                               u"[HKEY_CURRENT_USER\\P]\r\n@=-\r\n\r\n"
+                                               u"[HKEY_CURRENT_USER\\P\\C]\r\n\r\n"));
+}
+
+GMRegValueRecord Raw(uint32_t type, const std::string& bytes) {
+  GMRegValueRecord value = Value(u"", type);
+  value.KeepRawData(reinterpret_cast<const unsigned char*>(bytes.data()),
+                    static_cast<uint32_t>(bytes.size()));
+  return value;
 }
 
 TEST(RegTextWriter, ValueTextOfEachType) {
-  GMRegValueRecord value = Value(u"", kRegNone);
-  value.bytes = Buffer("\x01\xAB");
-  EXPECT_EQ(ValueText(value), u"hex(0):01,AB");
-  value.type = kRegBinary;
-  EXPECT_EQ(ValueText(value), u"hex:01,AB");
-  value.type = kRegLink;
-  EXPECT_EQ(ValueText(value), u"hex(6):01,AB");
-  value.type = 0x80000000;
-  EXPECT_EQ(ValueText(value), u"hex(2147483648):01,AB");
-  value.bytes = GMBuffer<unsigned char>();
-  EXPECT_EQ(ValueText(value), u"hex(2147483648):");
+  GMRegValueRecord none = Value(u"", kRegNone);
+  none.bytes = Buffer("\x01\xAB");
+  GMRegValueRecord binary = none;
+  binary.type = kRegBinary;
+  GMRegValueRecord link = none;
+  link.type = kRegLink;
+  GMRegValueRecord high = none;
+  high.type = 0x80000000;
+  GMRegValueRecord highEmpty = Value(u"", 0x80000000);
+  GMRegValueRecord quoted = Value(u"", kRegSz);
+  quoted.text = u"a\"b\\c\\\"d";
+  GMRegValueRecord expand = Value(u"", kRegExpandSz);
+  expand.text = u"A";
+  GMRegValueRecord emptyExpand = Value(u"", kRegExpandSz);
+  GMRegValueRecord dword = Value(u"", kRegDword);
+  dword.dword = 10;
+  GMRegValueRecord qword = Value(u"", kRegQword);
+  qword.qword = 0x0201;
+  GMRegValueRecord multi = Value(u"", kRegMultiSz);
+  multi.strings = {u"a", u"b"};
+  GMRegValueRecord sparse = Value(u"", kRegMultiSz);
+  sparse.strings = {u"", u"a", u""};
+  GMRegValueRecord emptyMulti = Value(u"", kRegMultiSz);
+  GMRegValueRecord deleted = multi;
+  deleted.deleteMark = true;
+  const struct {
+    GMRegValueRecord value;
+    const char16_t* text;
+  } cases[] = {
+      {none, u"hex(0):01,AB"},
+      {binary, u"hex:01,AB"},
+      {link, u"hex(6):01,AB"},
+      {high, u"hex(2147483648):01,AB"},
+      {highEmpty, u"hex(2147483648):"},
+      // As the registry editor reads it: \\ a backslash, \" a quote.
+      {quoted, u"\"a\\\"b\\\\c\\\\\\\"d\""},
+      {expand, u"hex(2):41,00,00,00"},
+      {emptyExpand, u"hex(2):00,00"},
+      {dword, u"dword:0000000A"},
+      {qword, u"hex(b):01,02,00,00,00,00,00,00"},
+      {multi, u"hex(7):61,00,00,00,62,00,00,00,00,00"},
+      {sparse, u"hex(7):61,00,00,00,00,00"},
+      {emptyMulti, u"hex(7):00,00"},
+      {deleted, u"-"},
+      // Data kept raw, in hex(N): forms that read back as the same bytes.
+      {Raw(kRegSz, std::string("A\0", 2)), u"hex(1):41,00"},
+      {Raw(kRegSz, ""), u"hex(1):"},
+      {Raw(kRegExpandSz, "A"), u"hex(02):41"},
+      {Raw(kRegDword, "\x01\x02"), u"hex(4):01,02"},
+      {Raw(kRegMultiSz, std::string("a\0", 2)), u"hex(07):61,00"},
+      {Raw(kRegBinary, "\x05"), u"hex:05"},
+  };
+  for (const auto& c : cases) {
+    std::u16string text;
+    EXPECT_TRUE(GMRegTextWriter::ValueText(c.value, text)) << test::Narrow(c.text);
+    EXPECT_EQ(text, c.text);
+  }
+  for (const GMRegValueRecord& value :
+       {Value(u"", kRegDwordBigEndian), Raw(kRegDwordBigEndian, "\x01"), Raw(kRegQword, "\x01")}) {
+    std::u16string text;
+    EXPECT_FALSE(GMRegTextWriter::ValueText(value, text)) << value.type;
+  }
+}
 
-  value.type = kRegSz;
-  value.text = u"a\"b\\c";
-  EXPECT_EQ(ValueText(value), u"\"a\\\\\"b\\\\c\"");
-  value.type = kRegExpandSz;
-  value.text = u"A";
-  EXPECT_EQ(ValueText(value), u"hex(2):41,00,00,00");
-  value.text = u"";
-  EXPECT_EQ(ValueText(value), u"hex(2):00,00");
-
-  value.type = kRegDword;
-  value.dword = 10;
-  EXPECT_EQ(ValueText(value), u"dword:0000000A");
-  value.type = kRegQword;
-  value.qword = 0x0201;
-  EXPECT_EQ(ValueText(value), u"hex(b):01,02,00,00,00,00,00,00");
-
-  value.type = kRegMultiSz;
-  value.strings = {u"a", u"b"};
-  EXPECT_EQ(ValueText(value), u"hex(7):61,00,00,00,62,00,00,00,00,00");
-  value.strings = {u"", u"a", u""};
-  EXPECT_EQ(ValueText(value), u"hex(7):61,00,00,00,00,00");
-  value.strings.clear();
-  EXPECT_EQ(ValueText(value), u"hex(7):00,00");
-
-  value.deleteMark = true;
-  EXPECT_EQ(ValueText(value), u"-");
-  value = Value(u"", kRegDwordBigEndian);
-  std::u16string text;
-  EXPECT_FALSE(GMRegTextWriter::ValueText(value, text));
+GMRegKeyRecord KeyWith(const GMRegValueRecord& value) {
+  GMRegKeyRecord key = Key(u"HKCU\\K");
+  key.values.push_back(value);
+  return key;
 }
 
 TEST(RegTextWriter, RefusesWhatTextCannotCarry) {
-  auto refusal = [](GMRegKeyRecord key) {
-    GMBuffer<unsigned char> buffer;
-    GMRegTextWriter writer(buffer);
-    return ThrownText<std::invalid_argument>([&] { writer.WriteKeyText(key); });
-  };
-  auto withValue = [](GMRegValueRecord value) {
-    GMRegKeyRecord key = Key(u"HKCU\\K");
-    key.values.push_back(value);
-    return key;
-  };
-  EXPECT_EQ(refusal(withValue(Value(u"be", kRegDwordBigEndian))), kSaveValueFailed);
-  for (const std::u16string& name :
-       {std::u16string(u"@"), std::u16string(u"dir\\"), std::u16string(u"a\r\nb")}) {
-    EXPECT_EQ(refusal(withValue(Value(name, kRegDword))), kSaveValueFailed);
-  }
-  GMRegValueRecord text = Value(u"s", kRegSz);
-  text.text = u"two\r\nlines";
-  EXPECT_EQ(refusal(withValue(text)), kSaveValueFailed);
-  text.text = u"hex\\\r\n\r\nx";  // an empty line would end the value
-  EXPECT_EQ(refusal(withValue(text)), kSaveValueFailed);
+  GMRegValueRecord lines = Value(u"s", kRegSz);
+  lines.text = u"two\r\nlines";
+  GMRegValueRecord broken = Value(u"s", kRegSz);
+  broken.text = u"hex\\\r\n\r\nx";  // an empty line would end the value
   GMRegValueRecord multi = Value(u"m", kRegMultiSz);
   multi.strings = {std::u16string(u"a\0b", 3)};
-  EXPECT_EQ(refusal(withValue(multi)), kSaveValueFailed);
-
-  GMRegKeyRecord key = Key(u"HKCU\\a\r\nb");
-  EXPECT_EQ(refusal(key), kSaveValueFailed);
-  key.path = u"ok";
-  key.root = kHKeyClassesRoot;
-  EXPECT_EQ(refusal(key), kSaveValueFailed);
+  GMRegKeyRecord unknownRoot = Key(u"HKCU\\ok");
+  unknownRoot.root = kHKeyClassesRoot;
+  const GMRegKeyRecord refused[] = {
+      KeyWith(Value(u"be", kRegDwordBigEndian)),
+      KeyWith(Value(u"@", kRegDword)),
+      KeyWith(Value(u"dir\\", kRegDword)),
+      KeyWith(Value(u"a\r\nb", kRegDword)),
+      KeyWith(lines),
+      KeyWith(broken),
+      KeyWith(multi),
+      KeyWith(Raw(kRegQword, "\x01\x02")),
+      Key(u"HKCU\\a\r\nb"),
+      unknownRoot,
+  };
+  for (const GMRegKeyRecord& key : refused) {
+    GMBuffer<unsigned char> buffer;
+    GMRegTextWriter writer(buffer);
+    EXPECT_EQ(ThrownText<std::invalid_argument>([&] { writer.WriteKeyText(key); }),
+              kSaveValueFailed);
+  }
 }
 
 TEST(RegTextWriter, WrittenTextParsesToTheSameRecords) {
@@ -240,6 +248,18 @@ TEST(RegTextWriter, WrittenTextParsesToTheSameRecords) {
   GMRegValueRecord gone = Value(u"g", kRegSz);
   gone.deleteMark = true;
   key.values.insert(key.values.end(), {expand, multi, qword, other, gone});
+  const struct {
+    uint32_t type;
+    std::string bytes;
+  } raws[] = {{kRegSz, std::string("A\0", 2)},
+              {kRegSz, ""},
+              {kRegExpandSz, std::string("%\0A", 3)},
+              {kRegDword, "\x01\x02"},
+              {kRegMultiSz, std::string("a\0\0\0b\0", 6)}};
+  for (const auto& raw : raws) {
+    key.values.push_back(Raw(raw.type, raw.bytes));
+    key.values.back().name = u"raw" + test::Ascii(std::to_string(key.values.size()));
+  }
 
   const Keys back = test::ParseBytes(TextOf({key, Key(u"-HKCU\\Gone")}));
   ASSERT_EQ(back.size(), 2u);
@@ -252,6 +272,7 @@ TEST(RegTextWriter, WrittenTextParsesToTheSameRecords) {
     EXPECT_EQ(got.type, want.type) << i;
     EXPECT_EQ(got.deleteMark, want.deleteMark) << i;
     EXPECT_EQ(String(got.GetData()), String(want.GetData())) << i;
+    EXPECT_EQ(got.rawData, want.rawData) << i;
   }
   EXPECT_EQ(back[1].FullKeyName(true), u"-HKEY_CURRENT_USER\\Gone");
 }

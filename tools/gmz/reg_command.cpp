@@ -85,18 +85,6 @@ Records ReadRecordFile(const std::u16string& path) {
   return records;
 }
 
-// Registry text as UTF-16 with byte-order mark, or the record form, by extension.
-void WriteRecordFile(const std::u16string& path, const Records& records) {
-  GMBuffer<unsigned char> bytes;
-  if (IsRecordForm(path)) {
-    WriteRecords(records, bytes);
-  } else {
-    GMRegTextWriter writer(bytes);
-    for (const GMRegKeyRecord& key : records) writer.WriteKeyText(key);
-  }
-  WriteWholeFile(path, bytes);
-}
-
 // UTF-8 for JSON, keeping NUL units (which ToUtf8 would end at); a lone surrogate
 // becomes U+FFFD.
 std::string JsonText(const std::u16string& text) {
@@ -201,7 +189,8 @@ std::u16string Quoted(const std::u16string& text) {
 std::u16string ValueDisplay(const GMRegValueRecord& value) {
   if (value.deleteMark) return u"delete";
   std::u16string data;
-  switch (value.type) {
+  // Data kept raw is shown as its bytes, whatever the type.
+  switch (value.rawData ? kRegBinary : value.type) {
     case kRegSz:
     case kRegExpandSz:
       data = Quoted(value.text);
@@ -235,6 +224,47 @@ void PrintKey(const GMRegKeyRecord& key, const std::u16string& indent) {
   }
   Print(stdout, text);
   for (const GMRegKeyRecord& sub : key.subKeys) PrintKey(sub, indent + u"  ");
+}
+
+// Why the record form cannot hold `value`.
+std::u16string UnheldReason(const GMRegValueRecord& value) {
+  if (value.type == kRegDeletedValue) return u"type 255 is the record form's delete mark";
+  if (value.type > 0xFFFF) return FormatString(u"type %u does not fit in 16 bits", value.type);
+  return FormatString(u"%s data must be 4 bytes, not %u", TypeName(value.type),
+                      value.bytes.Length());
+}
+
+// Names the first value below `key` that the record form cannot hold; false for none.
+bool FindUnheldValue(const GMRegKeyRecord& key, std::u16string& message) {
+  for (const GMRegValueRecord& value : key.values) {
+    if (RecordFormHolds(value)) continue;
+    message = u"value " + (value.name.empty() ? u"@" : Quoted(value.name)) + u" of [" +
+              key.FullKeyName(false) + u"]: " + UnheldReason(value);
+    return true;
+  }
+  for (const GMRegKeyRecord& sub : key.subKeys) {
+    if (FindUnheldValue(sub, message)) return true;
+  }
+  return false;
+}
+
+// Registry text as UTF-16 with byte-order mark, or the record form, by extension.
+void WriteRecordFile(const std::u16string& path, const Records& records) {
+  GMBuffer<unsigned char> bytes;
+  if (IsRecordForm(path)) {
+    std::u16string message;
+    for (const GMRegKeyRecord& key : records) {
+      if (FindUnheldValue(key, message)) {
+        throw Reported{
+            Fail(u"cannot write " + path + u": the record form cannot hold " + message)};
+      }
+    }
+    WriteRecords(records, bytes);
+  } else {
+    GMRegTextWriter writer(bytes);
+    for (const GMRegKeyRecord& key : records) writer.WriteKeyText(key);
+  }
+  WriteWholeFile(path, bytes);
 }
 
 // Runs a command body, turning what it throws into the exit status: the parser's and
