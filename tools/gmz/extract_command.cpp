@@ -177,8 +177,7 @@ int RunSplit(const SplitOptions& o) {
     return kExitUsage;
   }
   // No volume, new or stale, may be the archive being split: writing it would truncate
-  // the input, deleting it would lose it. Names are compared without regard to case, as
-  // Windows would open them.
+  // the input, deleting it would lose it.
   std::u16string fullInput;
   size_t at = 0;
   if (!FullPath(PathFromArgument(o.archive), fullInput, at)) {
@@ -187,7 +186,7 @@ int RunSplit(const SplitOptions& o) {
   auto isInput = [&](const std::u16string& name) {
     std::u16string full;
     size_t split = 0;
-    return !FullPath(name, full, split) || CompareNoCase(full, fullInput) == 0;
+    return !FullPath(name, full, split) || IsSamePath(full, fullInput);
   };
   auto volumeName = [&](uint64_t index) { return FormatString(u"%s.part%I64u", base, index); };
   for (uint64_t index = 0; index < count; ++index) {
