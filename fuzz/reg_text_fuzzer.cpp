@@ -9,7 +9,7 @@
 #include "archive/io/buffer.h"
 #include "registry/reg_parser.h"
 #include "registry/reg_text_writer.h"
-#include "tests/registry/reg_round_trip.h"
+#include "fuzz/reg_round_trip.h"
 
 namespace {
 

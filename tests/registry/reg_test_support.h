@@ -1,5 +1,5 @@
-// Helpers for the registry tests: registry text and record-form bytes made by hand,
-// and exception texts.
+// Helpers for the registry tests: registry text, values and record-form bytes made by
+// hand, and exception texts.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +25,9 @@ inline std::string Utf16Le(const std::u16string& text) {
   return bytes;
 }
 
-inline std::u16string Ascii(const std::string& text) {
-  return std::u16string(text.begin(), text.end());
+// UTF-16 registry text: the byte-order mark, the version 5 header, then `lines`.
+inline std::string Version5Utf16(const std::u16string& lines) {
+  return Utf16Le(u"Windows Registry Editor Version 5.00\r\n" + lines);
 }
 
 // For failure messages: each unit as a char, '?' above 0x7F.
@@ -73,17 +74,29 @@ std::string ThrownText(F f) {
   return "<no exception>";
 }
 
+inline GMRegValueRecord Value(uint32_t type, const std::u16string& name = u"",
+                              const std::u16string& text = u"") {
+  GMRegValueRecord value;
+  value.type = type;
+  value.name = name;
+  value.text = text;
+  return value;
+}
+
+// A value whose data is exactly `bytes` whatever its type (KeepRawData).
+inline GMRegValueRecord RawValue(uint32_t type, const std::string& bytes,
+                                 const std::u16string& name = u"") {
+  GMRegValueRecord value = Value(type, name);
+  value.KeepRawData(reinterpret_cast<const unsigned char*>(bytes.data()),
+                    static_cast<uint32_t>(bytes.size()));
+  return value;
+}
+
 // Record-form bytes written field by field.
 class FormBytes {
  public:
-  FormBytes& U16(uint32_t value) {
-    for (int i = 0; i < 2; ++i) bytes_.push_back(static_cast<char>(value >> (8 * i)));
-    return *this;
-  }
-  FormBytes& U32(uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<char>(value >> (8 * i)));
-    return *this;
-  }
+  FormBytes& U16(uint32_t value) { return Int(value, 2); }
+  FormBytes& U32(uint32_t value) { return Int(value, 4); }
   // Length in units, then the units.
   FormBytes& Text(const std::u16string& text) {
     U32(static_cast<uint32_t>(text.size()));
@@ -107,6 +120,11 @@ class FormBytes {
   size_t size() const { return bytes_.size(); }
 
  private:
+  FormBytes& Int(uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) bytes_.push_back(static_cast<char>(value >> (8 * i)));
+    return *this;
+  }
+
   std::string bytes_;
 };
 

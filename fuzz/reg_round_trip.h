@@ -1,4 +1,4 @@
-// Round-trip checks of key records for the registry tests and fuzz targets. Values
+// Round-trip checks of key records for the registry fuzz targets. Values
 // compare by their effect: name and delete mark, and for a value that is written also
 // its type and registry data (GetData), whichever field holds it.
 #pragma once
