@@ -18,8 +18,6 @@ TEST(FormatErrorMessage, FileKinds) {
             U("文件(D:\\x.exe)删除错误,错误码:32,") + system);
   EXPECT_EQ(FormatErrorMessage(ErrorInfo::File(kErrorFileRead, u"", 0)), U("文件(安装包)读取错误,错误码:0"));
   EXPECT_TRUE(StartsWith(FormatErrorMessage(ErrorInfo::File(0x10000007, u"a", 0)), U("文件(a)未知错误")));
-  EXPECT_TRUE(StartsWith(FormatErrorMessage(ErrorInfo::File(kErrorFileCreate, u"C:\\a\\b.dll", 5)),
-                         U("文件(C:\\a\\b.dll)创建错误,错误码:5,")));
   EXPECT_EQ(FormatErrorMessage(ErrorInfo::File(kErrorFileTooLargeForFat32, u"whatever", 112)),
             U("此游戏有大于4G的单个文件，请更换到NTFS格式的分区安装。"));
 }
@@ -46,7 +44,6 @@ TEST(FormatErrorMessage, OtherCategories) {
   exception.text = u"bad";
   EXPECT_EQ(FormatErrorMessage(exception), U("未知错误:bad"));
   EXPECT_EQ(FormatErrorMessage(ErrorInfo::Numbers(0x80000000, 0, 0)), U("未知错误类型:-2147483648"));
-  EXPECT_EQ(FormatErrorMessage(ErrorInfo::Numbers(0x60000000, 0, 0)), U("未知错误类型:1610612736"));
 }
 
 }  // namespace

@@ -18,13 +18,10 @@ TEST(DirectoryListingTest, ReparsePointsByTheirTag) {
       {kFolder, kReparseTagMountPoint, ReparseHandling::kFolderLink},
       {kFolder, 0, ReparseHandling::kFolderLink},  // no tag given (Wine's links)
       {kFolder, kCloudPlaceholder, ReparseHandling::kAsItIs},
-      {kFolder, kDeduplicated, ReparseHandling::kAsItIs},
       {kFile, kReparseTagSymlink, ReparseHandling::kFollowLink},
-      {kFile, 0, ReparseHandling::kFollowLink},
       {kFile, kDeduplicated, ReparseHandling::kAsItIs},
       // Without the reparse-point attribute the tag means nothing.
       {kFileAttributeDirectory, kReparseTagSymlink, ReparseHandling::kAsItIs},
-      {kFileAttributeArchive, kReparseTagSymlink, ReparseHandling::kAsItIs},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(HandlingOfReparsePoint(c.attributes, c.tag), c.handling) << std::hex << c.attributes << " " << c.tag;

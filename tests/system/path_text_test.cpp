@@ -5,117 +5,94 @@
 namespace Zavro {
 namespace {
 
-std::u16string Normalized(std::u16string path, uint32_t flags) {
-  NormalizePath(path, flags);
-  return path;
-}
-
-TEST(PathTextTest, NormalizeSingleSteps) {
-  EXPECT_EQ(Normalized(u"C:\\Program Files\\GAME.EXE", PathLower), u"c:\\program files\\game.exe");
-  EXPECT_EQ(Normalized(u"c:\\program files\\game.exe", PathUpper), u"C:\\PROGRAM FILES\\GAME.EXE");
-  // Units outside ASCII fold too, each on its own.
-  EXPECT_EQ(Normalized(u"\u00C4\u00D6", PathLower), u"\u00E4\u00F6");
-  EXPECT_EQ(Normalized(u"\u00E4\u00F6", PathUpper), u"\u00C4\u00D6");
-
-  EXPECT_EQ(Normalized(u"\"C:\\A\"", PathUnquote), u"C:\\A");
-  EXPECT_EQ(Normalized(u"\"\"C:\\A\"\"", PathUnquote), u"\"C:\\A\"");  // one pair only
-  EXPECT_EQ(Normalized(u"\"", PathUnquote), u"\"");
-  EXPECT_EQ(Normalized(u"\"\"", PathUnquote), u"");
-  EXPECT_EQ(Normalized(u"\"C:\\A", PathUnquote), u"\"C:\\A");
-  EXPECT_EQ(Normalized(u"C:\\A\"", PathUnquote), u"C:\\A\"");
-
-  EXPECT_EQ(Normalized(u"", PathAddSlash), u"");
-  EXPECT_EQ(Normalized(u"C:\\A//", PathAddSlash), u"C:\\A\\");
-  EXPECT_EQ(Normalized(u"C:\\A", PathAddSlash), u"C:\\A\\");
-  EXPECT_EQ(Normalized(u"C:/A/", PathAddSlash), u"C:/A\\");
-  EXPECT_EQ(Normalized(u"\\/\\", PathAddSlash), u"");
-
-  EXPECT_EQ(Normalized(u"C:\\A\\/\\", PathRemoveSlash), u"C:\\A");
-  EXPECT_EQ(Normalized(u"C:\\", PathRemoveSlash), u"C:");
-  EXPECT_EQ(Normalized(u"\\", PathRemoveSlash), u"");
-
-  EXPECT_EQ(Normalized(u"C:/A/b.txt", PathBackslashes), u"C:\\A\\b.txt");
-  EXPECT_EQ(Normalized(u"C:/A/b.txt", 0), u"C:/A/b.txt");
-}
-
-TEST(PathTextTest, NormalizeStepsRunInTableOrder) {
-  EXPECT_EQ(Normalized(u"\"C:\\A\\\"", PathUnquote | PathRemoveSlash), u"C:\\A");
-  // Unquoting comes before the slash steps, so the slash inside the quotes goes too.
-  EXPECT_EQ(Normalized(u"\"C:/A/\"", PathUnquote | PathRemoveSlash | PathBackslashes), u"C:\\A");
-  EXPECT_EQ(Normalized(u"\"C:\\A\"", PathUnquote | PathAddSlash), u"C:\\A\\");
-  // Adding comes before removing: both together remove.
-  EXPECT_EQ(Normalized(u"C:\\A", PathAddSlash | PathRemoveSlash), u"C:\\A");
-  // Lower runs before upper, so upper wins.
-  EXPECT_EQ(Normalized(u"aB", PathLower | PathUpper), u"AB");
-  // Backslashes come last: a forward slash turned into a backslash is not removed.
-  EXPECT_EQ(Normalized(u"C:\\A/", PathBackslashes), u"C:\\A\\");
+TEST(PathTextTest, NormalizePath) {
+  const struct {
+    const char16_t* path;
+    uint32_t flags;
+    const char16_t* normalized;
+  } cases[] = {
+      {u"C:\\Program Files\\GAME.EXE", PathLower, u"c:\\program files\\game.exe"},
+      {u"\u00E4\u00D6x", PathUpper, u"\u00C4\u00D6X"},  // units outside ASCII fold too
+      {u"\"\"C:\\A\"\"", PathUnquote, u"\"C:\\A\""},  // one pair only
+      {u"\"", PathUnquote, u"\""},
+      {u"\"\"", PathUnquote, u""},
+      {u"\"C:\\A", PathUnquote, u"\"C:\\A"},
+      {u"C:/A/", PathAddSlash, u"C:/A\\"},
+      {u"\\/\\", PathAddSlash, u""},
+      {u"C:\\A\\/\\", PathRemoveSlash, u"C:\\A"},
+      {u"C:\\", PathRemoveSlash, u"C:"},
+      // The steps run in a fixed order: unquote before the slash steps, add before
+      // remove (both together remove), lower before upper (upper wins).
+      {u"\"C:/A/\"", PathUnquote | PathRemoveSlash | PathBackslashes, u"C:\\A"},
+      {u"\"C:\\A\"", PathUnquote | PathAddSlash, u"C:\\A\\"},
+      {u"C:\\A", PathAddSlash | PathRemoveSlash, u"C:\\A"},
+      {u"aB", PathLower | PathUpper, u"AB"},
+  };
+  for (const auto& c : cases) {
+    std::u16string path = c.path;
+    NormalizePath(path, c.flags);
+    EXPECT_EQ(path, c.normalized) << testing::PrintToString(std::u16string(c.path)) << " " << c.flags;
+  }
 }
 
 TEST(PathTextTest, IsAbsolutePath) {
-  EXPECT_TRUE(IsAbsolutePath(u"C:"));
-  EXPECT_FALSE(IsAbsolutePath(u"C:x"));
-  EXPECT_TRUE(IsAbsolutePath(u"C:/x"));
-  EXPECT_TRUE(IsAbsolutePath(u"C:\\x"));
-  EXPECT_TRUE(IsAbsolutePath(u"\\\\server\\share"));
-  EXPECT_TRUE(IsAbsolutePath(u"\\\\"));
-  EXPECT_FALSE(IsAbsolutePath(u"\\x"));
-  EXPECT_FALSE(IsAbsolutePath(u"/x"));
-  EXPECT_FALSE(IsAbsolutePath(u"//x"));
-  EXPECT_FALSE(IsAbsolutePath(u"C"));
-  EXPECT_FALSE(IsAbsolutePath(u"\\"));
-  EXPECT_FALSE(IsAbsolutePath(u""));
-  // Anything may stand before the colon.
-  EXPECT_TRUE(IsAbsolutePath(u"#:\\x"));
-  EXPECT_TRUE(IsAbsolutePath(u"\u4E2D:"));
-  EXPECT_FALSE(IsAbsolutePath(u"\"C:\\x\""));
+  // A drive is whatever unit stands before the colon.
+  const std::pair<const char16_t*, bool> cases[] = {
+      {u"C:", true},    {u"C:/x", true}, {u"\\\\server\\share", true}, {u"\\\\", true},
+      {u"#:\\x", true}, {u"C:x", false}, {u"\\x", false},               {u"//x", false},
+      {u"C", false},    {u"", false},    {u"\"C:\\x\"", false},
+  };
+  for (const auto& [path, absolute] : cases) {
+    EXPECT_EQ(IsAbsolutePath(path), absolute) << testing::PrintToString(std::u16string(path));
+  }
 }
 
 TEST(PathTextTest, JoinPath) {
-  EXPECT_EQ(JoinPath(u"C:\\Game\\", u"\\data\\a.bin"), u"C:\\Game\\data\\a.bin");
-  EXPECT_EQ(JoinPath(u"\"C:\\Game\"", u"a.bin"), u"C:\\Game\\a.bin");
-  EXPECT_EQ(JoinPath(u"C:\\Game", u"D:\\x"), u"D:\\x");
-  EXPECT_EQ(JoinPath(u"C:\\Game", u""), u"C:\\Game\\");
-  EXPECT_EQ(JoinPath(u"C:\\Game", u"\"D:\\x\""), u"D:\\x");
-  EXPECT_EQ(JoinPath(u"C:\\Game", u"\\\\server\\share"), u"\\\\server\\share");
-  EXPECT_EQ(JoinPath(u"C:\\Game//", u"//\\a/b"), u"C:\\Game\\a/b");
-  EXPECT_EQ(JoinPath(u"C:\\Game", u"\"sub\\a.bin\""), u"C:\\Game\\sub\\a.bin");
-  EXPECT_EQ(JoinPath(u"", u"\\a.bin"), u"a.bin");
-  EXPECT_EQ(JoinPath(u"\"\"", u"a.bin"), u"a.bin");
-  EXPECT_EQ(JoinPath(u"", u""), u"");
-  // A relative path with a drive but no separator is not absolute: it is appended.
-  EXPECT_EQ(JoinPath(u"C:\\Game", u"D:x"), u"C:\\Game\\D:x");
+  const struct {
+    const char16_t* base;
+    const char16_t* relative;
+    const char16_t* joined;
+  } cases[] = {
+      {u"C:\\Game\\", u"\\data\\a.bin", u"C:\\Game\\data\\a.bin"},
+      {u"\"C:\\Game\"", u"\"sub\\a.bin\"", u"C:\\Game\\sub\\a.bin"},
+      {u"C:\\Game", u"\"D:\\x\"", u"D:\\x"},  // an absolute path wins
+      // A drive without a separator is not absolute: it is appended.
+      {u"C:\\Game", u"D:x", u"C:\\Game\\D:x"},
+      {u"C:\\Game", u"", u"C:\\Game\\"},
+      {u"C:\\Game//", u"//\\a/b", u"C:\\Game\\a/b"},
+      {u"\"\"", u"\\a.bin", u"a.bin"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(JoinPath(c.base, c.relative), c.joined) << c.joined;
 }
 
-TEST(PathTextTest, DirectoryPart) {
-  EXPECT_EQ(DirectoryPart(u"C:\\A\\b.txt"), u"C:\\A");
-  EXPECT_EQ(DirectoryPart(u"C:\\A\\"), u"C:");
-  EXPECT_EQ(DirectoryPart(u"C:\\"), u"C:");
-  EXPECT_EQ(DirectoryPart(u"b.txt"), u"b.txt");
-  EXPECT_EQ(DirectoryPart(u"C:/A/b.txt"), u"C:/A/b.txt");
-  EXPECT_EQ(DirectoryPart(u"\"C:\\A\\b.txt\""), u"C:\\A");
-  EXPECT_EQ(DirectoryPart(u"\\b.txt"), u"");
-  EXPECT_EQ(DirectoryPart(u""), u"");
-}
-
-TEST(PathTextTest, FileNamePart) {
-  EXPECT_EQ(FileNamePart(u"C:\\A\\b.txt"), u"b.txt");
-  EXPECT_EQ(FileNamePart(u"C:\\A\\"), u"");
-  EXPECT_EQ(FileNamePart(u"a/b"), u"b");
-  EXPECT_EQ(FileNamePart(u"C:\\A/b\\c"), u"c");
-  EXPECT_EQ(FileNamePart(u"b.txt"), u"b.txt");
-  EXPECT_EQ(FileNamePart(u""), u"");
-}
-
-TEST(PathTextTest, ExtensionPart) {
-  EXPECT_EQ(ExtensionPart(u"x.tar.gz"), u".gz");
-  EXPECT_EQ(ExtensionPart(u".profile"), u".profile");
-  EXPECT_EQ(ExtensionPart(u"C:\\a.b\\c"), u"");
-  EXPECT_EQ(ExtensionPart(u"C:/a.b/c"), u"");
-  EXPECT_EQ(ExtensionPart(u"name."), u".");
-  EXPECT_EQ(ExtensionPart(u"C:\\dir\\.hidden"), u".hidden");
-  EXPECT_EQ(ExtensionPart(u"C:\\dir\\Setup.EXE"), u".EXE");
-  EXPECT_EQ(ExtensionPart(u"noext"), u"");
-  EXPECT_EQ(ExtensionPart(u""), u"");
+TEST(PathTextTest, DirectoryFileNameAndExtensionParts) {
+  const struct {
+    const char16_t* path;
+    const char16_t* directory;
+    const char16_t* fileName;
+    const char16_t* extension;
+  } cases[] = {
+      {u"C:\\A\\b.txt", u"C:\\A", u"b.txt", u".txt"},
+      {u"C:\\A\\", u"C:", u"", u""},
+      // Only a backslash ends the directory part; either separator ends the others.
+      {u"C:/A/b.txt", u"C:/A/b.txt", u"b.txt", u".txt"},
+      {u"b.txt", u"b.txt", u"b.txt", u".txt"},
+      {u"\\b.txt", u"", u"b.txt", u".txt"},
+      // Only the directory part takes off quotes.
+      {u"\"C:\\A\\b.txt\"", u"C:\\A", u"b.txt\"", u".txt\""},
+      // A dot in a folder name is no extension.
+      {u"C:\\a.b\\c", u"C:\\a.b", u"c", u""},
+      {u"x.tar.GZ", u"x.tar.GZ", u"x.tar.GZ", u".GZ"},
+      {u"C:\\dir\\.hidden", u"C:\\dir", u".hidden", u".hidden"},
+      {u"name.", u"name.", u"name.", u"."},
+      {u"", u"", u"", u""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::u16string(c.path)));
+    EXPECT_EQ(DirectoryPart(c.path), c.directory);
+    EXPECT_EQ(FileNamePart(c.path), c.fileName);
+    EXPECT_EQ(ExtensionPart(c.path), c.extension);
+  }
 }
 
 TEST(PathTextTest, RootsOfPaths) {
@@ -125,29 +102,57 @@ TEST(PathTextTest, RootsOfPaths) {
     bool isRoot;
   } cases[] = {
       {u"C:", u"C:\\", true},
-      {u"C:\\", u"C:\\", true},
-      {u"c:/", u"c:\\", true},
-      {u"C:\\a\\..\\.", u"C:\\", true},
-      {u"C:\\Game", u"C:\\", false},
       {u"C:Game", u"C:\\", false},
-      {u"\\\\srv\\share", u"\\\\srv\\share\\", true},
       {u"//srv/share/", u"\\\\srv\\share\\", true},
       {u"\\\\srv\\share\\x", u"\\\\srv\\share\\", false},
       {u"\\\\srv", u"\\\\srv\\", true},
-      {u"\\\\?\\C:\\", u"\\\\?\\C:\\", true},
       {u"\\\\?\\C:\\x", u"\\\\?\\C:\\", false},
       {u"\\\\?\\UNC\\srv\\share\\x", u"\\\\?\\UNC\\srv\\share\\", false},
       {u"\\\\.\\unc\\srv\\share", u"\\\\.\\unc\\srv\\share\\", true},
       {u"/", u"\\", true},
       {u"\\x\\..\\..", u"\\", true},
-      {u"\\x", u"\\", false},
       {u"..", u"", false},
-      {u"", u"", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(std::u16string(c.path)));
     EXPECT_EQ(PathRoot(c.path), c.root);
     EXPECT_EQ(IsVolumeRoot(c.path), c.isRoot);
+  }
+}
+
+// Extraction checks the common hostile names end to end; these are the rules' edges.
+TEST(PathTextTest, ValidFileNamesAndPaths) {
+  const struct {
+    const char16_t* text;
+    bool name;  // IsValidFileName
+    bool path;  // IsValidFilePath
+  } cases[] = {
+      {u"a.txt", true, true},
+      {u".hidden", true, true},
+      // Only COM and LPT with one digit from 1 are devices, and only as the whole base.
+      {u"COM0", true, true},
+      {u"LPT10.txt", true, true},
+      // Windows drops a trailing dot or space, so "a." would name "a".
+      {u"a.", false, false},
+      {u"a ", false, false},
+      {u"a:stream", false, false},
+      {u"a\x01", false, false},
+      // Device names, with or without an extension, in any case.
+      {u"con.txt", false, false},
+      {u"CONOUT$", false, false},
+      {u"COM\u00B9", false, false},  // superscript one
+      // Paths: an optional drive or share start, then valid names only.
+      {u"a\\b/c", false, true},
+      {u"C:\\Game\\a.txt", false, true},
+      {u"\\\\srv\\share\\a", false, true},
+      {u"1:\\a", false, false},
+      {u"C:\\", false, false},
+      {u"a\\lpt9.log\\b", false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::u16string(c.text)));
+    EXPECT_EQ(IsValidFileName(c.text), c.name);
+    EXPECT_EQ(IsValidFilePath(c.text), c.path);
   }
 }
 

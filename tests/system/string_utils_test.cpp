@@ -36,17 +36,16 @@ TEST(StringTrimTest, TrimAndStripQuotes) {
   EXPECT_EQ(Applied(u" x ", [](auto& s) { TrimLeft(s, nullptr); }), u" x ");
 
   EXPECT_EQ(Applied(u"\"a\"b\"", StripQuotes), u"a\"b");
-  EXPECT_EQ(Applied(u"ab\"", StripQuotes), u"ab\"");
   EXPECT_EQ(Applied(u"\"", StripQuotes), u"");
-  EXPECT_EQ(Applied(u"", StripQuotes), u"");
 }
 
 TEST(StringFoldTest, FoldsTheCoveredScriptsOnly) {
+  // The ends of each covered range, and the pairs that break a range's pattern.
   const std::pair<char16_t, char16_t> pairs[] = {
       {u'A', u'a'},     {0x00C0, 0x00E0}, {0x00DE, 0x00FE}, {0x0178, 0x00FF},
-      {0x0100, 0x0101}, {0x0132, 0x0133}, {0x0139, 0x013A}, {0x014A, 0x014B},
-      {0x017D, 0x017E}, {0x0391, 0x03B1}, {0x03A9, 0x03C9}, {0x0400, 0x0450},
-      {0x042F, 0x044F}, {0xFF21, 0xFF41}, {0xFF3A, 0xFF5A},
+      {0x0100, 0x0101}, {0x0139, 0x013A}, {0x014A, 0x014B}, {0x017D, 0x017E},
+      {0x0391, 0x03B1}, {0x03A9, 0x03C9}, {0x0400, 0x0450}, {0x042F, 0x044F},
+      {0xFF21, 0xFF41}, {0xFF3A, 0xFF5A},
   };
   for (const auto& [upper, lower] : pairs) {
     EXPECT_EQ(FoldLower(upper), lower) << std::hex << upper;
@@ -58,58 +57,38 @@ TEST(StringFoldTest, FoldsTheCoveredScriptsOnly) {
     EXPECT_EQ(FoldLower(unit), unit) << std::hex << unit;
     EXPECT_EQ(FoldUpper(unit), unit) << std::hex << unit;
   }
-  EXPECT_EQ(Applied(U("Straße ÿ Σς Ёё ＡＢ"), ToUpperInPlace), U("STRAßE Ÿ Σς ЁЁ ＡＢ"));
-  EXPECT_EQ(Applied(U("ÀŸ Σ Ё ＡＢ"), ToLowerInPlace), U("àÿ σ ё ａｂ"));
 }
 
 TEST(StringCompareTest, CompareNoCase) {
-  EXPECT_NE(CompareNoCase(u"File.LNK", u".lnk"), 0);
-  EXPECT_EQ(CompareNoCase(u".LNK", u".lnk"), 0);
   EXPECT_LT(CompareNoCase(u"ab", u"abc"), 0);
-  EXPECT_GT(CompareNoCase(u"ABC", u"ab"), 0);
   // '_' lies between the upper and the lower case letters: upper-case folding puts it
   // after them.
   EXPECT_GT(CompareNoCase(u"_", u"a"), 0);
   EXPECT_EQ(CompareNoCase(U("Ärger Ωmega Ёж"), U("äRGER ωMEGA ёЖ")), 0);
 
-  EXPECT_EQ(CompareNoCaseN(u"abc", u"xyz", 0), 0);
   EXPECT_EQ(CompareNoCaseN(u"abcX", u"ABCy", 3), 0);
   EXPECT_LT(CompareNoCaseN(u"ab", u"abc", 3), 0);
-  EXPECT_EQ(CompareNoCaseN(u"ab", u"AB", 100), 0);
 }
 
 TEST(StringCompareTest, PrefixesSuffixesAndSearch) {
-  EXPECT_TRUE(StartsWith(u"REGEDIT4\r\n", u"REGEDIT4"));
-  EXPECT_FALSE(StartsWith(u"regedit4", u"REGEDIT4"));
   EXPECT_FALSE(StartsWith(u"REG", u"REGEDIT4"));
-  EXPECT_FALSE(EndsWith(u"a.LNK", u".lnk"));
   EXPECT_TRUE(StartsWithNoCase(u"##Install##\\a", u"##INSTALL##"));
   EXPECT_TRUE(EndsWithNoCase(U("ПАПКА"), U("пка")));
   EXPECT_FALSE(EndsWithNoCase(u"lnk", u".lnk"));
 
   EXPECT_EQ(FindNoCase(u"C:\\##INSTALL##\\x", u"##install##"), 3u);
   EXPECT_EQ(FindNoCase(u"aXbx", u"x", 2), 3u);
-  EXPECT_EQ(FindNoCase(u"abc", u"abcd"), kNotFound);
   EXPECT_EQ(FindNoCase(u"abc", u"a", 4), kNotFound);
 }
 
 TEST(StringReplaceTest, InsertedTextIsNeverSearched) {
   EXPECT_EQ(Replaced(u"aaa", u"a", u"aa"), u"aaaaaa");
   EXPECT_EQ(Replaced(u"xAx", u"a", u"b"), u"xAx");
-  // Registry name unescaping: pairs of backslashes first, then escaped quotes.
-  EXPECT_EQ(Replaced(Replaced(u"a\\\\\\\"b", u"\\\\", u"\\"), u"\\\"", u"\""), u"a\\\"b");
   EXPECT_EQ(Replaced(u"abc", u"", u"x"), u"abc");
   EXPECT_EQ(Replaced(u"abc", nullptr, u"x"), u"abc");
-  EXPECT_EQ(Replaced(u"abc", u"b", nullptr), u"abc");
-
-  const auto noCase = [](const char16_t* from, const char16_t* to) {
-    return [=](std::u16string& s) { ReplaceAllNoCase(s, from, to); };
-  };
-  EXPECT_EQ(Applied(u"##Install##\\a;##INSTALL##", noCase(u"##install##", u"C:\\P")),
-            u"C:\\P\\a;C:\\P");
-  EXPECT_EQ(Applied(u"AAA", noCase(u"a", u"aA")), u"aAaAaA");
-  EXPECT_EQ(Applied(u"abc", noCase(u"", u"x")), u"abc");
-  EXPECT_EQ(Applied(u"abc", noCase(u"B", nullptr)), u"abc");
+  std::u16string s = u"##Install##\\a;##INSTALL##";
+  ReplaceAllNoCase(s, u"##install##", u"##install####INSTALL##");
+  EXPECT_EQ(s, u"##install####INSTALL##\\a;##install####INSTALL##");
 }
 
 TEST(StringSplitTest, SplitFirstAndMid) {
@@ -119,36 +98,26 @@ TEST(StringSplitTest, SplitFirstAndMid) {
   s = u"abc";
   EXPECT_EQ(SplitFirst(s, u"="), u"abc");
   EXPECT_EQ(s, u"");
-  s = u"abc";
-  EXPECT_EQ(SplitFirst(s, u""), u"");
-  EXPECT_EQ(s, u"abc");
 
-  EXPECT_EQ(Mid(u"abcdef", 2), u"cdef");
-  EXPECT_EQ(Mid(u"abcdef", 2, 3), u"cde");
   EXPECT_EQ(Mid(u"abcdef", 4, 100), u"ef");
-  EXPECT_EQ(Mid(u"abcdef", 6), u"");
   EXPECT_EQ(Mid(u"abcdef", -1, 2), u"");
 }
 
 TEST(StringSplitTest, SplitArgumentsKeepsQuotes) {
-  EXPECT_EQ(Split(u"run \"C:\\A B\\x.exe\" /S"), (Strings{u"run", u"\"C:\\A B\\x.exe\"", u"/S"}));
+  EXPECT_EQ(Split(u"run  \"C:\\A B\\x.exe\" /S"), (Strings{u"run", u"\"C:\\A B\\x.exe\"", u"/S"}));
   EXPECT_EQ(Split(u"\"a b\"c"), (Strings{u"\"a b\"", u"c"}));
   EXPECT_EQ(Split(u"x\"y z\""), (Strings{u"x\"y", u"z\""}));
-  EXPECT_EQ(Split(u"  a   b  "), (Strings{u"a", u"b"}));
   EXPECT_EQ(Split(u"\"unterminated x"), (Strings{u"\"unterminated x"}));
   EXPECT_EQ(Split(u"a\tb\r\n"), (Strings{u"a\tb\r\n"}));
   EXPECT_EQ(Split(u"   "), Strings{});
 }
 
 TEST(StringNumberTest, ParsesAndPrints) {
-  EXPECT_EQ(ParseHex(u"ff"), 255u);
-  EXPECT_EQ(ParseHex(u"0XFF"), 255u);
-  EXPECT_EQ(ParseHex(u"0xg1"), 0u);
-  EXPECT_EQ(ParseHex(u"0x"), 0u);
+  EXPECT_EQ(ParseHex(u"0XFf"), 255u);
   EXPECT_EQ(ParseHex(u"0x1234567890"), 0x12345678u);
   EXPECT_EQ(ParseHex(u"1a,2"), 0x1Au);
 
-  EXPECT_EQ(ParseSigned(u"-12abc"), -12);
+  EXPECT_EQ(ParseSigned(u"-9223372036854775808"), INT64_MIN);
   EXPECT_EQ(ParseSigned(u"+5"), 0);
   EXPECT_EQ(ParseUnsigned(u" 12"), 0u);
   EXPECT_EQ(ParseUnsigned(u"18446744073709551616"), 0u);  // wraps

@@ -33,31 +33,5 @@ TEST(GMBuffer, ResizeKeepsTheCommonPrefixAndClampsTheLength) {
   EXPECT_EQ(buffer.Length(), 0u);
 }
 
-TEST(GMBuffer, CopiesOwnTheirBlocks) {
-  Bytes source(6);
-  Fill(source, 1);
-  source.SetLength(5);
-
-  Bytes copy(2);
-  copy = source;
-  ASSERT_EQ(copy.Capacity(), 6u);
-  EXPECT_EQ(copy.Length(), 5u);
-  EXPECT_NE(copy.Data(), source.Data());
-  EXPECT_EQ(std::memcmp(copy.Data(), source.Data(), 6), 0);
-
-  Bytes empty;
-  copy = empty;
-  EXPECT_EQ(copy.Capacity(), 0u);
-  EXPECT_EQ(copy.Length(), 0u);
-  EXPECT_EQ(copy.Data(), nullptr);
-
-  Bytes moved(std::move(source));
-  EXPECT_EQ(moved.Capacity(), 6u);
-  EXPECT_EQ(source.Capacity(), 0u);  // NOLINT(bugprone-use-after-move)
-  Bytes constructed(moved);
-  EXPECT_EQ(constructed.Length(), 5u);
-  EXPECT_EQ(constructed.Data()[4], 5);
-}
-
 }  // namespace
 }  // namespace Zavro
