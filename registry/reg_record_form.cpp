@@ -73,7 +73,10 @@ bool ReadValue(RecordReader& in, GMRegValueRecord& value) {
   if (!in.Text(value.name) || !in.U16(type) || !in.U32(size) || !in.Bytes(size, data)) return false;
   value.type = type;
   value.deleteMark = type == kRegDeletedValue;
-  return value.SetRawData(data, size);
+  // The registry takes data of any length for any type (a REG_DWORD of 2 bytes, say),
+  // and an undo record must give it back as it was.
+  if (!value.SetRawData(data, size)) value.KeepRawData(data, size);
+  return true;
 }
 
 bool ReadKey(const unsigned char* data, size_t size, uint32_t depth, GMRegKeyRecord& key) {
@@ -162,10 +165,7 @@ void Reserve(GMBuffer<unsigned char>& buffer, uint64_t capacity) {
 
 bool RecordFormHolds(const GMRegValueRecord& value) {
   if (value.deleteMark) return true;
-  if (value.type == kRegDeletedValue || value.type > 0xFFFF) return false;
-  // SetRawData refuses these, so the reader would take the record for malformed.
-  const bool number = value.type == kRegDword || value.type == kRegDwordBigEndian;
-  return !number || !value.rawData || value.bytes.Length() == 4;
+  return value.type != kRegDeletedValue && value.type <= 0xFFFF;
 }
 
 bool ReadRecords(const unsigned char* bytes, size_t count, std::deque<GMRegKeyRecord>& list) {

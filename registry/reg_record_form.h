@@ -32,17 +32,17 @@ constexpr uint32_t kMaxRegKeyDepth = 512;
 // Reads a container into `list`, which is cleared first. False when the bytes are
 // shorter than the header, when T is non-zero and larger than what follows (with N
 // non-zero), when a record's length passes the end, or when any record is malformed: a
-// name whose root is not in the root table, REG_DWORD or REG_DWORD_BIG_ENDIAN data of
-// other than 4 bytes, a read past the record's length, or a malformed sub record. A
-// malformed record is skipped whole and reading goes on with the next one; records
-// read before a length failure stay in the list.
+// name whose root is not in the root table, a read past the record's length, or a
+// malformed sub record. A malformed record is skipped whole and reading goes on with
+// the next one; records read before a length failure stay in the list. Data that its
+// type's field cannot hold (a REG_DWORD of other than 4 bytes, say) is kept raw, as the
+// registry keeps it.
 bool ReadRecords(const unsigned char* bytes, size_t count, std::deque<GMRegKeyRecord>& list);
 bool ReadRecords(const GMBuffer<unsigned char>& bytes, std::deque<GMRegKeyRecord>& list);
 
 // Whether the form can hold `value`: a value with the delete mark always; otherwise
-// not for type 255 (the delete mark itself), a type above 0xFFFF (the type field has
-// 16 bits), or a REG_DWORD or REG_DWORD_BIG_ENDIAN kept raw with other than 4 bytes
-// (which ReadRecords takes for malformed).
+// not for type 255 (the delete mark itself) or a type above 0xFFFF (the type field has
+// 16 bits).
 bool RecordFormHolds(const GMRegValueRecord& value);
 
 // One key record into `buffer`, which is replaced by a block of exactly its size.

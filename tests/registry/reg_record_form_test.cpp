@@ -134,7 +134,6 @@ TEST(RegRecordForm, StoresWhatItCanHoldAndRefusesTheRest) {
   const GMRegValueRecord refused[] = {
       Value(kRegDeletedValue),                // would read back as a deletion
       Value(0x10003),                         // would read back as REG_BINARY
-      test::RawValue(kRegDword, "\x01\x02"),  // would read back as malformed
   };
   for (const GMRegValueRecord& value : refused) {
     EXPECT_FALSE(RecordFormHolds(value));
@@ -156,13 +155,25 @@ FormBytes Nested(uint32_t depth) {
   return key.U32(0);
 }
 
+TEST(RegRecordForm, DataOfAnyLengthIsKept) {
+  // The registry keeps a REG_DWORD of 2 bytes as it is, and so does an undo record.
+  Keys keys;
+  ASSERT_TRUE(
+      Read(Container({OneValue(kRegDword, "\x01\x02"), OneValue(kRegDwordBigEndian, "")}).str(), keys));
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[0].values[0].GetData(), (std::vector<unsigned char>{1, 2}));
+  EXPECT_TRUE(keys[1].values[0].GetData().empty());
+  GMBuffer<unsigned char> written;
+  WriteRecord(keys[0], written);
+  EXPECT_EQ(String(written),
+            FormBytes().Text(u"HKEY_CURRENT_USER\\x").U32(0).U32(1).Value(u"v", kRegDword, "\x01\x02").str());
+}
+
 TEST(RegRecordForm, MalformedRecordsAreSkippedWhole) {
   const FormBytes good = Leaf(u"HKCU\\Good");
   const FormBytes cases[] = {
       Leaf(u"HKEY_CLASSES_ROOT\\x"),
       Leaf(u"HKCUx\\Software"),
-      OneValue(kRegDword, "\x01\x02\x03"),
-      OneValue(kRegDwordBigEndian, "\x01\x02\x03\x04\x05"),
       FormBytes().Text(u"HKCU\\x").U32(1).Block(Leaf(u"HKEY_CLASSES_ROOT\\y")).U32(0),
       // Reads past the record's end: values, value count, name, sub key.
       FormBytes().Text(u"HKCU\\x").U32(0).U32(2).Value(u"a", kRegBinary, "\x01"),

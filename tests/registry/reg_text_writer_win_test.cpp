@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "reg_test_support.h"
+#include "reg_win_test_support.h"
 #include "system/windows_support.h"
 #include "test_support.h"
 
@@ -17,30 +18,13 @@ namespace {
 using test::RawValue;
 using test::Value;
 
-struct RegKeyTraits {
-  using Handle = HKEY;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { RegCloseKey(h); }
-};
-using ScopedRegKey = ScopedHandle<RegKeyTraits>;
-
-// A key below HKEY_CURRENT_USER that no other run uses, deleted with its values at the
-// end, and with it Software\GmTest once no run has a key there.
-struct ThrowawayKey {
-  ~ThrowawayKey() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, W(path));
-    // Fails, as it should, while another run still has its key there.
-    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\GmTest");
-  }
-  const std::u16string path = u"Software\\GmTest\\" + test::Decimal(GetCurrentProcessId()) +
-                              u"_" + test::Decimal(GetTickCount64());
-};
+using test::ScopedRegKey;
 
 TEST(RegTextWriterWinTest, RegistryEditorImportsExactlyTheWrittenData) {
-  ThrowawayKey throwaway;
+  test::ThrowawayKey throwaway;
   GMRegKeyRecord key;
   key.root = kHKeyCurrentUser;
-  key.path = throwaway.path;
+  key.path = throwaway.path();
   GMRegValueRecord multi = Value(kRegMultiSz, u"multi");
   multi.strings = {u"one \"1\"", u"C:\\two\\", u"3"};
   GMRegValueRecord dword = Value(kRegDword, u"dword");

@@ -1,4 +1,4 @@
-// gmz reg parse | convert | merge: registry text (".reg") and the registry record form
+// gmz reg parse | convert | merge | apply: registry text (".reg") and the registry record form
 // (".bin"), told apart by the file extension.
 #include <cstdio>
 #include <deque>
@@ -20,6 +20,7 @@
 #include "system/system_error.h"
 #include "tools/gmz/commands.h"
 #include "tools/gmz/console.h"
+#include "tools/gmz/reg_apply.h"
 
 namespace Zavro::gmz {
 
@@ -229,9 +230,7 @@ void PrintKey(const GMRegKeyRecord& key, const std::u16string& indent) {
 // Why the record form cannot hold `value`.
 std::u16string UnheldReason(const GMRegValueRecord& value) {
   if (value.type == kRegDeletedValue) return u"type 255 is the record form's delete mark";
-  if (value.type > 0xFFFF) return FormatString(u"type %u does not fit in 16 bits", value.type);
-  return FormatString(u"%s data must be 4 bytes, not %u", TypeName(value.type),
-                      value.bytes.Length());
+  return FormatString(u"type %u does not fit in 16 bits", value.type);
 }
 
 // Names the first value below `key` that the record form cannot hold; false for none.
@@ -287,6 +286,7 @@ struct RegOptions {
   std::string second;
   std::string output;
   bool json = false;
+  bool tolerant = false;
 };
 
 }  // namespace
@@ -344,6 +344,39 @@ void AddRegCommands(CLI::App& app, Action& action) {
         ReadWholeFile(PathFromArgument(options->second), source);
         MergeRegText(source, target);
         WriteWholeFile(PathFromArgument(options->output), target);
+      });
+    };
+  });
+
+  CLI::App* apply = reg->add_subcommand(
+      "apply", "Apply a .reg or .bin file to this machine's registry (Windows), keeping undo records");
+  apply->add_option("FILE", options->input, "registry text, or record form when it ends in .bin")->required();
+  apply->add_option("--undo", options->output, "write the undo records here (record form); applying them "
+                                               "later takes the change back");
+  apply->add_flag("--tolerant", options->tolerant, "skip keys that cannot be opened or read instead of failing");
+  apply->callback([options, &action] {
+    action = [options] {
+      if (!HasRegistry()) {
+        std::fprintf(stderr, "gmz reg apply: needs Windows: this system has no registry\n");
+        return kExitUsage;
+      }
+      return Run([&] {
+        const Records records = ReadRecordFile(PathFromArgument(options->input));
+        const std::u16string undoPath = PathFromArgument(options->output);
+        std::u16string message;
+        const bool applied = ApplyRegistry(
+            records, options->tolerant,
+            [&](const GMBuffer<unsigned char>& undo) {
+              if (undoPath.empty()) return true;
+              try {
+                WriteWholeFile(undoPath, undo);
+                return true;
+              } catch (const Reported&) {
+                return false;
+              }
+            },
+            message);
+        if (!applied) throw Reported{Fail(message)};
       });
     };
   });

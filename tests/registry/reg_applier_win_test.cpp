@@ -1,0 +1,278 @@
+// The registry access layer and the apply engine against the registry itself (Wine's in
+// the test run), below throwaway keys.
+#include "registry/reg_applier.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "registry/reg_key.h"
+#include "registry/reg_parser.h"
+#include "registry/reg_record_form.h"
+#include "reg_win_test_support.h"
+#include "system/string_utils.h"
+
+namespace Zavro {
+namespace {
+
+using test::DumpKey;
+using test::ScopedRegKey;
+using test::ThrowawayKey;
+using Records = std::deque<GMRegKeyRecord>;
+
+std::string Narrow(const std::u16string& text) { return test::fs::path(text).u8string(); }
+
+// Registry text (version 5 header added) in which "@" stands for `key`'s path.
+Records Parse(const ThrowawayKey& key, std::string text) {
+  const std::string path = Narrow(key.path());
+  for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + path.size())) {
+    text.replace(at, 1, path);
+  }
+  text = "Windows Registry Editor Version 5.00\r\n\r\n" + text;
+  GMRegParser parser;
+  parser.Parse(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+  return parser.Keys();
+}
+
+void Apply(const ThrowawayKey& key, const std::string& text) {
+  GMRegApplier applier;
+  ASSERT_TRUE(applier.Apply(Parse(key, text), false));
+}
+
+std::u16string Dump(const ThrowawayKey& key) { return test::U(DumpKey(HKEY_CURRENT_USER, key.path()).c_str()); }
+
+// Sets a key's access list to allow everyone only `allowed`.
+void RestrictKey(const std::u16string& path, DWORD allowed) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, W(path), 0, WRITE_DAC, &key), ERROR_SUCCESS);
+  ScopedRegKey open(key);
+  alignas(8) unsigned char buffer[256];
+  ACL* acl = reinterpret_cast<ACL*>(buffer);
+  ASSERT_TRUE(InitializeAcl(acl, sizeof buffer, ACL_REVISION));
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  PSID everyone = nullptr;
+  ASSERT_TRUE(AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+  // Changing the list and deleting stay allowed, so that the key can be removed.
+  ASSERT_TRUE(AddAccessAllowedAce(acl, ACL_REVISION, allowed | WRITE_DAC | DELETE, everyone));
+  FreeSid(everyone);
+  SECURITY_DESCRIPTOR descriptor;
+  ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE));
+  ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor), ERROR_SUCCESS);
+}
+
+TEST(RegKeyWin, AccessLayer) {
+  ThrowawayKey throwaway;
+  EXPECT_EQ(RootKey(kHKeyCurrentUser), static_cast<RegKey>(HKEY_CURRENT_USER));
+  EXPECT_EQ(KeyNameFromHandle(HKEY_LOCAL_MACHINE), u"HKEY_LOCAL_MACHINE");
+  EXPECT_EQ(KeyNameFromHandle(nullptr), u"");
+
+  GMRegKeyHandle key;
+  ASSERT_TRUE(key.OpenKey(RootKey(kHKeyCurrentUser), throwaway.path(), kKeyReadWrite, true));
+  EXPECT_EQ(key.LastError(), 0u);
+  EXPECT_EQ(key.FullName(), u"HKEY_CURRENT_USER\\" + throwaway.path());
+  // An open key is named by its kernel path.
+  const std::u16string kernel = KeyNameFromHandle(key.Key());
+  EXPECT_TRUE(StartsWithNoCase(kernel, u"\\REGISTRY\\USER\\")) << Narrow(kernel);
+  EXPECT_TRUE(EndsWithNoCase(kernel, u"\\" + throwaway.path())) << Narrow(kernel);
+
+  std::vector<std::u16string> subKeys{u"stale"}, values{u"stale"};
+  ASSERT_TRUE(key.EnumKey(subKeys, values));
+  EXPECT_TRUE(subKeys.empty() && values.empty());
+  EXPECT_TRUE(key.DeleteValue(u"missing"));
+  GMRegValueRecord missing;
+  EXPECT_FALSE(key.QueryValue(u"missing", missing));
+  EXPECT_EQ(key.LastError(), 2u);
+
+  // A REG_DWORD the registry keeps with 2 bytes comes back with those 2 bytes.
+  const BYTE two[] = {1, 2};
+  ASSERT_EQ(RegSetValueExW(static_cast<HKEY>(key.Key()), L"short", 0, REG_DWORD, two, 2), ERROR_SUCCESS);
+  GMRegValueRecord value;
+  ASSERT_TRUE(key.QueryValue(u"short", value));
+  EXPECT_EQ(value.type, kRegDword);
+  EXPECT_EQ(value.GetData(), (std::vector<unsigned char>{1, 2}));
+  EXPECT_EQ(value.ownerKey, key.FullName());
+  // A name with a NUL would be cut short by the system: refused.
+  EXPECT_FALSE(key.SetValue(std::u16string(u"a\0b", 3), value));
+  EXPECT_EQ(key.LastError(), 87u);
+
+  // SetStringValue hands the system the text's 6 bytes without a terminating NUL; the
+  // system itself adds one when the text in memory is followed by it (Windows and Wine
+  // alike), so the value reads "abc" either way.
+  ASSERT_TRUE(SetStringValue(kHKeyCurrentUser, throwaway.Below(u"s"), u"SetupName", u"abc", 0));
+  const std::string stored = DumpKey(HKEY_CURRENT_USER, throwaway.Below(u"s"));
+  EXPECT_TRUE(stored == " \"SetupName\" 1 610062006300\n" || stored == " \"SetupName\" 1 6100620063000000\n")
+      << stored;
+
+  // The per-program number is written once, and again only when it differs.
+  const std::u16string numbers = ProgramNumbersKey();
+  SetDwordIfDifferent(u"gm-test.exe", 11000);
+  GMRegKeyHandle reader;
+  ASSERT_TRUE(reader.OpenKey(RootKey(kHKeyCurrentUser), numbers, kKeyRead, false));
+  GMRegValueRecord number;
+  ASSERT_TRUE(reader.QueryValue(u"gm-test.exe", number));
+  EXPECT_EQ(number.type, kRegDword);
+  EXPECT_EQ(number.dword, 11000u);
+  RegDeleteValueW(static_cast<HKEY>(reader.Key()), L"gm-test.exe");
+}
+
+TEST(RegApplierWin, UndoRecordsPutEverythingBack) {
+  ThrowawayKey key;
+  Apply(key,
+        "[HKEY_CURRENT_USER\\@\\Existing]\r\n\"keep\"=\"1\"\r\n\"change\"=\"old\"\r\n\"gone\"=hex:00,01\r\n"
+        "[HKEY_CURRENT_USER\\@\\Doomed\\A\\B]\r\n\"deep\"=dword:00000007\r\n"
+        "[HKEY_CURRENT_USER\\@\\Doomed]\r\n@=\"default\"\r\n");
+  const std::u16string before = Dump(key);
+
+  GMRegApplier applier;
+  ASSERT_TRUE(applier.Apply(Parse(key, "[HKEY_CURRENT_USER\\@\\New]\r\n\"one\"=\"1\"\r\n\"two\"=dword:00000002\r\n"
+                                       "[HKEY_CURRENT_USER\\@\\Existing]\r\n\"change\"=\"new\"\r\n\"gone\"=-\r\n"
+                                       "[-HKEY_CURRENT_USER\\@\\Doomed]\r\n"),
+                            false));
+  EXPECT_EQ(Narrow(Dump(key)),
+            "\\Existing\n\\Existing \"change\" 1 6e00650077000000\n\\Existing \"keep\" 1 31000000\n"
+            "\\New\n\\New \"one\" 1 31000000\n\\New \"two\" 4 02000000\n");
+
+  // Saved, read back and applied, last applied first, the undo records restore it all.
+  GMBuffer<unsigned char> saved;
+  applier.SaveUndo(saved);
+  Records undo;
+  ASSERT_TRUE(ReadRecords(saved, undo));
+  ASSERT_EQ(undo.size(), 3u);
+  // The undo of the last record (the deleted tree, to be made again) comes first.
+  EXPECT_FALSE(undo[0].deleteMark);
+  EXPECT_EQ(undo[0].path, key.Below(u"Doomed"));
+  EXPECT_EQ(undo[0].subKeys.size(), 1u);
+  EXPECT_TRUE(undo[2].deleteMark);
+  EXPECT_EQ(undo[2].path, key.Below(u"New"));
+  GMRegApplier restorer;
+  ASSERT_TRUE(restorer.Apply(undo, false));
+  EXPECT_EQ(Dump(key), before);
+}
+
+// Deletes one key between its probe and its opening, as another program might.
+class RacedApplier : public GMRegApplier {
+ public:
+  explicit RacedApplier(std::u16string path) : path_(std::move(path)) {}
+
+ protected:
+  void OnProbed(const GMRegKeyRecord& record) override {
+    if (record.path == path_) RegDeleteTreeW(HKEY_CURRENT_USER, W(path_)), RegDeleteKeyW(HKEY_CURRENT_USER, W(path_));
+  }
+
+ private:
+  std::u16string path_;
+};
+
+TEST(RegApplierWin, AFailureTakesEverythingBack) {
+  // Two records that change one value, or that make a key and write into it; the
+  // third key vanishes between its probe and its opening.
+  const std::string firstTwo[] = {
+      "[HKEY_CURRENT_USER\\@\\Existing]\r\n\"v\"=\"first\"\r\n\"w\"=\"new\"\r\n"
+      "[HKEY_CURRENT_USER\\@\\Existing]\r\n\"v\"=\"second\"\r\n",
+      "[HKEY_CURRENT_USER\\@\\New\\Deep]\r\n\"n\"=\"1\"\r\n"
+      "[HKEY_CURRENT_USER\\@\\New]\r\n\"m\"=\"2\"\r\n",
+  };
+  for (const std::string& records : firstTwo) {
+    ThrowawayKey key;
+    Apply(key, "[HKEY_CURRENT_USER\\@\\Existing]\r\n\"v\"=\"old\"\r\n[HKEY_CURRENT_USER\\@\\Racy]\r\n");
+    RacedApplier applier(key.Below(u"Racy"));
+    EXPECT_FALSE(applier.Apply(Parse(key, records + "[HKEY_CURRENT_USER\\@\\Racy]\r\n\"r\"=\"1\"\r\n"), false));
+    EXPECT_EQ(applier.LastError().Code(), 2u);
+    EXPECT_TRUE(applier.LastError().WriteFlag());
+    EXPECT_EQ(applier.LastError().Key(), u"HKEY_CURRENT_USER\\" + key.Below(u"Racy"));
+    // As before, but for the key the other program removed.
+    EXPECT_EQ(Narrow(Dump(key)), "\\Existing\n\\Existing \"v\" 1 6f006c0064000000\n");
+  }
+}
+
+TEST(RegApplierWin, KeysThatCannotBeWritten) {
+  ThrowawayKey key;
+  Apply(key, "[HKEY_CURRENT_USER\\@\\ReadOnly]\r\n\"v\"=\"old\"\r\n[HKEY_CURRENT_USER\\@\\Closed]\r\n");
+  const std::u16string original = Dump(key);
+  RestrictKey(key.Below(u"ReadOnly"), KEY_READ);
+  RestrictKey(key.Below(u"Closed"), 0);
+  HKEY created = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, W(key.Below(u"Volatile")), 0, nullptr, REG_OPTION_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &created, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(created);
+  const std::u16string before = Dump(key);
+  const std::string longName(300, 'x');
+  const std::string next = "[HKEY_CURRENT_USER\\@\\Next]\r\n\"n\"=\"1\"\r\n";
+
+  const struct {
+    const char* what;
+    std::string record;
+    bool tolerant;
+    uint32_t code;  // 0: the apply succeeds and skips the record
+  } cases[] = {
+      {"access denied to writing", "[HKEY_CURRENT_USER\\@\\ReadOnly]\r\n\"v\"=\"new\"\r\n", false, 0},
+      {"access denied to everything", "[HKEY_CURRENT_USER\\@\\Closed]\r\n\"v\"=\"new\"\r\n", false, 0},
+      {"a name longer than keys may have", "[HKEY_CURRENT_USER\\@\\" + longName + "]\r\n\"v\"=\"1\"\r\n", false, 0},
+      {"a key that cannot be created", "[HKEY_CURRENT_USER\\@\\Volatile\\Lasting]\r\n\"v\"=\"1\"\r\n", false, 1021},
+      {"the same, tolerated", "[HKEY_CURRENT_USER\\@\\Volatile\\Lasting]\r\n\"v\"=\"1\"\r\n", true, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    GMRegApplier applier;
+    Records records = Parse(key, next + c.record + next);
+    records[2].values[0].text = u"2";
+    EXPECT_EQ(applier.Apply(records, c.tolerant), c.code == 0);
+    EXPECT_EQ(applier.LastError().Code(), c.code);
+    if (c.code != 0) {
+      EXPECT_EQ(Dump(key), before);
+      continue;
+    }
+    // The record is skipped, the ones around it are applied, and their undo puts the
+    // registry back.
+    EXPECT_NE(Narrow(Dump(key)).find("\\Next \"n\" 1 32000000"), std::string::npos);
+    applier.Rollback();
+    EXPECT_EQ(Dump(key), before);
+  }
+
+  // A root the table does not have is never taken for another.
+  GMRegKeyRecord classes;
+  classes.root = kHKeyClassesRoot;
+  classes.path = key.path();
+  GMRegApplier applier;
+  EXPECT_FALSE(applier.Apply({classes}, true));
+  EXPECT_EQ(applier.LastError().Code(), 1010u);
+  RestrictKey(key.Below(u"ReadOnly"), KEY_ALL_ACCESS);
+  RestrictKey(key.Below(u"Closed"), KEY_ALL_ACCESS);
+  RegDeleteKeyW(HKEY_CURRENT_USER, W(key.Below(u"Volatile")));
+  EXPECT_EQ(Dump(key), original);
+}
+
+TEST(RegApplierWin, OddDataAndBothViews) {
+  ThrowawayKey key;
+  // A REG_DWORD of 2 bytes is written as it is, and given back as it was.
+  Apply(key, "[HKEY_CURRENT_USER\\@]\r\n\"odd\"=hex(4):01,02\r\n");
+  const std::u16string before = Dump(key);
+  EXPECT_NE(Narrow(before).find("\"odd\" 4 0102\n"), std::string::npos) << Narrow(before);
+  GMRegApplier applier(2);
+  ASSERT_TRUE(applier.Apply(Parse(key, "[HKEY_CURRENT_USER\\@]\r\n\"odd\"=dword:00000003\r\n\"new\"=\"n\"\r\n"), false));
+  // Both views, one backup per value.
+  ASSERT_EQ(applier.UndoRecords().size(), 1u);
+  EXPECT_EQ(applier.UndoRecords()[0].values.size(), 2u);
+  GMBuffer<unsigned char> saved;
+  applier.SaveUndo(saved);
+  Records undo;
+  ASSERT_TRUE(ReadRecords(saved, undo));
+  GMRegApplier restorer;
+  ASSERT_TRUE(restorer.Apply(undo, false));
+  EXPECT_EQ(Dump(key), before);
+}
+
+TEST(RegApplierWin, LocalMachine) {
+  ThrowawayKey key(HKEY_LOCAL_MACHINE);
+  GMRegApplier applier;
+  Records records = Parse(key, "[HKEY_LOCAL_MACHINE\\@\\App]\r\n\"Path\"=\"C:\\\\App\"\r\n");
+  ASSERT_TRUE(applier.Apply(records, false));
+  EXPECT_EQ(DumpKey(HKEY_LOCAL_MACHINE, key.path()), "\\App\n\\App \"Path\" 1 43003a005c004100700070000000\n");
+  applier.Rollback();
+  EXPECT_EQ(DumpKey(HKEY_LOCAL_MACHINE, key.path()), "<missing>");
+}
+
+}  // namespace
+}  // namespace Zavro

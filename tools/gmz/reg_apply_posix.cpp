@@ -1,0 +1,13 @@
+#include "tools/gmz/reg_apply.h"
+
+namespace Zavro::gmz {
+
+bool HasRegistry() { return false; }
+
+bool ApplyRegistry(const std::deque<GMRegKeyRecord>&, bool, const std::function<bool(const GMBuffer<unsigned char>&)>&,
+                   std::u16string& message) {
+  message = u"this system has no registry";
+  return false;
+}
+
+}  // namespace Zavro::gmz

@@ -1,0 +1,39 @@
+#include "tools/gmz/reg_apply.h"
+
+#include <exception>
+
+#include "registry/reg_applier.h"
+#include "system/string_utils.h"
+#include "system/system_error.h"
+
+namespace Zavro::gmz {
+
+bool HasRegistry() { return true; }
+
+bool ApplyRegistry(const std::deque<GMRegKeyRecord>& records, bool tolerant,
+                   const std::function<bool(const GMBuffer<unsigned char>&)>& keepUndo, std::u16string& message) {
+  GMRegApplier applier(0);
+  if (!applier.Apply(records, tolerant)) {
+    const GMRegException& error = applier.LastError();
+    message = FormatString(u"cannot %s [%s]: %s (error %u); everything applied was taken back",
+                           error.WriteFlag() ? u"open or create" : u"read", error.Key(),
+                           SystemErrorMessage(error.Code()), error.Code());
+    return false;
+  }
+  GMBuffer<unsigned char> undo;
+  bool kept = false;
+  try {
+    applier.SaveUndo(undo);
+    kept = keepUndo(undo);
+  } catch (const std::exception&) {
+    kept = false;
+  }
+  if (!kept) {
+    applier.Rollback();
+    message = u"the undo records were not saved; everything applied was taken back";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace Zavro::gmz
