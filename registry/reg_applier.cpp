@@ -1,5 +1,6 @@
 #include "registry/reg_applier.h"
 
+#include <set>
 #include <vector>
 
 #include "registry/reg_key.h"
@@ -13,7 +14,7 @@ namespace {
 
 constexpr uint32_t kErrorBadKey = 1010;
 
-// The view flags of a view mode's passes: the default view, the 64-bit view, or both.
+// The view flags of a view mode: the default view, the 64-bit view, or both.
 std::vector<uint32_t> Views(uint32_t viewMode) {
   switch (viewMode) {
     case 1:
@@ -36,25 +37,70 @@ void CheckRoot(const GMRegKeyRecord& record) {
   if (RegRootNameOf(record.root) == nullptr) throw GMRegException(kErrorBadKey, true, KeyText(record));
 }
 
-// Value names are compared as the registry compares them, without regard to case.
-bool HasValue(const GMRegKeyRecord& record, const std::u16string& name) {
-  for (const GMRegValueRecord& value : record.values) {
-    if (CompareNoCase(value.name, name) == 0) return true;
+// A sub record lies below its key, or its undo would not be in the key's.
+void CheckBelow(const GMRegKeyRecord& parent, const GMRegKeyRecord& sub) {
+  const std::u16string prefix = parent.path.empty() ? std::u16string() : parent.path + u"\\";
+  if (sub.root != parent.root || sub.path.size() <= prefix.size() ||
+      CompareNoCase(sub.path.substr(0, prefix.size()), prefix) != 0) {
+    throw GMRegException(kErrorBadKey, true, KeyText(sub));
   }
-  return false;
 }
 
+// The record and every sub record below it, checked before anything is written.
+void CheckTree(const GMRegKeyRecord& record) {
+  CheckRoot(record);
+  for (const GMRegKeyRecord& sub : record.subKeys) {
+    CheckBelow(record, sub);
+    CheckTree(sub);
+  }
+}
+
+std::vector<std::u16string> Components(const std::u16string& path) {
+  std::vector<std::u16string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(u'\\', start);
+    if (end == std::u16string::npos) end = path.size();
+    if (end > start) parts.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+// A root, or a key right below one (a hive such as HKEY_USERS\<user>, or
+// HKEY_LOCAL_MACHINE\SOFTWARE): never deleted.
+bool IsTopLevel(const std::u16string& path) { return Components(path).size() < 2; }
+
 // The first key of `path`, from the root down, that is not there: creating `path`
-// creates it and everything below it, so deleting it takes the creation back whole.
-std::u16string FirstMissingKey(uint32_t root, const std::u16string& path) {
+// creates it and everything below it.
+std::u16string FirstMissingKey(uint32_t root, const std::u16string& path, uint32_t view) {
   for (size_t end = path.find(u'\\'); end != std::u16string::npos; end = path.find(u'\\', end + 1)) {
+    if (end == 0 || path[end - 1] == u'\\') continue;
     const std::u16string prefix = path.substr(0, end);
-    if (prefix.empty() || prefix.back() == u'\\') continue;
-    const uint32_t probe = ProbeKey(root, prefix);
-    if (probe == kErrorFileNotFound) return prefix;
-    if (probe != kErrorSuccess) break;
+    if (ProbeKey(root, prefix, view) == kErrorFileNotFound) return prefix;
   }
   return path;
+}
+
+// The path of an open key as the registry spells it: the last components of its kernel
+// name, as many as `path` has.
+std::u16string StoredPath(RegKey key, const std::u16string& path) {
+  const std::vector<std::u16string> wanted = Components(path);
+  const std::vector<std::u16string> kernel = Components(KeyNameFromHandle(key));
+  if (wanted.empty() || kernel.size() < wanted.size()) return path;
+  std::u16string stored;
+  for (size_t i = kernel.size() - wanted.size(); i < kernel.size(); ++i) {
+    if (CompareNoCase(kernel[i], wanted[i + wanted.size() - kernel.size()]) != 0) return path;
+    stored += (stored.empty() ? u"" : u"\\") + kernel[i];
+  }
+  return stored;
+}
+
+// A name as the registry compares it, without regard to case.
+std::u16string Folded(const std::u16string& name) {
+  std::u16string folded = name;
+  ToLowerInPlace(folded);
+  return folded;
 }
 
 }  // namespace
@@ -62,12 +108,7 @@ std::u16string FirstMissingKey(uint32_t root, const std::u16string& path) {
 bool GMRegApplier::Apply(const std::deque<GMRegKeyRecord>& records, bool tolerant) {
   undo_.clear();
   try {
-    for (const GMRegKeyRecord& record : records) {
-      // The undo record is in the list before anything changes, and grows with every
-      // change: a record that fails half way is taken back too.
-      undo_.emplace_back();
-      ApplyKey(record, tolerant, view_mode_, undo_.back());
-    }
+    for (const GMRegKeyRecord& record : records) ApplyKey(record, tolerant, view_mode_);
     return true;
   } catch (const GMRegException& e) {
     last_error_ = e;
@@ -79,10 +120,11 @@ bool GMRegApplier::Apply(const std::deque<GMRegKeyRecord>& records, bool toleran
 }
 
 void GMRegApplier::Rollback() {
-  // Last applied first: a value that two records changed gets its first state back.
+  // Last change first: a value that two records changed gets its first state back, and
+  // a key is deleted after what was written into it.
   for (auto it = undo_.rbegin(); it != undo_.rend(); ++it) {
     try {
-      WriteKey(*it, false, view_mode_);
+      WriteInView(it->record, false, it->view);
     } catch (...) {
       // Whatever cannot be taken back stays; the rest is still taken back.
     }
@@ -90,141 +132,193 @@ void GMRegApplier::Rollback() {
 }
 
 void GMRegApplier::SaveUndo(GMBuffer<unsigned char>& buffer) const {
-  WriteRecords(std::deque<GMRegKeyRecord>(undo_.rbegin(), undo_.rend()), buffer);
+  std::deque<GMRegKeyRecord> records;
+  for (auto it = undo_.rbegin(); it != undo_.rend(); ++it) {
+    if (it->saved) records.push_back(it->record);
+  }
+  WriteRecords(records, buffer);
 }
 
-void GMRegApplier::ApplyKey(const GMRegKeyRecord& record, bool tolerant, uint32_t viewMode,
-                            GMRegKeyRecord& undo) {
-  CheckRoot(record);
-  // The empty record: root HKEY_CURRENT_USER itself, nothing to write.
-  undo = GMRegKeyRecord();
-  const uint32_t probe = ProbeKey(record.root, record.path);
-  if (probe != kErrorSuccess && probe != kErrorFileNotFound) return;
-  OnProbed(record);
-  const bool exists = probe == kErrorSuccess;
-  const std::vector<uint32_t> views = Views(viewMode);
+std::deque<GMRegKeyRecord> GMRegApplier::UndoRecords() const {
+  std::deque<GMRegKeyRecord> records;
+  for (const UndoEntry& entry : undo_) {
+    if (entry.saved) records.push_back(entry.record);
+  }
+  return records;
+}
 
-  if (record.deleteMark) {
-    // A key that is not there needs no taking back; a root is never deleted.
-    if (!exists || record.path.find_first_not_of(u'\\') == std::u16string::npos) return;
-    undo.root = record.root;
-    undo.path = record.path;
-    ReadKeyTree(undo, tolerant, viewMode);
-    for (uint32_t view : views) {
-      uint32_t error = 0;
-      DeleteKeyTree(record.root, record.path, view, error);
-    }
-    return;
-  }
-  if (!exists) {
-    undo.root = record.root;
-    // Marked before anything is written: a creation that fails half way is taken back
-    // too.
-    undo.path = FirstMissingKey(record.root, record.path);
-    undo.deleteMark = true;
-    WriteKey(record, tolerant, viewMode);
-    return;
-  }
+GMRegKeyRecord& GMRegApplier::NewUndo(uint32_t view, bool saved) {
+  // A deque keeps references to its elements as it grows.
+  undo_.push_back(UndoEntry{GMRegKeyRecord(), view, saved});
+  return undo_.back().record;
+}
 
-  for (size_t pass = 0; pass < views.size(); ++pass) {
-    GMRegKeyHandle key;
-    if (!key.OpenKey(RootKey(record.root), record.path, kKeyReadWrite | views[pass], false)) {
-      // Skipped; what an earlier pass changed stays recorded.
-      if (key.LastError() == kErrorAccessDenied || tolerant) return;
-      throw GMRegException(key.LastError(), true, KeyText(record));
-    }
-    if (pass == 0) {
-      // Only now is there anything to take back.
-      undo.root = record.root;
-      undo.path = record.path;
-      // Sub keys are applied once, in the record's view mode.
-      for (const GMRegKeyRecord& sub : record.subKeys) {
-        undo.subKeys.emplace_back();
-        ApplyKey(sub, tolerant || viewMode != 0, viewMode, undo.subKeys.back());
-      }
-    }
-    for (const GMRegValueRecord& value : record.values) {
-      // The first state of each value, read before it changes: once per record, so a
-      // value named twice (or seen again in the second view) keeps its first state.
-      if (!HasValue(undo, value.name)) {
-        GMRegValueRecord backup;
-        backup.name = value.name;
-        if (!key.QueryValue(value.name, backup)) {
-          // A value that cannot be read cannot be given back: it is left as it is.
-          if (key.LastError() != kErrorFileNotFound) continue;
-          backup = GMRegValueRecord();
-          backup.name = value.name;
-          backup.deleteMark = true;
-        }
-        undo.values.push_back(std::move(backup));
-      }
-      // A single value that cannot be written or deleted does not stop the apply.
-      if (value.deleteMark) {
-        key.DeleteValue(value.name);
-      } else {
-        key.SetValue(value.name, value);
-      }
-    }
-  }
+void GMRegApplier::ApplyKey(const GMRegKeyRecord& record, bool tolerant, uint32_t viewMode) {
+  CheckTree(record);
+  for (uint32_t view : Views(viewMode)) ApplyInView(record, tolerant, view);
 }
 
 void GMRegApplier::WriteKey(const GMRegKeyRecord& record, bool tolerant, uint32_t viewMode) {
-  CheckRoot(record);
-  const std::vector<uint32_t> views = Views(viewMode);
-  for (size_t pass = 0; pass < views.size(); ++pass) {
-    if (record.deleteMark) {
-      // The key goes with its values and its whole tree; never a root itself.
-      uint32_t error = 0;
-      DeleteKeyTree(record.root, record.path, views[pass], error);
-      continue;
-    }
-    GMRegKeyHandle key;
-    if (!key.OpenKey(RootKey(record.root), record.path, kKeyReadWrite | views[pass], true)) {
-      if (key.LastError() == kErrorAccessDenied || tolerant) return;
-      throw GMRegException(key.LastError(), true, KeyText(record));
-    }
-    for (const GMRegValueRecord& value : record.values) {
-      if (value.deleteMark) {
-        key.DeleteValue(value.name);
-      } else {
-        key.SetValue(value.name, value);
-      }
-    }
-    key.Close();
-    if (pass == 0) {
-      for (const GMRegKeyRecord& sub : record.subKeys) WriteKey(sub, tolerant, viewMode);
-    }
-  }
+  CheckTree(record);
+  for (uint32_t view : Views(viewMode)) WriteInView(record, tolerant, view);
 }
 
-void GMRegApplier::ReadKeyTree(GMRegKeyRecord& record, bool tolerant, uint32_t viewMode) {
+bool GMRegApplier::ReadKeyTree(GMRegKeyRecord& record, bool tolerant, uint32_t viewMode) {
+  return ReadInView(record, tolerant, Views(viewMode).front());
+}
+
+void GMRegApplier::ApplyInView(const GMRegKeyRecord& record, bool tolerant, uint32_t view) {
+  const uint32_t probe = ProbeKey(record.root, record.path, view);
+  if (probe != kErrorSuccess && probe != kErrorFileNotFound) return;
+  OnProbed(record);
+
+  if (record.deleteMark) {
+    if (probe != kErrorSuccess || IsTopLevel(record.path)) return;
+    GMRegKeyRecord copy;
+    copy.root = record.root;
+    try {
+      GMRegKeyHandle key;
+      if (key.OpenKey(RootKey(record.root), record.path, kKeyRead | view, false)) {
+        copy.path = StoredPath(key.Key(), record.path);
+      } else {
+        copy.path = record.path;
+      }
+      // What the copy would miss would be lost for good: then the key stays.
+      if (!ReadInView(copy, tolerant, view)) return;
+    } catch (const GMRegException& e) {
+      // Gone meanwhile: deleted all the same.
+      if (e.Code() == kErrorFileNotFound && ProbeKey(record.root, record.path, view) == kErrorFileNotFound) return;
+      throw;
+    }
+    NewUndo(view, true) = std::move(copy);
+    uint32_t error = 0;
+    DeleteKeyTree(record.root, record.path, view, error);
+    return;
+  }
+
+  if (probe == kErrorFileNotFound) {
+    // Marked before anything is written: a creation that fails half way is taken back
+    // too, with the keys above that it made.
+    const std::u16string first = FirstMissingKey(record.root, record.path, view);
+    if (first != record.path) {
+      GMRegKeyRecord& above = NewUndo(view, false);
+      above.root = record.root;
+      above.path = first;
+      above.deleteMark = true;
+    }
+    GMRegKeyRecord& undo = NewUndo(view, true);
+    undo.root = record.root;
+    undo.path = record.path;
+    undo.deleteMark = true;
+    WriteInView(record, tolerant, view);
+    return;
+  }
+
+  GMRegKeyHandle key;
+  if (!key.OpenKey(RootKey(record.root), record.path, kKeyReadWrite | view, false)) {
+    if (key.LastError() == kErrorAccessDenied || tolerant) return;
+    throw GMRegException(key.LastError(), true, KeyText(record));
+  }
+  std::vector<std::u16string> subKeyNames;
+  std::vector<std::u16string> valueNames;
+  if (!key.EnumKey(subKeyNames, valueNames) && !tolerant) {
+    throw GMRegException(key.LastError(), false, KeyText(record));
+  }
+  GMRegKeyRecord& undo = NewUndo(view, true);
+  undo.root = record.root;
+  undo.path = record.path;
+  std::set<std::u16string> backedUp;
+  std::set<std::u16string> untouchable;
+  for (const GMRegValueRecord& value : record.values) {
+    const std::u16string folded = Folded(value.name);
+    // The first state of each value, read before it changes: a value named twice keeps
+    // its first state.
+    if (backedUp.insert(folded).second) {
+      GMRegValueRecord backup;
+      const bool read = key.QueryValue(value.name, backup);
+      if (read && RecordFormHolds(backup)) {
+        // Put back under the name as the registry spells it.
+        for (const std::u16string& stored : valueNames) {
+          if (Folded(stored) == folded) backup.name = stored;
+        }
+      } else if (!read && key.LastError() == kErrorFileNotFound) {
+        backup = GMRegValueRecord();
+        backup.name = value.name;
+        backup.deleteMark = true;
+      } else {
+        // A value that cannot be given back is left as it is.
+        untouchable.insert(folded);
+        continue;
+      }
+      undo.values.push_back(std::move(backup));
+    }
+    if (untouchable.count(folded) != 0) continue;
+    // A single value that cannot be written or deleted does not stop the apply.
+    if (value.deleteMark) {
+      key.DeleteValue(value.name);
+    } else {
+      key.SetValue(value.name, value);
+    }
+  }
+  key.Close();
+  // Each sub record with undo records of its own, after its key's.
+  for (const GMRegKeyRecord& sub : record.subKeys) ApplyInView(sub, tolerant, view);
+}
+
+void GMRegApplier::WriteInView(const GMRegKeyRecord& record, bool tolerant, uint32_t view) {
+  if (record.deleteMark) {
+    // The key goes with its values and its whole tree.
+    uint32_t error = 0;
+    if (!IsTopLevel(record.path)) DeleteKeyTree(record.root, record.path, view, error);
+    return;
+  }
+  GMRegKeyHandle key;
+  if (!key.OpenKey(RootKey(record.root), record.path, kKeyReadWrite | view, true)) {
+    if (key.LastError() == kErrorAccessDenied || tolerant) return;
+    throw GMRegException(key.LastError(), true, KeyText(record));
+  }
+  for (const GMRegValueRecord& value : record.values) {
+    if (value.deleteMark) {
+      key.DeleteValue(value.name);
+    } else {
+      key.SetValue(value.name, value);
+    }
+  }
+  key.Close();
+  for (const GMRegKeyRecord& sub : record.subKeys) WriteInView(sub, tolerant, view);
+}
+
+bool GMRegApplier::ReadInView(GMRegKeyRecord& record, bool tolerant, uint32_t view) {
   CheckRoot(record);
-  // One view: both would give each value twice.
   GMRegKeyHandle key;
   std::vector<std::u16string> subKeyNames;
   std::vector<std::u16string> valueNames;
-  if (!key.OpenKey(RootKey(record.root), record.path, kKeyRead | Views(viewMode).front(), false) ||
+  if (!key.OpenKey(RootKey(record.root), record.path, kKeyRead | view, false) ||
       !key.EnumKey(subKeyNames, valueNames)) {
-    if (tolerant) return;
+    if (tolerant) return false;
     throw GMRegException(key.LastError(), false, KeyText(record));
   }
+  bool complete = true;
   for (const std::u16string& name : subKeyNames) {
     GMRegKeyRecord child;
     child.root = record.root;
     child.path = record.path.empty() || record.path.back() == u'\\' ? record.path + name
                                                                       : record.path + u"\\" + name;
-    ReadKeyTree(child, tolerant, viewMode);
+    complete = ReadInView(child, tolerant, view) && complete;
     record.subKeys.push_back(std::move(child));
   }
   for (const std::u16string& name : valueNames) {
     GMRegValueRecord value;
-    if (key.QueryValue(name, value)) {
+    const bool read = key.QueryValue(name, value);
+    if (read && RecordFormHolds(value)) {
       record.values.push_back(std::move(value));
-    } else if (!tolerant) {
-      // A backup that misses a value would lose it for good.
-      throw GMRegException(key.LastError(), false, KeyText(record));
+      continue;
     }
+    // Unreadable, or of a type the record form cannot hold.
+    if (!tolerant) throw GMRegException(read ? kErrorInvalidData : key.LastError(), false, KeyText(record));
+    complete = false;
   }
+  return complete;
 }
 
 }  // namespace Zavro

@@ -5,18 +5,23 @@
 // An undo record is an ordinary key record: applied with WriteKey it removes what the
 // apply created (a key or value with the delete mark) and puts back what it overwrote or
 // deleted (values with their former data, a deleted key with its whole former tree).
-// Undo records are built as the apply goes, so even a record that fails half way is
-// taken back: after a failed Apply the registry is as it was before it, the undo
-// records applied from the last to the first. A key the apply creates is taken back
-// with the keys above it that its creation made.
+// Undo records are made before each change and grow with it, so even a record that
+// fails half way is taken back: after a failed Apply the registry is as it was before
+// it. Keys above a new key that its creation made are taken back by that rollback too,
+// but are left out of the saved undo records, which therefore never delete more than
+// the keys the records name.
+//
+// Nothing is changed that cannot be given back: a value whose former data cannot be
+// read (or that the record form cannot hold) is left as it is, a key is deleted only
+// when its whole tree could be copied first, and a root or a key right below one
+// (HKEY_LOCAL_MACHINE\SOFTWARE, HKEY_USERS\<user>) is never deleted. Sub records must lie
+// below their key, and roots must be the root table's (error 1010 otherwise): a record
+// is never applied anywhere else.
 //
 // View modes: 0 the default registry view (what the installer uses), 1 the 64-bit view,
-// 2 both. The record form does not say which view an undo record came from: the undo
-// records of mode 1 hold the 64-bit view's former state and are to be applied in mode
-// 1 again (the rollback of Apply does so); those of mode 2 hold the default view's former
-// state, each value once, and the rollback writes it into both views, which restores
-// the 64-bit view exactly only where the two views share their keys (everywhere but the
-// redirected parts of HKEY_LOCAL_MACHINE\Software for a 32-bit program).
+// 2 both, one after the other, each with undo records of its own. Undo records do not
+// say which view they came from: the rollback of Apply puts each back in its view, while
+// saved undo records applied later go to the view of that apply.
 #pragma once
 
 #include <cstdint>
@@ -35,29 +40,30 @@ class GMRegApplier {
 
   // Applies the records in order. False after a failure (LastError), once everything
   // applied has been taken back. `tolerant` skips keys that cannot be opened or read
-  // instead of failing. A key whose root is not one of the root table's fails with
-  // error 1010 (ERROR_BADKEY): it is never applied under another root.
+  // instead of failing.
   bool Apply(const std::deque<GMRegKeyRecord>& records, bool tolerant);
-  // Takes back what the last Apply did, last record first.
+  // Takes back what the last Apply did, last change first.
   void Rollback();
   // The undo records of the last Apply in the registry record form, in the order in
   // which they take it back: the last applied first.
   void SaveUndo(GMBuffer<unsigned char>& buffer) const;
   // The same records in apply order.
-  const std::deque<GMRegKeyRecord>& UndoRecords() const { return undo_; }
+  std::deque<GMRegKeyRecord> UndoRecords() const;
   const GMRegException& LastError() const { return last_error_; }
 
-  // One record, filling `undo` as it goes (a key the record deletes is read whole into
-  // it first). Throws GMRegException when a key cannot be opened or created (write flag
+  // One record in each view of `viewMode`, its undo records kept for Rollback and
+  // SaveUndo. Throws GMRegException when a key cannot be opened or created (write flag
   // set) or read (write flag clear), unless `tolerant`; a key the probe cannot see, or
-  // that denies access (error 5) when opened, is skipped with an empty undo record.
-  void ApplyKey(const GMRegKeyRecord& record, bool tolerant, uint32_t viewMode, GMRegKeyRecord& undo);
-  // Writes a record without recording anything: creates its key, deletes it with its
-  // whole tree when it has the delete mark, writes and deletes its values, then its sub
-  // keys.
+  // that denies access (error 5) when opened, is skipped.
+  void ApplyKey(const GMRegKeyRecord& record, bool tolerant, uint32_t viewMode);
+  // Writes a record without recording anything: creates its key (or deletes it with its
+  // whole tree when it has the delete mark), writes and deletes its values, then its sub
+  // records.
   void WriteKey(const GMRegKeyRecord& record, bool tolerant, uint32_t viewMode);
-  // Appends the key's values and, recursively, its sub keys to `record`.
-  void ReadKeyTree(GMRegKeyRecord& record, bool tolerant, uint32_t viewMode);
+  // Appends the key's values and, recursively, its sub keys to `record`, from the first
+  // view of `viewMode`. False when `tolerant` let something that could not be read be
+  // left out.
+  bool ReadKeyTree(GMRegKeyRecord& record, bool tolerant, uint32_t viewMode);
 
  protected:
   // Between the probe of a key and its opening (a place for tests to change the
@@ -65,7 +71,17 @@ class GMRegApplier {
   virtual void OnProbed(const GMRegKeyRecord&) {}
 
  private:
-  std::deque<GMRegKeyRecord> undo_;
+  struct UndoEntry {
+    GMRegKeyRecord record;
+    uint32_t view;  // 0 or KEY_WOW64_64KEY
+    bool saved;     // false: only for the rollback
+  };
+  GMRegKeyRecord& NewUndo(uint32_t view, bool saved);
+  void ApplyInView(const GMRegKeyRecord& record, bool tolerant, uint32_t view);
+  void WriteInView(const GMRegKeyRecord& record, bool tolerant, uint32_t view);
+  bool ReadInView(GMRegKeyRecord& record, bool tolerant, uint32_t view);
+
+  std::deque<UndoEntry> undo_;
   GMRegException last_error_;
   uint32_t view_mode_;
 };

@@ -46,16 +46,19 @@ class GMRegKeyHandle {
   // Opens `subKey` below `parent` with `access`; with `create`, a missing key is created
   // with all access (plus KEY_WOW64_64KEY when `access` has it).
   bool OpenKey(RegKey parent, const std::u16string& subKey, uint32_t access, bool create);
-  // Writes the value's type and GetData bytes.
+  // Writes the value's type and exactly its GetData bytes (the system adds no NUL to
+  // text data that lacks one).
   bool SetValue(const std::u16string& name, const GMRegValueRecord& value);
   // A value that is not there counts as deleted.
   bool DeleteValue(const std::u16string& name);
   // Fills `value` with the name, type and data of a value, and the key's full name as
-  // its owner key. Data its type's field cannot give back exactly is kept raw
-  // (GMRegValueRecord::KeepRawData), so a backup always holds the registry's bytes.
+  // its owner key. Data its type's field cannot give back exactly, and a value of type
+  // 255, are kept raw (GMRegValueRecord::KeepRawData): a backup always holds the
+  // registry's bytes, never a delete mark.
   bool QueryValue(const std::u16string& name, GMRegValueRecord& value);
   // The names of the sub keys and of the values. Access denied to the key's information
-  // leaves both lists as they were and counts as success.
+  // leaves both lists as they were and counts as success; a name that cannot be read
+  // fails it (a backup must not miss one).
   bool EnumKey(std::vector<std::u16string>& subKeyNames, std::vector<std::u16string>& valueNames);
   void Close();
 
@@ -72,17 +75,18 @@ class GMRegKeyHandle {
   uint32_t last_error_ = 0;
 };
 
-// Whether a key exists, probed with KEY_READ in the default view: 0 when it does, 2 when
-// it does not, any other error code when it cannot be told.
-uint32_t ProbeKey(uint32_t root, const std::u16string& path);
+// Whether a key exists, probed with KEY_READ in the view `viewFlag` (0 or
+// kKeyWow64_64Key): 0 when it does, 2 when it does not, any other error code when it
+// cannot be told.
+uint32_t ProbeKey(uint32_t root, const std::u16string& path, uint32_t viewFlag = 0);
 
 // Deletes a key with its values and all its sub keys, in the view `viewFlag` (0 or
 // kKeyWow64_64Key). A root itself (empty path) is never deleted: false with error 87.
 // A key that is not there counts as deleted.
 bool DeleteKeyTree(uint32_t root, const std::u16string& path, uint32_t viewFlag, uint32_t& error);
 
-// Writes `text` as a REG_SZ of exactly its units (no terminating NUL), creating the key
-// when missing; the key is opened with KEY_WRITE and `extraAccess`.
+// Writes `text` as a REG_SZ of exactly its units, without a terminating NUL, creating
+// the key when missing; the key is opened with KEY_WRITE and `extraAccess`.
 bool SetStringValue(uint32_t root, const std::u16string& subKey, const std::u16string& name,
                     const std::u16string& text, uint32_t extraAccess);
 

@@ -39,6 +39,16 @@ constexpr PredefinedName kPredefinedNames[] = {
     {kHKeyDynData, u"HKEY_DYN_DATA"},             {0x80000050, u"HKEY_PERFORMANCE_TEXT"},
 };
 
+// For text types the system adds a NUL unit to data whose last unit is not NUL when
+// the unit after the data is one (reading past the data to find out): data given with
+// a non-NUL unit after it is stored exactly as it is.
+LONG SetExactValue(HKEY key, const std::u16string& name, uint32_t type, const unsigned char* data, size_t size) {
+  std::vector<unsigned char> padded(data, data + size);
+  padded.push_back(0xFF);
+  padded.push_back(0xFF);
+  return RegSetValueExW(key, W(name), 0, type, padded.data(), static_cast<DWORD>(size));
+}
+
 using ZwQueryKeyFunction = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
 constexpr int kKeyNameInformation = 3;
 constexpr LONG kStatusBufferTooSmall = static_cast<LONG>(0xC0000023);
@@ -99,8 +109,7 @@ bool GMRegKeyHandle::OpenKey(RegKey parent, const std::u16string& subKey, uint32
 bool GMRegKeyHandle::SetValue(const std::u16string& name, const GMRegValueRecord& value) {
   if (HasNul(name)) return Fail(ERROR_INVALID_PARAMETER);
   const std::vector<unsigned char> data = value.GetData();
-  const LONG code = RegSetValueExW(H(key_), W(name), 0, value.type, data.empty() ? nullptr : data.data(),
-                                   static_cast<DWORD>(data.size()));
+  const LONG code = SetExactValue(H(key_), name, value.type, data.data(), data.size());
   return code == ERROR_SUCCESS || Fail(code);
 }
 
@@ -132,7 +141,8 @@ bool GMRegKeyHandle::QueryValue(const std::u16string& name, GMRegValueRecord& va
   value.ownerKey = full_name_;
   static const unsigned char kNone = 0;
   const unsigned char* bytes = data.empty() ? &kNone : data.data();
-  if (!value.SetRawData(bytes, size)) value.KeepRawData(bytes, size);
+  // Type 255 would make SetRawData set the delete mark.
+  if (type == kRegDeletedValue || !value.SetRawData(bytes, size)) value.KeepRawData(bytes, size);
   return true;
 }
 
@@ -150,17 +160,24 @@ bool GMRegKeyHandle::EnumKey(std::vector<std::u16string>& subKeyNames, std::vect
   subKeyNames.clear();
   valueNames.clear();
   std::vector<wchar_t> name(std::max(longestSubKey, longestValue) + 1);
+  // Fewer names than counted (some went meanwhile) is the end; any other failure means
+  // a name that cannot be listed.
   for (DWORD i = 0; i < subKeys; ++i) {
     DWORD length = static_cast<DWORD>(name.size());
     code = RegEnumKeyExW(H(key_), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-    if (code == ERROR_SUCCESS) subKeyNames.push_back(U16(name.data(), length));
+    if (code == ERROR_NO_MORE_ITEMS) break;
+    if (code != ERROR_SUCCESS) return Fail(code);
+    subKeyNames.push_back(U16(name.data(), length));
   }
   for (DWORD i = 0; i < values; ++i) {
     DWORD length = static_cast<DWORD>(name.size());
     code = RegEnumValueW(H(key_), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-    if (code == ERROR_SUCCESS) valueNames.push_back(U16(name.data(), length));
+    if (code == ERROR_NO_MORE_ITEMS) break;
+    if (code != ERROR_SUCCESS) return Fail(code);
+    valueNames.push_back(U16(name.data(), length));
   }
-  return code == ERROR_SUCCESS || Fail(code);
+  last_error_ = 0;
+  return true;
 }
 
 void GMRegKeyHandle::Close() {
@@ -169,10 +186,10 @@ void GMRegKeyHandle::Close() {
   last_error_ = 0;
 }
 
-uint32_t ProbeKey(uint32_t root, const std::u16string& path) {
+uint32_t ProbeKey(uint32_t root, const std::u16string& path, uint32_t viewFlag) {
   if (HasNul(path)) return ERROR_INVALID_PARAMETER;
   HKEY key = nullptr;
-  const LONG code = RegOpenKeyExW(H(RootKey(root)), W(path), 0, KEY_READ, &key);
+  const LONG code = RegOpenKeyExW(H(RootKey(root)), W(path), 0, KEY_READ | viewFlag, &key);
   if (code == ERROR_SUCCESS) RegCloseKey(key);
   return static_cast<uint32_t>(code);
 }
@@ -201,8 +218,8 @@ bool SetStringValue(uint32_t root, const std::u16string& subKey, const std::u16s
                     const std::u16string& text, uint32_t extraAccess) {
   GMRegKeyHandle key;
   if (HasNul(name) || !key.OpenKey(RootKey(root), subKey, KEY_WRITE | extraAccess, true)) return false;
-  return RegSetValueExW(H(key.Key()), W(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
-                        static_cast<DWORD>(text.size() * 2)) == ERROR_SUCCESS;
+  return SetExactValue(H(key.Key()), name, REG_SZ, reinterpret_cast<const unsigned char*>(text.data()),
+                       text.size() * 2) == ERROR_SUCCESS;
 }
 
 std::u16string ProgramNumbersKey() { return GM_PROGRAM_NUMBERS_KEY; }

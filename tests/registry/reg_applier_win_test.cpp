@@ -96,13 +96,14 @@ TEST(RegKeyWin, AccessLayer) {
   EXPECT_FALSE(key.SetValue(std::u16string(u"a\0b", 3), value));
   EXPECT_EQ(key.LastError(), 87u);
 
-  // SetStringValue hands the system the text's 6 bytes without a terminating NUL; the
-  // system itself adds one when the text in memory is followed by it (Windows and Wine
-  // alike), so the value reads "abc" either way.
+  // Text data is stored exactly as given, without a NUL the system would add.
   ASSERT_TRUE(SetStringValue(kHKeyCurrentUser, throwaway.Below(u"s"), u"SetupName", u"abc", 0));
-  const std::string stored = DumpKey(HKEY_CURRENT_USER, throwaway.Below(u"s"));
-  EXPECT_TRUE(stored == " \"SetupName\" 1 610062006300\n" || stored == " \"SetupName\" 1 6100620063000000\n")
-      << stored;
+  GMRegValueRecord raw;
+  raw.type = kRegExpandSz;
+  raw.KeepRawData(reinterpret_cast<const unsigned char*>("x\0y\0"), 4);
+  ASSERT_TRUE(key.SetValue(u"raw", raw));
+  EXPECT_EQ(DumpKey(HKEY_CURRENT_USER, throwaway.Below(u"s")), " \"SetupName\" 1 610062006300\n");
+  EXPECT_NE(DumpKey(HKEY_CURRENT_USER, throwaway.path()).find(" \"raw\" 2 78007900\n"), std::string::npos);
 
   // The per-program number is written once, and again only when it differs.
   const std::u16string numbers = ProgramNumbersKey();
@@ -226,15 +227,16 @@ TEST(RegApplierWin, KeysThatCannotBeWritten) {
     }
     // The record is skipped, the ones around it are applied, and their undo puts the
     // registry back.
-    EXPECT_NE(Narrow(Dump(key)).find("\\Next \"n\" 1 32000000"), std::string::npos);
+    const std::string applied = Narrow(Dump(key));
+    EXPECT_NE(applied.find("\\Next \"n\" 1 32000000"), std::string::npos) << applied;
+    EXPECT_NE(applied.find("\\ReadOnly \"v\" 1 6f006c0064000000"), std::string::npos) << applied;
     applier.Rollback();
     EXPECT_EQ(Dump(key), before);
   }
 
   // A root the table does not have is never taken for another.
-  GMRegKeyRecord classes;
+  GMRegKeyRecord classes = Parse(key, "[HKEY_CURRENT_USER\\@\\Classes]\r\n\"v\"=\"1\"\r\n")[0];
   classes.root = kHKeyClassesRoot;
-  classes.path = key.path();
   GMRegApplier applier;
   EXPECT_FALSE(applier.Apply({classes}, true));
   EXPECT_EQ(applier.LastError().Code(), 1010u);
@@ -242,6 +244,54 @@ TEST(RegApplierWin, KeysThatCannotBeWritten) {
   RestrictKey(key.Below(u"Closed"), KEY_ALL_ACCESS);
   RegDeleteKeyW(HKEY_CURRENT_USER, W(key.Below(u"Volatile")));
   EXPECT_EQ(Dump(key), original);
+}
+
+TEST(RegApplierWin, NothingChangesThatCannotBeGivenBack) {
+  ThrowawayKey key;
+  Apply(key, "[HKEY_CURRENT_USER\\@\\Tree\\Sub]\r\n\"s\"=\"1\"\r\n[HKEY_CURRENT_USER\\@]\r\n\"Foo\"=\"1\"\r\n");
+  // A value of type 255, which the record form takes for a delete mark.
+  HKEY open = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, W(key.path()), 0, KEY_ALL_ACCESS, &open), ERROR_SUCCESS);
+  RegSetValueExW(open, L"odd", 0, 255, reinterpret_cast<const BYTE*>("\1"), 1);
+  RegCloseKey(open);
+  const std::u16string before = Dump(key);
+  RestrictKey(key.Below(u"Tree\\Sub"), 0);
+
+  GMRegApplier applier;
+  ASSERT_TRUE(applier.Apply(Parse(key, "[HKEY_CURRENT_USER\\@]\r\n\"odd\"=\"x\"\r\n\"foo\"=\"2\"\r\n"
+                                       "[-HKEY_CURRENT_USER\\@\\Tree]\r\n"),
+                            true));
+  // The value the undo could not hold is left alone; the tree whose copy would miss a
+  // part stays whole.
+  const std::string applied = Narrow(Dump(key));
+  EXPECT_NE(applied.find("\"odd\" 255 01"), std::string::npos) << applied;
+  EXPECT_NE(applied.find("\\Tree\\Sub"), std::string::npos) << applied;
+  // Without tolerance the same delete fails, changing nothing.
+  GMRegApplier strict;
+  EXPECT_FALSE(strict.Apply(Parse(key, "[-HKEY_CURRENT_USER\\@\\Tree]\r\n"), false));
+  EXPECT_EQ(strict.LastError().Code(), 5u);
+  RestrictKey(key.Below(u"Tree\\Sub"), KEY_ALL_ACCESS);
+  // The rollback gives the value its spelling back ("Foo", not "foo").
+  applier.Rollback();
+  EXPECT_EQ(Dump(key), before);
+
+  // A sub record outside its key is refused before anything is written.
+  GMRegKeyRecord parent = Parse(key, "[HKEY_CURRENT_USER\\@\\P]\r\n\"v\"=\"1\"\r\n")[0];
+  GMRegKeyRecord stray = Parse(key, "[HKEY_CURRENT_USER\\@\\Elsewhere]\r\n\"v\"=\"1\"\r\n")[0];
+  parent.subKeys.push_back(stray);
+  EXPECT_FALSE(applier.Apply({parent}, false));
+  EXPECT_EQ(applier.LastError().Code(), 1010u);
+  EXPECT_EQ(Dump(key), before);
+
+  // A key right below a root is never deleted.
+  const std::u16string top = u"GmTestTop" + test::Decimal(GetCurrentProcessId());
+  ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, W(top), &open), ERROR_SUCCESS);
+  RegCloseKey(open);
+  GMRegKeyRecord topRecord;
+  topRecord.path = top;
+  topRecord.deleteMark = true;
+  EXPECT_TRUE(applier.Apply({topRecord}, false));
+  EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, W(top)), ERROR_SUCCESS);
 }
 
 TEST(RegApplierWin, OddDataAndBothViews) {
@@ -252,9 +302,11 @@ TEST(RegApplierWin, OddDataAndBothViews) {
   EXPECT_NE(Narrow(before).find("\"odd\" 4 0102\n"), std::string::npos) << Narrow(before);
   GMRegApplier applier(2);
   ASSERT_TRUE(applier.Apply(Parse(key, "[HKEY_CURRENT_USER\\@]\r\n\"odd\"=dword:00000003\r\n\"new\"=\"n\"\r\n"), false));
-  // Both views, one backup per value.
-  ASSERT_EQ(applier.UndoRecords().size(), 1u);
-  EXPECT_EQ(applier.UndoRecords()[0].values.size(), 2u);
+  // One undo record per view, each value once in each.
+  const Records undoRecords = applier.UndoRecords();
+  ASSERT_EQ(undoRecords.size(), 2u);
+  EXPECT_EQ(undoRecords[0].values.size(), 2u);
+  EXPECT_EQ(undoRecords[1].values.size(), 2u);
   GMBuffer<unsigned char> saved;
   applier.SaveUndo(saved);
   Records undo;

@@ -31,7 +31,7 @@ TEST(GmzRegApplyWin, UndoRecordsTakeTheChangeBack) {
 
   test::WriteBytes(dir.fs_path() / "change.reg",
                    "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + path + "\\Old]\r\n\"v\"=\"new\"\r\n\"w\"=dword:00000001\r\n"
-                   "[HKEY_CURRENT_USER\\" + path + "\\New\\Deeper]\r\n@=\"x\"\r\n");
+                   "[HKEY_CURRENT_USER\\" + path + "\\New]\r\n@=\"x\"\r\n");
   std::string errors;
   ASSERT_EQ(Gmz(dir, {"reg", "apply", (dir.fs_path() / "change.reg").u8string(), "--undo",
                       (dir.fs_path() / "undo.bin").u8string()},

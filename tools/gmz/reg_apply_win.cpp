@@ -15,9 +15,13 @@ bool ApplyRegistry(const std::deque<GMRegKeyRecord>& records, bool tolerant,
   GMRegApplier applier(0);
   if (!applier.Apply(records, tolerant)) {
     const GMRegException& error = applier.LastError();
-    message = FormatString(u"cannot %s [%s]: %s (error %u); everything applied was taken back",
-                           error.WriteFlag() ? u"open or create" : u"read", error.Key(),
-                           SystemErrorMessage(error.Code()), error.Code());
+    if (error.Code() == 0) {
+      message = u"the registry data could not be applied (out of memory); everything applied was taken back";
+    } else {
+      message = FormatString(u"cannot %s [%s]: %s (error %u); everything applied was taken back",
+                             error.WriteFlag() ? u"open or create" : u"read", error.Key(),
+                             SystemErrorMessage(error.Code()), error.Code());
+    }
     return false;
   }
   GMBuffer<unsigned char> undo;
