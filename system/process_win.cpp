@@ -1,0 +1,149 @@
+#include "system/process.h"
+
+#include <cstring>
+#include <string>
+
+#include "system/string_utils.h"
+#include "system/windows_support.h"
+
+#include <shellapi.h>
+
+namespace Zavro {
+
+namespace {
+
+std::atomic<uint32_t> g_major_version{0};
+
+// ShellExecuteEx for one file, its window hidden; the process handle comes back in
+// `process` when asked for.
+bool ShellExecuteWith(const std::u16string& verb, const std::u16string& file, const std::u16string& parameters,
+                      HANDLE* process) {
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = process != nullptr ? SEE_MASK_NOCLOSEPROCESS : 0;
+  info.hwnd = GetActiveWindow();
+  info.lpVerb = W(verb);
+  info.lpFile = W(file);
+  info.lpParameters = parameters.empty() ? nullptr : W(parameters);
+  info.nShow = SW_HIDE;
+  if (process != nullptr) *process = nullptr;
+  if (!ShellExecuteExW(&info)) return false;
+  if (process != nullptr) *process = info.hProcess;
+  return reinterpret_cast<INT_PTR>(info.hInstApp) > 32;
+}
+
+}  // namespace
+
+uint32_t OsMajorVersion() {
+  uint32_t major = g_major_version.load();
+  if (major != 0) return major;
+  OSVERSIONINFOEXW version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version))) {
+    major = version.dwMajorVersion;
+    g_major_version.store(major);
+  }
+  return major;
+}
+
+bool IsUserAdministrator() {
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID administrators = nullptr;
+  if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                &administrators)) {
+    return false;
+  }
+  BOOL member = FALSE;
+  const BOOL checked = CheckTokenMembership(nullptr, administrators, &member);
+  FreeSid(administrators);
+  return checked && member == TRUE;
+}
+
+LaunchResult LaunchProcess(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& exitCode,
+                           const std::atomic<bool>* cancelled, LaunchObserver* observer) {
+  std::u16string program;
+  std::u16string arguments;
+  SplitCommandLine(commandLine, program, arguments);
+  if (program.empty()) return LaunchResult::kFailed;
+  ScopedFileHandle process;
+  // The primary thread of a direct start, to suspend while paused; closed with the launch.
+  ScopedFileHandle thread;
+  const uint32_t major = OsMajorVersion();
+  if (major < 6 || IsUserAdministrator()) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEOFFFEEDBACK;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION started{};
+    // The system parses the whole line, and may write into it.
+    std::u16string line = commandLine;
+    if (!CreateProcessW(nullptr, W(&line[0]), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+      return LaunchResult::kFailed;
+    }
+    process.Reset(started.hProcess);
+    thread.Reset(started.hThread);
+  } else {
+    const bool runas = elevate || CompareNoCase(program, u"cmd.exe") == 0;
+    HANDLE handle = nullptr;
+    const bool ok = ShellExecuteWith(runas ? u"runas" : u"open", program, arguments, &handle);
+    process.Reset(handle != nullptr ? handle : INVALID_HANDLE_VALUE);
+    if (!ok || !process) return LaunchResult::kFailed;
+  }
+  if (!wait) return LaunchResult::kStarted;
+  for (;;) {
+    if (WaitForSingleObject(process.Get(), 100) == WAIT_OBJECT_0) {
+      DWORD code = 0;
+      if (!GetExitCodeProcess(process.Get(), &code)) return LaunchResult::kFailed;
+      exitCode = code;
+      return LaunchResult::kEnded;
+    }
+    if (observer == nullptr) continue;
+    if (observer->IsPaused()) {
+      const bool suspended = thread && SuspendThread(thread.Get()) != static_cast<DWORD>(-1);
+      observer->WaitWhilePaused();
+      if (suspended) ResumeThread(thread.Get());
+    }
+    if ((cancelled != nullptr && cancelled->load()) || observer->IsCancelled()) {
+      TerminateProcess(process.Get(), 0);
+      return LaunchResult::kCancelled;
+    }
+  }
+}
+
+bool ShellExecuteHidden(const std::u16string& verb, const std::u16string& file, const std::u16string& parameters,
+                        void** process) {
+  HANDLE handle = nullptr;
+  const bool ok = ShellExecuteWith(verb, file, parameters, process != nullptr ? &handle : nullptr);
+  if (process != nullptr) *process = handle;
+  return ok;
+}
+
+int ManifestExecutionLevel(void* module, uint32_t type, uint32_t name, uint32_t& level) {
+  HMODULE owner = module != nullptr ? static_cast<HMODULE>(module) : GetModuleHandleW(nullptr);
+  HRSRC resource = FindResourceW(owner, MAKEINTRESOURCEW(name), MAKEINTRESOURCEW(type));
+  if (resource == nullptr) return 1;
+  HGLOBAL loaded = LoadResource(owner, resource);
+  const DWORD size = SizeofResource(owner, resource);
+  const char* bytes = loaded != nullptr ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+  if (bytes == nullptr) return 1;
+  static const char kKey[] = "requestedExecutionLevel level=\"";
+  const std::string text(bytes, size);
+  const size_t at = text.find(kKey);
+  if (at == std::string::npos) return 1;
+  const size_t start = at + sizeof kKey - 1;
+  const size_t end = text.find('"', start);
+  if (end == std::string::npos) return 1;
+  const std::string found = text.substr(start, end - start);
+  if (found == "asInvoker") {
+    level = 1;
+  } else if (found == "highestAvailable") {
+    level = 2;
+  } else if (found == "requireAdministrator") {
+    level = 3;
+  } else {
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace Zavro

@@ -1,0 +1,135 @@
+#include "system/windows_ui.h"
+
+#include "system/windows_support.h"
+
+namespace Zavro {
+
+namespace {
+
+HWND H(WindowHandle window) { return static_cast<HWND>(window); }
+
+ScreenRect FromRECT(const RECT& r) { return ScreenRect{r.left, r.top, r.right, r.bottom}; }
+
+// Terminates a process that did not end, then pauses as after any end.
+bool Terminate(HANDLE process) {
+  const bool terminated = TerminateProcess(process, 0) != FALSE;
+  if (terminated) Sleep(kClosePauseMs);
+  return terminated;
+}
+
+// The new left (top) edge: centred on the reference, kept within the bounds.
+LONG Centred(LONG referenceStart, LONG referenceEnd, LONG size, LONG boundsStart, LONG boundsEnd) {
+  LONG start = (referenceStart + referenceEnd) / 2 - size / 2;
+  if (start < boundsStart) {
+    start = boundsStart;
+  } else if (start + size > boundsEnd) {
+    start = boundsEnd - size;
+  }
+  return start;
+}
+
+}  // namespace
+
+bool CloseWindowAndProcess(WindowHandle window, uint32_t timeoutMs, uintptr_t wParam, intptr_t lParam) {
+  DWORD_PTR answer = 0;
+  const bool handled =
+      SendMessageTimeoutW(H(window), WM_CLOSE, wParam, lParam, SMTO_NORMAL, timeoutMs, &answer) != 0;
+  DWORD processId = 0;
+  GetWindowThreadProcessId(H(window), &processId);
+  if (processId == 0) {
+    Sleep(kClosePauseMs);
+    return true;
+  }
+  ScopedFileHandle process(
+      OpenProcess(handled ? SYNCHRONIZE | PROCESS_VM_READ | PROCESS_TERMINATE : PROCESS_TERMINATE, FALSE, processId));
+  if (process.Get() == nullptr) {
+    process.Release();
+    return false;
+  }
+  if (handled && WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0) {
+    Sleep(kClosePauseMs);
+    return true;
+  }
+  return Terminate(process.Get());
+}
+
+WindowHandle FindTopLevelWindow(const std::u16string& className) { return FindWindowW(W(className), nullptr); }
+
+ScreenRect MonitorRect(WindowHandle window) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  GetMonitorInfoW(MonitorFromWindow(H(window), MONITOR_DEFAULTTOPRIMARY), &info);
+  return FromRECT(info.rcMonitor);
+}
+
+ScreenRect VirtualScreenRect() {
+  const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+  const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  return ScreenRect{left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN), top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
+void CenterWindow(WindowHandle window) {
+  RECT own{};
+  GetWindowRect(H(window), &own);
+  const LONG width = own.right - own.left;
+  const LONG height = own.bottom - own.top;
+  RECT reference{};
+  RECT bounds{};
+  const LONG style = GetWindowLongW(H(window), GWL_STYLE);
+  if (style & WS_CHILD) {
+    HWND parent = GetParent(H(window));
+    GetClientRect(parent, &reference);
+    bounds = reference;
+  } else {
+    HWND owner = GetWindow(H(window), GW_OWNER);
+    const LONG ownerStyle = owner != nullptr ? GetWindowLongW(owner, GWL_STYLE) : 0;
+    if (owner != nullptr && (ownerStyle & WS_VISIBLE) && !(ownerStyle & WS_MINIMIZE)) {
+      GetWindowRect(owner, &reference);
+    } else {
+      const ScreenRect monitor = MonitorRect(window);
+      reference = RECT{monitor.left, monitor.top, monitor.right, monitor.bottom};
+    }
+    const ScreenRect screen = VirtualScreenRect();
+    bounds = RECT{screen.left, screen.top, screen.right, screen.bottom};
+  }
+  const LONG left = Centred(reference.left, reference.right, width, bounds.left, bounds.right);
+  const LONG top = Centred(reference.top, reference.bottom, height, bounds.top, bounds.bottom);
+  SetWindowPos(H(window), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool FillWindowSnapshot(WindowHandle window, WindowSnapshot& snapshot) {
+  WINDOWINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetWindowInfo(H(window), &info)) return false;
+  snapshot.window = window;
+  snapshot.windowRect = FromRECT(info.rcWindow);
+  snapshot.clientRect = FromRECT(info.rcClient);
+  snapshot.style = info.dwStyle;
+  snapshot.extendedStyle = info.dwExStyle;
+  snapshot.controlId = (info.dwStyle & WS_CHILD) ? GetDlgCtrlID(H(window)) : 0;
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
+  snapshot.showState = GetWindowPlacement(H(window), &placement) ? placement.showCmd : 0;
+  wchar_t text[260] = {};
+  snapshot.className = GetClassNameW(H(window), text, 260) > 0 ? U16(text) : std::u16string();
+  text[0] = L'\0';
+  snapshot.text = GetWindowTextW(H(window), text, 260) > 0 ? U16(text) : std::u16string();
+  DWORD processId = 0;
+  snapshot.threadId = GetWindowThreadProcessId(H(window), &processId);
+  snapshot.processId = processId;
+  return true;
+}
+
+std::vector<WindowSnapshot> SnapshotTopLevelWindows() {
+  std::vector<WindowSnapshot> snapshots;
+  EnumWindows(
+      [](HWND window, LPARAM list) -> BOOL {
+        WindowSnapshot snapshot;
+        if (FillWindowSnapshot(window, snapshot)) reinterpret_cast<std::vector<WindowSnapshot>*>(list)->push_back(snapshot);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&snapshots));
+  return snapshots;
+}
+
+}  // namespace Zavro
