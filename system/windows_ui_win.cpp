@@ -120,15 +120,20 @@ bool FillWindowSnapshot(WindowHandle window, WindowSnapshot& snapshot) {
   return true;
 }
 
+namespace {
+
+// Appends one snapshot per window and always goes on.
+BOOL CALLBACK AppendSnapshot(HWND window, LPARAM list) {
+  WindowSnapshot snapshot;
+  if (FillWindowSnapshot(window, snapshot)) reinterpret_cast<std::vector<WindowSnapshot>*>(list)->push_back(snapshot);
+  return TRUE;
+}
+
+}  // namespace
+
 std::vector<WindowSnapshot> SnapshotTopLevelWindows() {
   std::vector<WindowSnapshot> snapshots;
-  EnumWindows(
-      [](HWND window, LPARAM list) -> BOOL {
-        WindowSnapshot snapshot;
-        if (FillWindowSnapshot(window, snapshot)) reinterpret_cast<std::vector<WindowSnapshot>*>(list)->push_back(snapshot);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&snapshots));
+  EnumWindows(AppendSnapshot, reinterpret_cast<LPARAM>(&snapshots));
   return snapshots;
 }
 
