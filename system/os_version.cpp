@@ -212,13 +212,18 @@ void DescribeServer2003(const OsVersionInputs& in, std::u16string& name, SystemI
 
 }  // namespace
 
-bool DescribeOperatingSystem(const OsVersionInputs& in, SystemInfo& info) {
-  if (in.platform != 1 && !(in.platform == 2 && in.major >= 5)) return false;
+bool DescribeOperatingSystem(const OsVersionInputs& in, SystemInfo& result) {
+  if (in.platform != 1 && !(in.platform == 2 && in.major >= 5)) {
+    result.osName.clear();
+    return false;
+  }
+  SystemInfo info;
   std::u16string name = u"Microsoft ";
   if (in.platform == 1) {
     info.osFamily = kOsFamily9x;
     name += in.minor == 90 ? u"Windows Me " : in.minor == 10 ? u"Windows 98 " : u"Windows 95 ";
     info.osName = name;
+    result = info;
     return true;
   }
   if (in.major >= 6) {
@@ -239,6 +244,7 @@ bool DescribeOperatingSystem(const OsVersionInputs& in, SystemInfo& info) {
   if (!in.servicePack.empty()) name += u" " + in.servicePack;
   name += FormatString(u" (build %d)", static_cast<int32_t>(in.build));
   info.osName = name;
+  result = info;
   return true;
 }
 

@@ -40,8 +40,8 @@ struct OsVersionInputs {
 };
 
 // Fills `info` from `inputs`: "Microsoft Windows 10 Professional Edition, 64-bit (build
-// 19045)" and the like, never cut short. False (with `info` untouched) for a platform
-// other than 1 and 2, or NT before 5.0.
+// 19045)" and the like, never cut short. False, with an empty name and the flags
+// untouched, for a platform other than 1 and 2, or NT before 5.0.
 bool DescribeOperatingSystem(const OsVersionInputs& inputs, SystemInfo& info);
 // The same for this system (Windows only).
 bool DescribeOperatingSystem(SystemInfo& info);

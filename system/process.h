@@ -29,7 +29,7 @@ class LaunchObserver {
  public:
   virtual ~LaunchObserver() = default;
   // While paused the child's primary thread is suspended (direct starts only) and the
-  // launch waits in WaitWhilePaused.
+  // launch waits in WaitWhilePaused, which must also return on a cancel.
   virtual bool IsPaused() = 0;
   virtual void WaitWhilePaused() = 0;
   // A cancel terminates the child with exit code 0.

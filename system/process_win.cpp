@@ -28,8 +28,13 @@ bool ShellExecuteWith(const std::u16string& verb, const std::u16string& file, co
   info.nShow = SW_HIDE;
   if (process != nullptr) *process = nullptr;
   if (!ShellExecuteExW(&info)) return false;
-  if (process != nullptr) *process = info.hProcess;
-  return reinterpret_cast<INT_PTR>(info.hInstApp) > 32;
+  const bool ok = reinterpret_cast<INT_PTR>(info.hInstApp) > 32;
+  if (process != nullptr && ok) {
+    *process = info.hProcess;
+  } else if (info.hProcess != nullptr) {
+    CloseHandle(info.hProcess);
+  }
+  return ok;
 }
 
 }  // namespace
@@ -64,7 +69,7 @@ LaunchResult LaunchProcess(const std::u16string& commandLine, bool wait, bool el
   std::u16string program;
   std::u16string arguments;
   SplitCommandLine(commandLine, program, arguments);
-  if (program.empty()) return LaunchResult::kFailed;
+  if (program.find_first_not_of(u" \r\t\n") == std::u16string::npos) return LaunchResult::kFailed;
   ScopedFileHandle process;
   // The primary thread of a direct start, to suspend while paused; closed with the launch.
   ScopedFileHandle thread;
@@ -91,12 +96,14 @@ LaunchResult LaunchProcess(const std::u16string& commandLine, bool wait, bool el
   }
   if (!wait) return LaunchResult::kStarted;
   for (;;) {
-    if (WaitForSingleObject(process.Get(), 100) == WAIT_OBJECT_0) {
+    const DWORD waited = WaitForSingleObject(process.Get(), 100);
+    if (waited == WAIT_OBJECT_0) {
       DWORD code = 0;
       if (!GetExitCodeProcess(process.Get(), &code)) return LaunchResult::kFailed;
       exitCode = code;
       return LaunchResult::kEnded;
     }
+    if (waited != WAIT_TIMEOUT) return LaunchResult::kFailed;
     if (observer == nullptr) continue;
     if (observer->IsPaused()) {
       const bool suspended = thread && SuspendThread(thread.Get()) != static_cast<DWORD>(-1);
@@ -104,7 +111,9 @@ LaunchResult LaunchProcess(const std::u16string& commandLine, bool wait, bool el
       if (suspended) ResumeThread(thread.Get());
     }
     if ((cancelled != nullptr && cancelled->load()) || observer->IsCancelled()) {
-      TerminateProcess(process.Get(), 0);
+      // Ended before the caller goes on: the child must not hold files the next task
+      // touches.
+      if (TerminateProcess(process.Get(), 0)) WaitForSingleObject(process.Get(), 5000);
       return LaunchResult::kCancelled;
     }
   }

@@ -85,9 +85,12 @@ bool ReadLink(const std::u16string& path, ShortcutInfo& info) {
   TakeText(info.workingDirectory, MAX_PATH, [&](wchar_t* b, int n) { return link->GetWorkingDirectory(b, n); });
   TakeText(info.arguments, 1024, [&](wchar_t* b, int n) { return link->GetArguments(b, n); });
   TakeText(info.description, 1024, [&](wchar_t* b, int n) { return link->GetDescription(b, n); });
-  int icon = 0;
-  TakeText(info.iconPath, MAX_PATH, [&](wchar_t* b, int n) { return link->GetIconLocation(b, n, &icon); });
-  info.iconIndex = icon;
+  TakeText(info.iconPath, MAX_PATH, [&](wchar_t* b, int n) {
+    int icon = 0;
+    const HRESULT result = link->GetIconLocation(b, n, &icon);
+    if (result == S_OK) info.iconIndex = icon;
+    return result;
+  });
   WORD hotkey = 0;
   if (SUCCEEDED(link->GetHotkey(&hotkey))) info.hotkey = hotkey;
   int show = 0;
@@ -161,10 +164,12 @@ bool CreateShellLink(const std::u16string& target, const std::u16string& argumen
   link->SetArguments(W(arguments));
   link->SetDescription(W(description));
   if (!EndsWithNoCase(linkFile, u".lnk")) linkFile += u".lnk";
-  // The link in the way is replaced by the save, and stays when the save fails.
+  // The link in the way is replaced by the save (which a read-only, hidden or system
+  // file would refuse), and stays when the save fails.
   const uint32_t attributes = GetPathAttributes(linkFile);
-  if (attributes != kInvalidFileAttributes && (attributes & kFileAttributeReadonly) != 0) {
-    SetPathAttributes(linkFile, attributes & ~kFileAttributeReadonly);
+  const uint32_t refusing = kFileAttributeReadonly | kFileAttributeHidden | kFileAttributeSystem;
+  if (attributes != kInvalidFileAttributes && (attributes & refusing) != 0) {
+    SetPathAttributes(linkFile, attributes & ~refusing);
   }
   return SUCCEEDED(file->Save(W(linkFile), TRUE));
 }

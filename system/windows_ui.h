@@ -27,9 +27,10 @@ constexpr uint32_t kClosePauseMs = 1500;
 
 // Asks a top-level window to close (WM_CLOSE, waiting at most `timeoutMs` for it to be
 // handled) and makes sure its process ends: waited for up to `timeoutMs`, terminated
-// with exit code 0 when it does not end or did not answer. Pauses kClosePauseMs after
-// a process ended or was terminated. False when the process could not be opened or
-// terminated.
+// with exit code 0 when it does not end or did not answer. The process is opened
+// before the window is asked, so a window that closes at once is still waited for.
+// Pauses kClosePauseMs after a process ended or was terminated. False when the process
+// could not be opened or terminated.
 bool CloseWindowAndProcess(WindowHandle window, uint32_t timeoutMs, uintptr_t wParam, intptr_t lParam);
 // The top-level window of a class (no title), or null.
 WindowHandle FindTopLevelWindow(const std::u16string& className);

@@ -31,21 +31,25 @@ LONG Centred(LONG referenceStart, LONG referenceEnd, LONG size, LONG boundsStart
 }  // namespace
 
 bool CloseWindowAndProcess(WindowHandle window, uint32_t timeoutMs, uintptr_t wParam, intptr_t lParam) {
+  // The process is found before the window is asked to close: a window that closes is
+  // gone by the time the message returns, and its process with it as far as the
+  // window can tell, while the process may still be ending.
+  DWORD processId = 0;
+  GetWindowThreadProcessId(H(window), &processId);
+  ScopedFileHandle process;
+  if (processId != 0) {
+    HANDLE opened = OpenProcess(SYNCHRONIZE | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, processId);
+    if (opened == nullptr) opened = OpenProcess(PROCESS_TERMINATE, FALSE, processId);
+    if (opened != nullptr) process.Reset(opened);
+  }
   DWORD_PTR answer = 0;
   const bool handled =
       SendMessageTimeoutW(H(window), WM_CLOSE, wParam, lParam, SMTO_NORMAL, timeoutMs, &answer) != 0;
-  DWORD processId = 0;
-  GetWindowThreadProcessId(H(window), &processId);
   if (processId == 0) {
     Sleep(kClosePauseMs);
     return true;
   }
-  ScopedFileHandle process(
-      OpenProcess(handled ? SYNCHRONIZE | PROCESS_VM_READ | PROCESS_TERMINATE : PROCESS_TERMINATE, FALSE, processId));
-  if (process.Get() == nullptr) {
-    process.Release();
-    return false;
-  }
+  if (!process) return false;
   if (handled && WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0) {
     Sleep(kClosePauseMs);
     return true;
@@ -124,8 +128,13 @@ namespace {
 
 // Appends one snapshot per window and always goes on.
 BOOL CALLBACK AppendSnapshot(HWND window, LPARAM list) {
-  WindowSnapshot snapshot;
-  if (FillWindowSnapshot(window, snapshot)) reinterpret_cast<std::vector<WindowSnapshot>*>(list)->push_back(snapshot);
+  // Nothing may unwind through the system's frames.
+  try {
+    WindowSnapshot snapshot;
+    if (FillWindowSnapshot(window, snapshot)) reinterpret_cast<std::vector<WindowSnapshot>*>(list)->push_back(snapshot);
+  } catch (...) {
+    return FALSE;
+  }
   return TRUE;
 }
 

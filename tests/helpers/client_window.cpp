@@ -1,6 +1,7 @@
 // Test helper: opens a top-level window of the class it is given, like a client of the
-// installer. "client_window CLASS close CODE" ends with CODE on WM_CLOSE;
-// "client_window CLASS ignore" does not close.
+// installer. "client_window CLASS close CODE [LINGER]" ends with CODE on WM_CLOSE,
+// LINGER milliseconds after its window is gone; "client_window CLASS ignore" does not
+// close.
 #include "system/windows_support.h"
 
 #include <cstdlib>
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
   const std::wstring className(name.begin(), name.end());
   g_ignore_close = std::strcmp(argv[2], "ignore") == 0;
   g_exit_code = argc > 3 ? std::atoi(argv[3]) : 0;
+  const int linger = argc > 4 ? std::atoi(argv[4]) : 0;
   WNDCLASSW windowClass{};
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = GetModuleHandleW(nullptr);
@@ -46,5 +48,6 @@ int main(int argc, char** argv) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  Sleep(static_cast<DWORD>(linger));
   return static_cast<int>(message.wParam);
 }

@@ -32,8 +32,8 @@ TEST(DescribeOperatingSystem, FromVersionNumbers) {
       {win98, u"Microsoft Windows 98 ", kOsFamily9x, false},
       {unknown, u"Microsoft Windows 12 Unknown, 64-bit (build 30000)", 0, true},
   };
+  SystemInfo info;  // one record for all: nothing of an earlier call stays
   for (const auto& c : cases) {
-    SystemInfo info;
     ASSERT_TRUE(DescribeOperatingSystem(c.inputs, info));
     EXPECT_EQ(info.osName, c.name);
     EXPECT_EQ(info.osFamily, c.family);
@@ -42,7 +42,6 @@ TEST(DescribeOperatingSystem, FromVersionNumbers) {
   // The text is never cut, however long the service pack's text.
   OsVersionInputs longPack = win7;
   longPack.servicePack = std::u16string(300, u'x');
-  SystemInfo info;
   ASSERT_TRUE(DescribeOperatingSystem(longPack, info));
   EXPECT_EQ(info.osName, u"Microsoft Windows 7 Ultimate Edition, 32-bit " + longPack.servicePack + u" (build 7601)");
   // NT before 5.0 and unknown platforms are not described.
@@ -50,6 +49,7 @@ TEST(DescribeOperatingSystem, FromVersionNumbers) {
   OsVersionInputs strange{3, 10, 0, 0, u""};
   for (const OsVersionInputs& refused : {nt4, strange, OsVersionInputs()}) {
     SystemInfo untouched;
+    untouched.osName = u"stale";
     untouched.osFamily = 7;
     EXPECT_FALSE(DescribeOperatingSystem(refused, untouched));
     EXPECT_EQ(untouched.osName, u"");
