@@ -28,7 +28,7 @@
 #include "archive/io/base_file.h"
 #include "archive/packer_policy.h"
 #include "archive/toc_node.h"
-#include "installer/error_info.h"
+#include "system/error_info.h"
 #include "system/directory_listing.h"
 
 namespace Zavro {

@@ -9,7 +9,7 @@
 #include "archive/converters/lzma_converter.h"
 #include "archive/gmz_format.h"
 #include "archive/io/file.h"
-#include "installer/error_message.h"
+#include "system/error_message.h"
 #include "system/path_utils.h"
 #include "system/string_utils.h"
 #include "system/system_error.h"

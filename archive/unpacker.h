@@ -34,7 +34,7 @@
 #include "archive/converters/compress_progress.h"
 #include "archive/io/base_file.h"
 #include "archive/toc_node.h"
-#include "installer/error_info.h"
+#include "system/error_info.h"
 
 namespace Zavro {
 

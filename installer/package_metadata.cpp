@@ -1,24 +1,13 @@
 #include "installer/package_metadata.h"
 
-#include <cstdint>
+#include "archive/toc_node.h"
+#include "installer/folder_macros.h"
+#include "installer/serial_form.h"
 
 namespace Zavro {
 
-namespace {
-
-void PutU32(std::vector<unsigned char>& out, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
-
-void PutText(std::vector<unsigned char>& out, const std::u16string& text) {
-  PutU32(out, static_cast<uint32_t>(text.size()));
-  for (char16_t unit : text) {
-    out.push_back(static_cast<unsigned char>(unit));
-    out.push_back(static_cast<unsigned char>(unit >> 8));
-  }
-}
-
-}  // namespace
+const char16_t* const kMetadataIniKeys[7] = {u"gmexe", u"gmver_patch_from", u"gmver_patch_to", u"gmargs",
+                                             u"gmid",  u"gmviewname",       u"gmflags"};
 
 std::vector<unsigned char> SerializeMetadata(const MetadataPairs& pairs) {
   std::vector<unsigned char> out;
@@ -28,6 +17,46 @@ std::vector<unsigned char> SerializeMetadata(const MetadataPairs& pairs) {
     PutText(out, value);
   }
   return out;
+}
+
+std::vector<unsigned char> SerializeMetadata(const MetadataMap& map) {
+  return SerializeMetadata(MetadataPairs(map.begin(), map.end()));
+}
+
+bool ParseMetadata(const unsigned char* data, size_t size, MetadataPairs& pairs) {
+  FormReader in(data, size);
+  uint32_t count = 0;
+  // A pair takes at least its two lengths.
+  if (!in.Count(count, 8)) return false;
+  MetadataPairs read;
+  read.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    std::u16string key, value;
+    if (!in.Text(key) || !in.Text(value)) return false;
+    read.emplace_back(std::move(key), std::move(value));
+  }
+  pairs.insert(pairs.end(), read.begin(), read.end());
+  return true;
+}
+
+bool MergeMetadata(const unsigned char* data, size_t size, MetadataMap& map) {
+  MetadataPairs pairs;
+  if (!ParseMetadata(data, size, pairs)) return false;
+  for (auto& [key, value] : pairs) map.emplace(std::move(key), std::move(value));
+  return true;
+}
+
+bool LoadPackageMetadata(const GMTocNode& root, MetadataMap& map) {
+  bool ok = true;
+  for (const auto& child : root.children) {
+    if (child->name != kMetadataEntryName) continue;
+    ok = MergeMetadata(child->buffer.Data(), child->buffer.Length(), map) && ok;
+  }
+  return ok;
+}
+
+std::u16string GetMeta(MetadataMap& map, const std::u16string& key, const FolderMacros& macros) {
+  return macros.ExpandMacros(map[key]);
 }
 
 }  // namespace Zavro

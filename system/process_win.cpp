@@ -69,7 +69,10 @@ LaunchResult LaunchProcess(const std::u16string& commandLine, bool wait, bool el
   std::u16string program;
   std::u16string arguments;
   SplitCommandLine(commandLine, program, arguments);
-  if (program.find_first_not_of(u" \r\t\n") == std::u16string::npos) return LaunchResult::kFailed;
+  if (program.find_first_not_of(u" \r\t\n") == std::u16string::npos) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return LaunchResult::kFailed;
+  }
   ScopedFileHandle process;
   // The primary thread of a direct start, to suspend while paused; closed with the launch.
   ScopedFileHandle thread;

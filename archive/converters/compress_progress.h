@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-#include "installer/error_info.h"
+#include "system/error_info.h"
 
 namespace Zavro {
 

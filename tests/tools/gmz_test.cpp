@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "archive/archive_test_support.h"
+#include "installer/uninstall_record.h"
 #include "test_support.h"
 
 namespace Zavro {
@@ -165,6 +166,34 @@ TEST_F(GmzTest, SplitNeverTouchesItsInput) {
   EXPECT_TRUE(fs::exists(Path("x.part3")));
   result = Gmz({"test", Arg("x"), "--volumes"});
   EXPECT_EQ(result.status, 0) << result.err;
+}
+
+TEST_F(GmzTest, RecordShow) {
+  UninstallRecord record;
+  record.paths = {u"", u"bin\\a.dll"};
+  // The record form of one key: HKCU\S with a value "v" of type REG_DWORD.
+  const std::string undo = std::string("\x01\0\0\0\x2c\0\0\0\x28\0\0\0\x06\0\0\0", 16) +
+                           std::string("H\0K\0C\0U\0\\\0S\0", 12) + std::string("\0\0\0\0\x01\0\0\0", 8) +
+                           std::string("\x01\0\0\0v\0\x04\0\x04\0\0\0\x07\0\0\0", 16);
+  record.registryUndo.assign(undo.begin(), undo.end());
+  record.tasks = {u"run x.exe"};
+  record.registryText = {0xFF, 0xFE};
+  record.metadata = {{u"gmfolder", u"Game"}};
+  ASSERT_TRUE(WriteUninstallRecord(test::SysPath(Path("r.dat")), record));
+  const Result shown = Gmz({"record", "show", Arg("r.dat"), "--json"});
+  ASSERT_EQ(shown.status, 0) << shown.err;
+  const nlohmann::json expected = nlohmann::json::parse(R"({"version": 2, "paths": ["", "bin\\a.dll"],
+      "registry_undo": {"keys": [{"root": "HKEY_CURRENT_USER", "path": "S", "delete": false, "subkeys": [],
+                                  "values": [{"name": "v", "type": 4, "delete": false, "data": "07000000"}]}]},
+      "tasks": ["run x.exe"], "registry_text": "fffe", "metadata": {"gmfolder": "Game"}})");
+  EXPECT_EQ(nlohmann::json::parse(shown.out), expected);
+  EXPECT_EQ(Gmz({"record", "show", Arg("r.dat")}).status, 0);
+
+  const std::string bytes = ReadBytes(Path("r.dat"));
+  WriteBytes(Path("cut.dat"), bytes.substr(0, bytes.size() - 1));
+  const Result cut = Gmz({"record", "show", Arg("cut.dat")});
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_NE(cut.err.find("not an uninstall record"), std::string::npos) << cut.err;
 }
 
 }  // namespace

@@ -23,9 +23,10 @@ void AddPackCommand(CLI::App& app, Action& action);
 void AddListCommand(CLI::App& app, Action& action);
 void AddRegCommands(CLI::App& app, Action& action);
 void AddExtractCommands(CLI::App& app, Action& action);
+void AddRecordCommands(CLI::App& app, Action& action);
 
 using AddCommands = void (*)(CLI::App&, Action&);
 inline constexpr AddCommands kCommandSets[] = {AddPackCommand, AddListCommand, AddExtractCommands,
-                                                 AddRegCommands};
+                                                 AddRegCommands, AddRecordCommands};
 
 }  // namespace Zavro::gmz

@@ -21,6 +21,7 @@
 #include "tools/gmz/commands.h"
 #include "tools/gmz/console.h"
 #include "tools/gmz/reg_apply.h"
+#include "tools/gmz/reg_display.h"
 
 namespace Zavro::gmz {
 
@@ -290,6 +291,10 @@ struct RegOptions {
 };
 
 }  // namespace
+
+std::string RegJsonText(const std::u16string& text) { return JsonText(text); }
+nlohmann::ordered_json RegKeyJson(const GMRegKeyRecord& key) { return KeyJson(key); }
+void PrintRegKey(const GMRegKeyRecord& key) { PrintKey(key, u""); }
 
 void AddRegCommands(CLI::App& app, Action& action) {
   auto options = std::make_shared<RegOptions>();

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "archive/io/file.h"
-#include "installer/error_message.h"
+#include "system/error_message.h"
 #include "system/encoding.h"
 #include "system/system_error.h"
 #include "tools/gmz/console.h"

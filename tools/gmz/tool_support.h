@@ -8,7 +8,7 @@
 
 #include "archive/converters/compress_progress.h"
 #include "archive/toc_node.h"
-#include "installer/error_info.h"
+#include "system/error_info.h"
 
 namespace Zavro::gmz {
 

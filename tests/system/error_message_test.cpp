@@ -1,4 +1,4 @@
-#include "installer/error_message.h"
+#include "system/error_message.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "installer/error_info.h"
+#include "system/error_info.h"
 
 namespace Zavro {
 

@@ -1,4 +1,4 @@
-#include "installer/error_message.h"
+#include "system/error_message.h"
 
 #include "system/string_utils.h"
 #include "system/system_error.h"

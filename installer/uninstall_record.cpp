@@ -1,0 +1,118 @@
+#include "installer/uninstall_record.h"
+
+#include <algorithm>
+
+#include "archive/io/file.h"
+#include "installer/serial_form.h"
+#include "installer/task_list.h"
+
+namespace Zavro {
+
+namespace {
+
+constexpr unsigned char kMagic[4] = {'G', 'M', 'U', 'T'};
+// FILE_GENERIC_WRITE and FILE_GENERIC_READ.
+constexpr uint32_t kFileGenericWrite = 0x120116;
+constexpr uint32_t kFileGenericRead = 0x120089;
+
+std::vector<unsigned char> PathRecords(const std::vector<std::u16string>& paths) {
+  std::vector<unsigned char> out;
+  for (const std::u16string& path : paths) {
+    PutU32(out, static_cast<uint32_t>(path.size() * 2));
+    for (char16_t unit : path) {
+      out.push_back(static_cast<unsigned char>(unit));
+      out.push_back(static_cast<unsigned char>(unit >> 8));
+    }
+  }
+  return out;
+}
+
+bool ReadBlock(FormReader& in, const unsigned char*& data, uint32_t& size) {
+  return in.U32(size) && size <= kMaxRecordBlock && in.Bytes(size, data);
+}
+
+bool ParsePathRecords(const unsigned char* data, size_t size, std::vector<std::u16string>& paths) {
+  FormReader in(data, size);
+  while (in.Left() != 0) {
+    uint32_t bytes = 0;
+    const unsigned char* units = nullptr;
+    if (!in.U32(bytes) || bytes % 2 != 0 || !in.Bytes(bytes, units)) return false;
+    std::u16string path(bytes / 2, u'\0');
+    for (size_t i = 0; i < path.size(); ++i) path[i] = static_cast<char16_t>(units[2 * i] | units[2 * i + 1] << 8);
+    paths.push_back(std::move(path));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<unsigned char> SerializeUninstallRecord(const UninstallRecord& record) {
+  std::vector<unsigned char> out(kMagic, kMagic + 4);
+  out.push_back(kUninstallRecordVersion);
+  PutBlock(out, PathRecords(record.paths));
+  PutBlock(out, record.registryUndo);
+  PutBlock(out, SerializeTaskList(record.tasks));
+  PutBlock(out, record.registryText);
+  PutBlock(out, SerializeMetadata(record.metadata));
+  return out;
+}
+
+bool ParseUninstallRecord(const unsigned char* data, size_t size, UninstallRecord& record) {
+  FormReader in(data, size);
+  const unsigned char* magic = nullptr;
+  const unsigned char* version = nullptr;
+  if (!in.Bytes(4, magic) || std::equal(magic, magic + 4, kMagic) == false || !in.Bytes(1, version) ||
+      *version == 0) {
+    return false;
+  }
+  UninstallRecord read;
+  read.version = *version;
+  const unsigned char* block = nullptr;
+  uint32_t blockSize = 0;
+  if (!ReadBlock(in, block, blockSize) || !ParsePathRecords(block, blockSize, read.paths)) return false;
+  if (!ReadBlock(in, block, blockSize)) return false;
+  read.registryUndo.assign(block, block + blockSize);
+  if (read.version >= 2) {
+    if (!ReadBlock(in, block, blockSize) || (blockSize != 0 && !ParseTaskList(block, blockSize, read.tasks))) {
+      return false;
+    }
+    if (!ReadBlock(in, block, blockSize)) return false;
+    read.registryText.assign(block, block + blockSize);
+    if (!ReadBlock(in, block, blockSize) || (blockSize != 0 && !MergeMetadata(block, blockSize, read.metadata))) {
+      return false;
+    }
+  }
+  if (in.Left() != 0) return false;
+  record = std::move(read);
+  return true;
+}
+
+bool WriteUninstallRecord(const std::u16string& path, const UninstallRecord& record) {
+  const std::vector<unsigned char> bytes = SerializeUninstallRecord(record);
+  GMFile file;
+  uint32_t written = 0;
+  if (!file.Open(path, kFileGenericWrite, kFileShareRead, kCreateAlways, kFileAttributeNormal)) return false;
+  const bool ok = file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), written);
+  return file.Close() && ok;
+}
+
+bool ReadUninstallRecord(const std::u16string& path, UninstallRecord& record) {
+  GMFile file;
+  uint64_t size = 0;
+  // The five blocks at their largest, with their counts, the magic and the version.
+  constexpr uint64_t kLargest = 5 * (4 + static_cast<uint64_t>(kMaxRecordBlock)) + 5;
+  if (!file.Open(path, kFileGenericRead, kFileShareRead, kOpenExisting, kFileAttributeNormal) || !file.GetSize(size) ||
+      size > kLargest) {
+    return false;
+  }
+  std::vector<unsigned char> bytes(static_cast<size_t>(size));
+  uint32_t done = 0;
+  while (done < size) {
+    uint32_t read = 0;
+    if (!file.Read(bytes.data() + done, static_cast<uint32_t>(size) - done, read) || read == 0) return false;
+    done += read;
+  }
+  return ParseUninstallRecord(bytes.data(), bytes.size(), record);
+}
+
+}  // namespace Zavro

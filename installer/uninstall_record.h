@@ -1,0 +1,52 @@
+// The uninstall record "RORarezoru.dat" an install run leaves in its install folder:
+// what it created, how to take its registry changes back, its task list, the package's
+// registry text and its metadata, for the tools that later maintain the installation.
+//
+// Bytes: "GMUT", a version byte (2 when written), then five blocks, each a u32 byte
+// count and that many bytes (a reader takes at most kMaxRecordBlock per block):
+//   1 the installed paths: records of a u32 byte count and UTF-16LE units, a path below
+//     the install folder relative to it, the install folder itself as the empty text
+//   2 the registry undo records, in the registry record form
+//   3 the task list, serialised (task_list.h)
+//   4 the package's "##reg##.reg" bytes as they were
+//   5 the metadata, serialised (package_metadata.h), in key order
+// A version-1 record ends after block 2. Numbers are little-endian.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "installer/package_metadata.h"
+
+namespace Zavro {
+
+constexpr char16_t kUninstallRecordName[] = u"RORarezoru.dat";
+constexpr uint8_t kUninstallRecordVersion = 2;
+constexpr uint32_t kMaxRecordBlock = 52428800;
+
+struct UninstallRecord {
+  uint8_t version = kUninstallRecordVersion;
+  std::vector<std::u16string> paths;
+  std::vector<unsigned char> registryUndo;
+  std::vector<std::u16string> tasks;
+  std::vector<unsigned char> registryText;
+  MetadataMap metadata;
+};
+
+// Always writes version 2.
+std::vector<unsigned char> SerializeUninstallRecord(const UninstallRecord& record);
+// Reads a whole record. False for a foreign or truncated file, a version of 0, a block
+// larger than kMaxRecordBlock, a path record or a task list or metadata block that its
+// own counts do not fit, or bytes after the last block; `record` is then unchanged.
+// Blocks 3 and 5 may be empty (no tasks, no metadata).
+bool ParseUninstallRecord(const unsigned char* data, size_t size, UninstallRecord& record);
+
+// Writes the record to `path` (replacing a file there); false when it cannot be written
+// whole.
+bool WriteUninstallRecord(const std::u16string& path, const UninstallRecord& record);
+// Reads `path`; false as ParseUninstallRecord, or when the file cannot be read.
+bool ReadUninstallRecord(const std::u16string& path, UninstallRecord& record);
+
+}  // namespace Zavro
