@@ -1,5 +1,7 @@
 #include "installer/package_metadata.h"
 
+#include <iterator>
+
 #include "archive/toc_node.h"
 #include "installer/folder_macros.h"
 #include "installer/serial_form.h"
@@ -29,13 +31,12 @@ bool ParseMetadata(const unsigned char* data, size_t size, MetadataPairs& pairs)
   // A pair takes at least its two lengths.
   if (!in.Count(count, 8)) return false;
   MetadataPairs read;
-  read.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     std::u16string key, value;
     if (!in.Text(key) || !in.Text(value)) return false;
     read.emplace_back(std::move(key), std::move(value));
   }
-  pairs.insert(pairs.end(), read.begin(), read.end());
+  pairs.insert(pairs.end(), std::make_move_iterator(read.begin()), std::make_move_iterator(read.end()));
   return true;
 }
 

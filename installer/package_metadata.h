@@ -40,9 +40,9 @@ std::u16string GetMeta(MetadataMap& map, const std::u16string& key, const Folder
 
 // The keys "##metadata##.ini" may give, in the order they are read (section "gmmeta").
 extern const char16_t* const kMetadataIniKeys[7];
-// Windows: reads those keys from `folder`\##metadata##.ini (with an empty folder the
-// system looks for the bare name in the Windows folder); a non-empty value replaces the
-// map's.
+// Windows: reads those keys, up to 511 units each, from `folder`\##metadata##.ini (with
+// an empty folder the system looks for the bare name in the Windows folder); a
+// non-empty value replaces the map's.
 void ReadMetadataIni(const std::u16string& folder, MetadataMap& map);
 
 }  // namespace Zavro

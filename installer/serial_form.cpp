@@ -37,7 +37,10 @@ bool FormReader::U32(uint32_t& value) {
 bool FormReader::Text(std::u16string& text) {
   uint32_t units = 0;
   const unsigned char* bytes = nullptr;
-  if (!U32(units) || !Bytes(static_cast<size_t>(units) * 2, bytes)) return false;
+  // Checked against what is left before the units are counted in bytes: on a 32-bit
+  // system that count could wrap.
+  if (!U32(units) || units > Left() / 2) return ok_ = false;
+  if (!Bytes(static_cast<size_t>(units) * 2, bytes)) return false;
   text.resize(units);
   for (uint32_t i = 0; i < units; ++i) text[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
   return true;

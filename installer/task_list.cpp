@@ -1,5 +1,7 @@
 #include "installer/task_list.h"
 
+#include <iterator>
+
 #include "archive/io/file.h"
 #include "installer/serial_form.h"
 #include "system/encoding.h"
@@ -18,7 +20,11 @@ void AppendLines(std::u16string text, std::vector<std::u16string>& lines) {
   size_t start = 0;
   while (start < text.size()) {
     start = text.find_first_not_of(kBlanks, start);
-    if (start == std::u16string::npos) break;
+    // Only blanks after the last line end: one more, empty, line.
+    if (start == std::u16string::npos) {
+      lines.emplace_back();
+      break;
+    }
     size_t end = text.find(u'\n', start);
     if (end == std::u16string::npos) end = text.size();
     std::u16string line = text.substr(start, end - start);
@@ -72,11 +78,13 @@ bool ParseTaskList(const unsigned char* data, size_t size, std::vector<std::u16s
   FormReader in(data, size);
   uint32_t count = 0;
   if (!in.Count(count, 4)) return false;
-  std::vector<std::u16string> read(count);
-  for (std::u16string& line : read) {
+  std::vector<std::u16string> read;
+  for (uint32_t i = 0; i < count; ++i) {
+    std::u16string line;
     if (!in.Text(line)) return false;
+    read.push_back(std::move(line));
   }
-  lines.insert(lines.end(), read.begin(), read.end());
+  lines.insert(lines.end(), std::make_move_iterator(read.begin()), std::make_move_iterator(read.end()));
   return true;
 }
 

@@ -51,9 +51,11 @@ std::vector<unsigned char> SerializeUninstallRecord(const UninstallRecord& recor
   out.push_back(kUninstallRecordVersion);
   PutBlock(out, PathRecords(record.paths));
   PutBlock(out, record.registryUndo);
-  PutBlock(out, SerializeTaskList(record.tasks));
+  const bool noTasks = record.emptyTaskBlock && record.tasks.empty();
+  PutBlock(out, noTasks ? std::vector<unsigned char>() : SerializeTaskList(record.tasks));
   PutBlock(out, record.registryText);
-  PutBlock(out, SerializeMetadata(record.metadata));
+  const bool noMetadata = record.emptyMetadataBlock && record.metadata.empty();
+  PutBlock(out, noMetadata ? std::vector<unsigned char>() : SerializeMetadata(record.metadata));
   return out;
 }
 
@@ -73,12 +75,21 @@ bool ParseUninstallRecord(const unsigned char* data, size_t size, UninstallRecor
   if (!ReadBlock(in, block, blockSize)) return false;
   read.registryUndo.assign(block, block + blockSize);
   if (read.version >= 2) {
-    if (!ReadBlock(in, block, blockSize) || (blockSize != 0 && !ParseTaskList(block, blockSize, read.tasks))) {
+    // Blocks 3 and 5 are taken when they are empty (none) or exactly what the writer
+    // writes for what they hold: no bytes after the last line or pair, keys in order and
+    // each once. A record that reads therefore writes back as it was.
+    if (!ReadBlock(in, block, blockSize)) return false;
+    read.emptyTaskBlock = blockSize == 0;
+    if (blockSize != 0 && (!ParseTaskList(block, blockSize, read.tasks) ||
+                           SerializeTaskList(read.tasks) != std::vector<unsigned char>(block, block + blockSize))) {
       return false;
     }
     if (!ReadBlock(in, block, blockSize)) return false;
     read.registryText.assign(block, block + blockSize);
-    if (!ReadBlock(in, block, blockSize) || (blockSize != 0 && !MergeMetadata(block, blockSize, read.metadata))) {
+    if (!ReadBlock(in, block, blockSize)) return false;
+    read.emptyMetadataBlock = blockSize == 0;
+    if (blockSize != 0 && (!MergeMetadata(block, blockSize, read.metadata) ||
+                           SerializeMetadata(read.metadata) != std::vector<unsigned char>(block, block + blockSize))) {
       return false;
     }
   }
@@ -88,7 +99,11 @@ bool ParseUninstallRecord(const unsigned char* data, size_t size, UninstallRecor
 }
 
 bool WriteUninstallRecord(const std::u16string& path, const UninstallRecord& record) {
+  // Nothing a reader would refuse.
+  if (record.registryUndo.size() > kMaxRecordBlock || record.registryText.size() > kMaxRecordBlock) return false;
   const std::vector<unsigned char> bytes = SerializeUninstallRecord(record);
+  UninstallRecord check;
+  if (!ParseUninstallRecord(bytes.data(), bytes.size(), check)) return false;
   GMFile file;
   uint32_t written = 0;
   if (!file.Open(path, kFileGenericWrite, kFileShareRead, kCreateAlways, kFileAttributeNormal)) return false;

@@ -33,18 +33,23 @@ struct UninstallRecord {
   std::vector<std::u16string> tasks;
   std::vector<unsigned char> registryText;
   MetadataMap metadata;
+  // Blocks 3 and 5 were read empty (rather than as a count of 0): written back so.
+  bool emptyTaskBlock = false;
+  bool emptyMetadataBlock = false;
 };
 
 // Always writes version 2.
 std::vector<unsigned char> SerializeUninstallRecord(const UninstallRecord& record);
 // Reads a whole record. False for a foreign or truncated file, a version of 0, a block
-// larger than kMaxRecordBlock, a path record or a task list or metadata block that its
-// own counts do not fit, or bytes after the last block; `record` is then unchanged.
-// Blocks 3 and 5 may be empty (no tasks, no metadata).
+// larger than kMaxRecordBlock, a path record of an odd byte count or past its block, a
+// task list or metadata block other than what the writer writes for what it holds
+// (cut short, with bytes after its content, keys out of order or twice), or bytes
+// after the last block; `record` is then unchanged. Blocks 3 and 5 may be empty (no
+// tasks, no metadata). A version-2 record that reads writes back byte for byte.
 bool ParseUninstallRecord(const unsigned char* data, size_t size, UninstallRecord& record);
 
 // Writes the record to `path` (replacing a file there); false when it cannot be written
-// whole.
+// whole, or holds a block larger than a reader takes.
 bool WriteUninstallRecord(const std::u16string& path, const UninstallRecord& record);
 // Reads `path`; false as ParseUninstallRecord, or when the file cannot be read.
 bool ReadUninstallRecord(const std::u16string& path, UninstallRecord& record);

@@ -28,6 +28,12 @@ TEST(TaskList, TaskFiles) {
   ASSERT_TRUE(ParseTaskFile(utf16.data(), utf16.size(), wide));
   EXPECT_EQ(ansi, expected);
   EXPECT_EQ(wide, expected);
+  // Blanks after the last line end make one last, empty line.
+  for (const std::string& ending : {std::string("run a.exe\r\n"), std::string("run a.exe\n \n")}) {
+    Lines lines;
+    ASSERT_TRUE(ParseTaskFile(reinterpret_cast<const unsigned char*>(ending.data()), ending.size(), lines));
+    EXPECT_EQ(lines, (Lines{u"run a.exe", u""}));
+  }
 
   const Bytes bigEndian = {0xFE, 0xFF, 0, 'r'};
   const Bytes tooLarge(kMaxTaskFileSize + 1, 'x');

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "installer/folder_macros.h"
+#include "system/process.h"
 #include "system/shortcut.h"
 #include "test_support.h"
 
@@ -21,8 +22,11 @@ class Host : public TaskHost {
   explicit Host(const std::u16string& install) { macros.DefineMacro(u"install", install); }
   std::u16string ExpandMacros(const std::u16string& text) override { return macros.ExpandMacros(text); }
   void RecordPath(const std::u16string& path) override { recorded.push_back(path); }
-  const std::atomic<bool>* CancelFlag() override { return nullptr; }
-  LaunchObserver* Observer() override { return nullptr; }
+  const std::atomic<bool>* CancelFlag() override { return &cancelled; }
+  LaunchObserver* Observer() override { return observer; }
+  void OnTaskProgress(size_t done, size_t total) override {
+    progress.push_back(test::Decimal(done) + u"/" + test::Decimal(total));
+  }
   void ReportTaskFailure(const std::u16string& verb, const std::u16string& commandLine, uint32_t code) override {
     failures.push_back(verb + u"|" + commandLine + u"|" + test::Decimal(code));
   }
@@ -30,6 +34,17 @@ class Host : public TaskHost {
   FolderMacros macros;
   Lines recorded;
   Lines failures;
+  Lines progress;
+  std::atomic<bool> cancelled{false};
+  LaunchObserver* observer = nullptr;
+};
+
+// Never pauses, never cancels: the run's flag decides.
+class Quiet : public LaunchObserver {
+ public:
+  bool IsPaused() override { return false; }
+  void WaitWhilePaused() override {}
+  bool IsCancelled() override { return false; }
 };
 
 std::u16string Helper(const char* name) {
@@ -60,6 +75,8 @@ TEST(TaskRunnerWin, EveryVerb) {
   };
   ASSERT_TRUE(RunTasks(lines, host));
   EXPECT_TRUE(host.failures.empty());
+  // After each line that started or ran a program.
+  EXPECT_EQ(host.progress, (Lines{u"10/13", u"11/13", u"12/13", u"13/13"}));
   EXPECT_EQ(ReadIniString(dir.Join(u"a.ini"), u"S", u"gone", u"none"), u"none");
   EXPECT_EQ(ReadIniString(dir.Join(u"a.ini"), u"S", u"dir", u""), dir.path());
   EXPECT_EQ(ReadIniString(dir.Join(u"a.ini"), u"Old", u"k", u"none"), u"none");
@@ -106,6 +123,26 @@ TEST(TaskRunnerWin, WhatStopsTheList) {
     EXPECT_EQ(std::string(e.what()), "WriteINIStr\xB2\xCE\xCA\xFD\xB8\xF6\xCA\xFD\xB4\xED\xCE\xF3");
   }
   EXPECT_THROW(RunIniCommand(u"DeleteINIStr a.ini S", host), GMTaskException);
+
+  // A cancelled runcheck fails the list without a report, whatever its code says.
+  Quiet quiet;
+  host.observer = &quiet;
+  host.cancelled = true;
+  host.failures.clear();
+  EXPECT_FALSE(RunTasks({u"runcheck 0 " + Helper("sleeper"), marker}, host));
+  EXPECT_TRUE(host.failures.empty());
+  EXPECT_FALSE(test::fs::exists(dir.fs_path() / "after.ini"));
+}
+
+TEST(TaskRunnerWin, QuotesAndMacros) {
+  // The file item is expanded, then unquoted: a macro that holds a quoted path names the
+  // file. (Values lose their quotes in the profile whatever the order, so their order
+  // cannot be seen there.)
+  test::ScratchDir dir;
+  Host host(dir.path());
+  host.macros.DefineMacro(u"quoted", u"\"" + dir.Join(u"q.ini") + u"\"");
+  ASSERT_TRUE(RunTasks({u"ini WriteINIStr ##quoted## S k v"}, host));
+  EXPECT_EQ(ReadIniString(dir.Join(u"q.ini"), u"S", u"k", u""), u"v");
 }
 
 }  // namespace

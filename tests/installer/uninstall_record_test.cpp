@@ -52,9 +52,11 @@ TEST(UninstallRecord, FieldByField) {
   ASSERT_TRUE(ParseUninstallRecord(version1.data(), version1.size(), read));
   EXPECT_EQ(read.version, 1);
   EXPECT_TRUE(read.tasks.empty() && read.registryText.empty() && read.metadata.empty());
-  // Empty task and metadata blocks mean none.
+  // Empty task and metadata blocks mean none, and are written back so.
   const Bytes emptyBlocks = Cat({kHeader, kPaths, kUndo, U32(0), U32(0), U32(0)});
-  EXPECT_TRUE(ParseUninstallRecord(emptyBlocks.data(), emptyBlocks.size(), read));
+  ASSERT_TRUE(ParseUninstallRecord(emptyBlocks.data(), emptyBlocks.size(), read));
+  EXPECT_TRUE(read.tasks.empty() && read.metadata.empty());
+  EXPECT_EQ(SerializeUninstallRecord(read), emptyBlocks);
 }
 
 TEST(UninstallRecord, DamageIsRefused) {
@@ -69,6 +71,9 @@ TEST(UninstallRecord, DamageIsRefused) {
       Cat({kHeader, U32(6), U32(4), Bytes{'a', 0}}),                         // a path past its block
       Cat({kHeader, kPaths, kUndo, U32(4), U32(1), U32(0), U32(4), U32(0)}),  // a task the block lacks
       Cat({kHeader, kPaths, kUndo, U32(4), U32(0), U32(0), U32(4), U32(2)}),  // pairs the block lacks
+      Cat({kHeader, kPaths, kUndo, U32(5), U32(0), Bytes{0}, U32(0), U32(4), U32(0)}),  // a byte after the lines
+      Cat({kHeader, kPaths, kUndo, U32(4), U32(0), U32(0), U32(24), U32(2), U32(1), Bytes{'b', 0}, U32(0), U32(1),
+           Bytes{'a', 0}, U32(0)}),  // keys out of order
   };
   for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
     UninstallRecord untouched;

@@ -9,6 +9,7 @@
 #include "installer/uninstall_record.h"
 #include "registry/reg_record_form.h"
 #include "system/encoding.h"
+#include "system/path_utils.h"
 #include "system/string_utils.h"
 #include "tools/gmz/commands.h"
 #include "tools/gmz/console.h"
@@ -26,8 +27,14 @@ struct RecordOptions {
 
 int RunShow(const RecordOptions& o) {
   UninstallRecord record;
-  if (!ReadUninstallRecord(PathFromArgument(o.file), record)) {
-    return Fail("cannot read " + o.file + ": not an uninstall record, or a damaged one");
+  const std::u16string path = PathFromArgument(o.file);
+  if (!IsFile(path)) return Fail("cannot read " + o.file + ": no such file");
+  try {
+    if (!ReadUninstallRecord(path, record)) {
+      return Fail("cannot read " + o.file + ": not an uninstall record, or a damaged one");
+    }
+  } catch (const std::bad_alloc&) {
+    return Fail("cannot read " + o.file + ": not enough memory");
   }
   std::deque<GMRegKeyRecord> keys;
   const bool undoRead = ReadRecords(record.registryUndo.data(), record.registryUndo.size(), keys);
