@@ -306,13 +306,15 @@ bool GMUnpacker::ShouldIgnoreError(uint32_t systemError, const std::u16string&) 
 }
 
 bool GMUnpacker::ReportError(uint32_t kind, const std::u16string& path, uint32_t systemError) {
-  last_error_ = ErrorInfo::File(kind, path, systemError);
-  last_error_message_ = FormatErrorMessage(last_error_);
-  return observer_ != nullptr && observer_->OnError(last_error_);
+  return ReportRecord(ErrorInfo::File(kind, path, systemError));
 }
 
 bool GMUnpacker::ReportDataError(uint32_t kind, uint32_t number1, uint32_t number2) {
-  last_error_ = ErrorInfo::Numbers(kind, number1, number2);
+  return ReportRecord(ErrorInfo::Numbers(kind, number1, number2));
+}
+
+bool GMUnpacker::ReportRecord(const ErrorInfo& error) {
+  last_error_ = error;
   last_error_message_ = FormatErrorMessage(last_error_);
   return observer_ != nullptr && observer_->OnError(last_error_);
 }

@@ -81,8 +81,8 @@ class GMUnpacker {
   void SetReplaceLockedFiles(bool replace) { replace_locked_ = replace; }
   // Deletes the file at `path` (read-only or not). A locked file, when locked files may
   // be replaced, is moved aside to a temporary name in its folder and deleted at the
-  // next restart.
-  bool RemoveExisting(const std::u16string& path);
+  // next restart. An installer may keep the file aside instead, to put it back.
+  virtual bool RemoveExisting(const std::u16string& path);
 
   void SetArchivePath(const std::u16string& path) { archive_path_ = path; }
   void SetObserver(GMCompressProgress* observer) { observer_ = observer; }
@@ -104,6 +104,11 @@ class GMUnpacker {
 
  protected:
   GMCompressProgress* Observer() const { return observer_; }
+  bool ReplaceLockedFiles() const { return replace_locked_; }
+  bool IgnoresAllErrors() const { return ignore_all_errors_; }
+  // Records any error record as the last error, with its message, and returns the
+  // observer's verdict (false without one), as ReportError does for file errors.
+  bool ReportRecord(const ErrorInfo& error);
 
  private:
   // How one step of an extraction ended: written, skipped (a failure was ignored or

@@ -8,7 +8,6 @@
 // values may hold folder macros.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -16,7 +15,7 @@
 
 namespace Zavro {
 
-class LaunchObserver;
+enum class LaunchResult;
 
 class TaskHost {
  public:
@@ -24,9 +23,9 @@ class TaskHost {
   virtual std::u16string ExpandMacros(const std::u16string& text) = 0;
   // A file the tasks made (a shortcut), for the uninstall record.
   virtual void RecordPath(const std::u16string& path) = 0;
-  // The run's cancel flag and observer; either may be null.
-  virtual const std::atomic<bool>* CancelFlag() = 0;
-  virtual LaunchObserver* Observer() = 0;
+  // Starts a task's command line (its macros not yet expanded), with the run's cancel
+  // flag and observer (LaunchProcess of system/process.h).
+  virtual LaunchResult Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& exitCode) = 0;
   // A line that stops the list: the verb, the command line, and the system error of a
   // launch that failed or the exit code a runcheck did not expect.
   virtual void ReportTaskFailure(const std::u16string& verb, const std::u16string& commandLine, uint32_t code) = 0;

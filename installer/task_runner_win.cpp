@@ -19,8 +19,7 @@ const char16_t kBlanks[] = u" \r\t\n";
 bool Launch(TaskHost& host, const std::u16string& verb, const std::u16string& commandLine, bool wait, bool elevate,
             uint32_t expected, bool check) {
   uint32_t code = 0;
-  const LaunchResult result =
-      LaunchProcess(host.ExpandMacros(commandLine), wait, elevate, code, host.CancelFlag(), host.Observer());
+  const LaunchResult result = host.Launch(commandLine, wait, elevate, code);
   switch (result) {
     case LaunchResult::kFailed:
       host.ReportTaskFailure(verb, commandLine, LastSystemError());

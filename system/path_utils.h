@@ -88,6 +88,8 @@ bool IsSamePath(const std::u16string& a, const std::u16string& b);
 // Creates a new empty file with a unique name in `directory` and returns its name.
 bool TempFileName(const std::u16string& directory, const std::u16string& prefix,
                   std::u16string& name);
+// Removes a folder that is empty (RemoveDirectoryW); fails for one that is not.
+bool RemoveEmptyFolder(const std::u16string& path);
 // Renames a file (MoveFileW); fails when `to` exists.
 bool MovePath(const std::u16string& from, const std::u16string& to);
 // Has the system delete a file at the next restart (MoveFileExW with

@@ -409,6 +409,15 @@ bool MovePath(const std::u16string& from, const std::u16string& to) {
   return true;
 }
 
+bool RemoveEmptyFolder(const std::u16string& path) {
+  if (!CheckSystemPath(path)) return false;
+  if (rmdir(NativePath(path).c_str()) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  return true;
+}
+
 bool DeleteAtRestart(const std::u16string&) {
   SetLastSystemError(kErrorNotSupported);
   return false;

@@ -224,4 +224,8 @@ bool DeleteAtRestart(const std::u16string& path) {
   return MoveFileExW(W(path), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
 }
 
+bool RemoveEmptyFolder(const std::u16string& path) {
+  return CheckSystemPath(path) && RemoveDirectoryW(W(path)) != FALSE;
+}
+
 }  // namespace Zavro

@@ -30,6 +30,7 @@
 #undef MoveFile
 #undef GetMessage
 #undef LoadString
+#undef GetFreeSpace
 
 namespace Zavro {
 

@@ -28,6 +28,11 @@ void GMCompressProgress::Throttle() {
   if (ms != kNoSleep) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+bool GMCompressProgress::IsPaused() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return paused_;
+}
+
 void GMCompressProgress::WaitWhilePaused() {
   std::unique_lock<std::mutex> lock(mutex_);
   resumed_.wait(lock, [this] { return !paused_ || cancelled_.load(); });

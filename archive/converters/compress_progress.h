@@ -48,6 +48,7 @@ class GMCompressProgress {
   void Throttle();
   // Blocks while paused. Cancelling also releases the wait.
   void WaitWhilePaused();
+  bool IsPaused();
 
  private:
   std::atomic<bool> cancelled_{false};

@@ -5,18 +5,27 @@
 
 namespace Zavro {
 
-CMemoryFile::CMemoryFile(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {}
+CMemoryFile::CMemoryFile(std::vector<unsigned char> bytes)
+    : bytes_(std::move(bytes)), data_(bytes_.data()), size_(bytes_.size()) {}
 
 CMemoryFile::CMemoryFile(const void* data, size_t size)
-    : bytes_(static_cast<const unsigned char*>(data),
-             static_cast<const unsigned char*>(data) + (data ? size : 0)) {}
+    : bytes_(static_cast<const unsigned char*>(data), static_cast<const unsigned char*>(data) + (data ? size : 0)),
+      data_(bytes_.data()),
+      size_(bytes_.size()) {}
+
+std::unique_ptr<CMemoryFile> CMemoryFile::View(const void* data, size_t size) {
+  std::unique_ptr<CMemoryFile> view(new CMemoryFile());
+  view->data_ = static_cast<const unsigned char*>(data);
+  view->size_ = data != nullptr ? size : 0;
+  return view;
+}
 
 bool CMemoryFile::Read(void* buffer, uint32_t length, uint32_t& bytesRead) {
   bytesRead = 0;
-  if (position_ >= bytes_.size()) return false;
+  if (position_ >= size_) return false;
   if (buffer == nullptr) return false;
-  uint64_t count = std::min<uint64_t>(length, bytes_.size() - position_);
-  if (count != 0) std::memcpy(buffer, bytes_.data() + position_, static_cast<size_t>(count));
+  uint64_t count = std::min<uint64_t>(length, size_ - position_);
+  if (count != 0) std::memcpy(buffer, data_ + position_, static_cast<size_t>(count));
   position_ += count;
   bytesRead = static_cast<uint32_t>(count);
   return true;
@@ -35,7 +44,7 @@ bool CMemoryFile::GetPosition(uint64_t& position) {
 }
 
 bool CMemoryFile::GetSize(uint64_t& size) {
-  size = bytes_.size();
+  size = size_;
   return true;
 }
 
@@ -44,7 +53,7 @@ bool CMemoryFile::Seek(int64_t distance, uint32_t origin, uint64_t& newPosition)
   switch (origin) {
     case kFileBegin: base = 0; break;
     case kFileCurrent: base = position_; break;
-    case kFileEnd: base = bytes_.size(); break;
+    case kFileEnd: base = size_; break;
     default: return false;
   }
   // Checked without overflow: the target must lie within [0, size].
@@ -55,10 +64,10 @@ bool CMemoryFile::Seek(int64_t distance, uint32_t origin, uint64_t& newPosition)
     target = base - back;
   } else {
     uint64_t forward = static_cast<uint64_t>(distance);
-    if (forward > bytes_.size() - std::min<uint64_t>(base, bytes_.size())) return false;
+    if (forward > size_ - std::min<uint64_t>(base, size_)) return false;
     target = base + forward;
   }
-  if (target > bytes_.size()) return false;
+  if (target > size_) return false;
   position_ = target;
   newPosition = target;
   return true;

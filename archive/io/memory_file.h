@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "archive/io/base_file.h"
@@ -13,6 +14,11 @@ class CMemoryFile : public GMBaseFile {
  public:
   explicit CMemoryFile(std::vector<unsigned char> bytes);
   CMemoryFile(const void* data, size_t size);
+  // Reads `size` bytes at `data` in place, without a copy; they must outlive the file
+  // (the installer's package, in its own locked resource).
+  static std::unique_ptr<CMemoryFile> View(const void* data, size_t size);
+  CMemoryFile(const CMemoryFile&) = delete;
+  CMemoryFile& operator=(const CMemoryFile&) = delete;
 
   // Fails with 0 bytes read at or beyond the end.
   bool Read(void* buffer, uint32_t length, uint32_t& bytesRead) override;
@@ -27,10 +33,15 @@ class CMemoryFile : public GMBaseFile {
   // Fails and changes nothing.
   bool SetTimes(FileTime creation, FileTime lastAccess, FileTime lastWrite) override;
 
-  const std::vector<unsigned char>& Bytes() const { return bytes_; }
+  const unsigned char* Data() const { return data_; }
+  size_t Size() const { return size_; }
 
  private:
-  std::vector<unsigned char> bytes_;
+  CMemoryFile() = default;
+
+  std::vector<unsigned char> bytes_;  // the copy, unless the file is a view
+  const unsigned char* data_ = nullptr;
+  size_t size_ = 0;
   uint64_t position_ = 0;
 };
 

@@ -22,8 +22,9 @@ class Host : public TaskHost {
   explicit Host(const std::u16string& install) { macros.DefineMacro(u"install", install); }
   std::u16string ExpandMacros(const std::u16string& text) override { return macros.ExpandMacros(text); }
   void RecordPath(const std::u16string& path) override { recorded.push_back(path); }
-  const std::atomic<bool>* CancelFlag() override { return &cancelled; }
-  LaunchObserver* Observer() override { return observer; }
+  LaunchResult Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& exitCode) override {
+    return LaunchProcess(ExpandMacros(commandLine), wait, elevate, exitCode, &cancelled, observer);
+  }
   void OnTaskProgress(size_t done, size_t total) override {
     progress.push_back(test::Decimal(done) + u"/" + test::Decimal(total));
   }

@@ -1,0 +1,33 @@
+# gm_add_setup(<target> [PACKAGE <file.gmz>] [OUTPUT_DIRECTORY <dir>] [OUTPUT_NAME <name>])
+#
+# Builds an installer program: the install run, its manifest (administrator rights,
+# Windows Vista to 10) and version information, and, with PACKAGE, that package as its
+# resource "DATA" 105. Without PACKAGE it is the stub that `gmz sfx` puts packages into.
+function(gm_add_setup target)
+  cmake_parse_arguments(ARG "" "PACKAGE;OUTPUT_DIRECTORY;OUTPUT_NAME" "" ${ARGN})
+  set(_rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+  set(_content "#include \"${GM_SETUP_RESOURCES}\"\n")
+  if(ARG_PACKAGE)
+    string(APPEND _content "105 DATA \"${ARG_PACKAGE}\"\n")
+  endif()
+  file(GENERATE OUTPUT ${_rc} CONTENT "${_content}")
+  add_executable(${target} WIN32 ${PROJECT_SOURCE_DIR}/installer/setup_main_win.cpp ${_rc})
+  target_link_libraries(${target} PRIVATE gm)
+  target_link_options(${target} PRIVATE -municode)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # The shipped 32-bit program may use 4 GB of address space on a 64-bit system.
+    target_link_options(${target} PRIVATE -Wl,--large-address-aware)
+  endif()
+  # The resource compiler does not see the files a .rc names: rebuild when they change.
+  set(_depends ${GM_SETUP_RESOURCES} ${PROJECT_SOURCE_DIR}/installer/setup.manifest)
+  if(ARG_PACKAGE)
+    list(APPEND _depends ${ARG_PACKAGE})
+  endif()
+  set_source_files_properties(${_rc} PROPERTIES OBJECT_DEPENDS "${_depends}")
+  if(ARG_OUTPUT_DIRECTORY)
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIRECTORY})
+  endif()
+  if(ARG_OUTPUT_NAME)
+    set_target_properties(${target} PROPERTIES OUTPUT_NAME ${ARG_OUTPUT_NAME})
+  endif()
+endfunction()

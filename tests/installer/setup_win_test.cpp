@@ -1,0 +1,358 @@
+// The installer end to end under Wine: packages built here with the writer, made into
+// setup.exe from setup-stub.exe (its resource "DATA" 105 added with the system's
+// resource functions), and run as the player would run them: into the 32-bit
+// program-files folder, with the registry, tasks and uninstall record.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "archive/packer.h"
+#include "installer/package_metadata.h"
+#include "installer/setup_entry.h"
+#include "registry/reg_key.h"
+#include "registry/reg_win_test_support.h"
+#include "system/path_utils.h"
+#include "system/shortcut.h"
+#include "system/string_utils.h"
+#include "system/windows_support.h"
+#include "test_support.h"
+
+namespace Zavro {
+namespace {
+
+namespace fs = test::fs;
+using Bytes = std::vector<unsigned char>;
+using test::ReadBytes;
+using test::WriteBytes;
+
+std::u16string Unique() {
+  static int count = 0;
+  return test::Decimal(GetCurrentProcessId()) + u"_" + test::Decimal(GetTickCount64() % 1000000) + u"_" +
+         test::Decimal(++count);
+}
+
+std::string Narrow(const std::u16string& text) { return fs::path(text).u8string(); }
+
+// Little-endian bytes of the forms the installer writes, put together by hand.
+void PutU32(Bytes& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+void PutUnits(Bytes& out, const std::u16string& text) {
+  for (char16_t unit : text) {
+    out.push_back(static_cast<unsigned char>(unit));
+    out.push_back(static_cast<unsigned char>(unit >> 8));
+  }
+}
+void PutText(Bytes& out, const std::u16string& text) {
+  PutU32(out, static_cast<uint32_t>(text.size()));
+  PutUnits(out, text);
+}
+void PutBlock(Bytes& out, const Bytes& block) {
+  PutU32(out, static_cast<uint32_t>(block.size()));
+  out.insert(out.end(), block.begin(), block.end());
+}
+
+// One client package: programs, data, registry text, tasks, a shortcut and metadata.
+struct Package {
+  std::u16string folder;    // "gmfolder"
+  std::u16string appData;   // the folder below the user's application data
+  std::u16string regKey;    // below HKEY_CURRENT_USER
+  std::u16string dir;       // the source folder
+  std::string readme = "read me first\r\n";
+  std::string data = test::Text(300000, 'd');
+  std::string tasks;
+  Bytes regText;
+  Bytes bytes;  // the package
+};
+
+std::string Ansi(const std::u16string& text) { return Narrow(text); }
+
+Package MakePackage(const test::ScratchDir& scratch, const std::u16string& checkCode = u"0") {
+  Package p;
+  const std::u16string unique = Unique();
+  p.folder = u"GmSetupTest" + unique;
+  p.appData = u"GmSetupTest" + unique;
+  p.regKey = u"Software\\GmTest\\Setup" + unique;
+  p.dir = scratch.Join(u"src" + unique);
+  const fs::path src = test::FsPath(p.dir);
+  fs::create_directories(src / "##install##" / "bin");
+  fs::create_directories(src / "##install##" / "links");
+  fs::create_directories(src / "##my_appdata##" / fs::path(p.appData));
+  fs::copy_file(test::BuiltProgram("tests/gm_exit_with"), src / "##install##" / "bin" / "game.exe");
+  WriteBytes(src / "##install##" / "bin" / "data.bin", p.data);
+  WriteBytes(src / "##install##" / "readme.txt", p.readme);
+  SetPathAttributes(test::SysPath(src / "##install##" / "readme.txt"), kFileAttributeReadonly);
+  WriteBytes(src / "##my_appdata##" / fs::path(p.appData) / "save.dat", "saved");
+  // A shortcut written against the placeholder folder, as release engineers make them.
+  EXPECT_TRUE(CreateShellLink(u"Z:\\##install##\\bin\\game.exe", u"-play", u"Play", test::SysPath(src / "##install##" /
+                                  "links" / "Game.lnk"), u"", 0, nullptr));
+  // Registry text in UTF-16 with its mark; the install folder in a REG_SZ and a
+  // REG_EXPAND_SZ.
+  const std::u16string reg = u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + p.regKey +
+                             u"]\r\n\"Path\"=\"##install##\"\r\n\"Exe\"=hex(2):" + [] {
+                               std::u16string items;
+                               for (char16_t unit : std::u16string(u"##install##\\bin\\game.exe")) {
+                                 items += FormatString(u"%02x,00,", static_cast<uint32_t>(unit));
+                               }
+                               return items + u"00,00";
+                             }() + u"\r\n";
+  p.regText = {0xFF, 0xFE};
+  PutUnits(p.regText, reg);
+  WriteBytes(src / "##reg##.reg", std::string(p.regText.begin(), p.regText.end()));
+  p.tasks = "CreateShortCut \"##install##\\Game Link\" \"##install##\\bin\\game.exe\"\r\n"
+            "ini WriteINIStr \"##install##\\game.ini\" Client Path \"##install##\"\r\n"
+            "runcheck " + Ansi(checkCode) + " \"##install##\\bin\\game.exe\" 0\r\n"
+            "start \"##install##\\bin\\game.exe\" 3\r\n";
+  WriteBytes(src / "##tasks##.txt", p.tasks);
+
+  GMPacker packer;
+  EXPECT_TRUE(packer.SetSource(p.dir, false));
+  const std::vector<unsigned char> meta =
+      SerializeMetadata(MetadataPairs{{u"gmexe", u"##install##\\bin\\game.exe"}, {u"gmfolder", p.folder}});
+  EXPECT_TRUE(packer.AddInlineEntry(packer.Root(), kMetadataEntryName, meta.data(), meta.size()));
+  EXPECT_TRUE(packer.PackToFile(scratch.Join(u"p.gmz")));
+  const std::string bytes = ReadBytes(scratch.fs_path() / "p.gmz");
+  p.bytes.assign(bytes.begin(), bytes.end());
+  return p;
+}
+
+// setup.exe: the stub with the package as its resource "DATA" 105.
+fs::path MakeSetup(const test::ScratchDir& scratch, const Bytes& package, const char* name = "setup.exe") {
+  const fs::path setup = scratch.fs_path() / name;
+  fs::copy_file(test::BuiltProgram("tools/gmz/setup-stub"), setup, fs::copy_options::overwrite_existing);
+  HANDLE update = BeginUpdateResourceW(setup.wstring().c_str(), FALSE);
+  EXPECT_NE(update, nullptr);
+  EXPECT_TRUE(UpdateResourceW(update, L"DATA", MAKEINTRESOURCEW(105), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                              const_cast<unsigned char*>(package.data()), static_cast<DWORD>(package.size())));
+  EXPECT_TRUE(EndUpdateResourceW(update, FALSE));
+  return setup;
+}
+
+int RunSetupProgram(const test::ScratchDir& scratch, const fs::path& setup) {
+  return test::RunProgram(setup, {}, scratch.fs_path() / "out.txt", scratch.fs_path() / "err.txt");
+}
+
+class Messages : public SetupMessages {
+ public:
+  void Show(const std::u16string& text, const std::u16string& caption) override {
+    shown.push_back(text);
+    EXPECT_EQ(caption, u"安装错误");
+  }
+  std::vector<std::u16string> shown;
+};
+
+std::u16string ProgramFiles() { return SpecialFolderPath(kCsidlProgramFilesX86); }
+
+// What a test installs goes at the end, whatever happened.
+struct Cleanup {
+  explicit Cleanup(const Package& p) : package(p) {}
+  ~Cleanup() {
+    DeleteTree(JoinPath(ProgramFiles(), package.folder));
+    DeleteTree(JoinPath(AppDataPath(), package.appData));
+    RegDeleteTreeW(HKEY_CURRENT_USER, W(package.regKey));
+    RegDeleteKeyW(HKEY_CURRENT_USER, W(package.regKey));
+  }
+  const Package& package;
+};
+
+std::u16string RegText(const std::u16string& key, const std::u16string& name) {
+  GMRegKeyHandle handle;
+  GMRegValueRecord value;
+  if (!handle.OpenKey(RootKey(kHKeyCurrentUser), key, kKeyRead, false) || !handle.QueryValue(name, value)) {
+    return u"<missing>";
+  }
+  return value.type == kRegSz ? value.text : u"<type " + test::Decimal(value.type) + u">";
+}
+
+TEST(SetupWin, InstallsEverything) {
+  test::ScratchDir scratch;
+  const Package p = MakePackage(scratch);
+  Cleanup cleanup(p);
+  const fs::path setup = MakeSetup(scratch, p.bytes);
+  ASSERT_EQ(RunSetupProgram(scratch, setup), 0);
+
+  const std::u16string install = JoinPath(ProgramFiles(), p.folder);
+  const fs::path dir = test::FsPath(install);
+  EXPECT_EQ(ReadBytes(dir / "bin" / "data.bin"), p.data);
+  EXPECT_EQ(ReadBytes(dir / "readme.txt"), p.readme);
+  EXPECT_NE(GetPathAttributes(JoinPath(install, u"readme.txt")) & kFileAttributeReadonly, 0u);
+  EXPECT_EQ(ReadBytes(test::FsPath(JoinPath(AppDataPath(), p.appData + u"\\save.dat"))), "saved");
+  EXPECT_FALSE(fs::exists(dir / "##reg##.reg"));
+  EXPECT_FALSE(fs::exists(dir / "##tasks##.txt"));
+
+  // Registry values with the install folder, REG_EXPAND_SZ made REG_SZ.
+  EXPECT_EQ(RegText(p.regKey, u"Path"), install);
+  EXPECT_EQ(RegText(p.regKey, u"Exe"), install + u"\\bin\\game.exe");
+  // The package's shortcut points into the real folder; the task's shortcut too.
+  ShortcutInfo link;
+  ASSERT_TRUE(ReadShortcut(JoinPath(install, u"links\\Game.lnk"), link));
+  EXPECT_EQ(link.target, install + u"\\bin\\game.exe");
+  EXPECT_EQ(link.arguments, u"-play");
+  ShortcutInfo taskLink;
+  ASSERT_TRUE(ReadShortcut(JoinPath(install, u"Game Link.lnk"), taskLink));
+  EXPECT_EQ(taskLink.target, install + u"\\bin\\game.exe");
+  EXPECT_EQ(ReadIniString(JoinPath(install, u"game.ini"), u"Client", u"Path", u""), install);
+  // The installer's name and the three numbers.
+  EXPECT_EQ(RegText(u"Software\\Lunefa", u"SetupName"), u"setup.exe");
+  for (const char16_t* program : kClientPrograms) {
+    GMRegKeyHandle numbers;
+    GMRegValueRecord number;
+    ASSERT_TRUE(numbers.OpenKey(RootKey(kHKeyCurrentUser), ProgramNumbersKey(), kKeyRead, false));
+    ASSERT_TRUE(numbers.QueryValue(program, number));
+    EXPECT_EQ(number.dword, 11000u);
+  }
+
+  // The uninstall record, block by block.
+  Bytes expected = {'G', 'M', 'U', 'T', 2};
+  Bytes paths;
+  const std::u16string appFolder = JoinPath(AppDataPath(), p.appData);
+  for (const std::u16string& path :
+       {std::u16string(), std::u16string(u"bin"), std::u16string(u"links"), appFolder, std::u16string(u"bin\\data.bin"),
+        std::u16string(u"bin\\game.exe"), std::u16string(u"links\\Game.lnk"), std::u16string(u"readme.txt"),
+        appFolder + u"\\save.dat", std::u16string(u"##tasks##.txt"), std::u16string(u"Game Link.lnk")}) {
+    PutU32(paths, static_cast<uint32_t>(path.size() * 2));
+    PutUnits(paths, path);
+  }
+  PutBlock(expected, paths);
+  // The key the install made: deleted by its undo record.
+  Bytes key;
+  PutText(key, u"-HKEY_CURRENT_USER\\" + p.regKey);
+  PutU32(key, 0);
+  PutU32(key, 0);
+  Bytes undo;
+  PutU32(undo, 1);
+  PutU32(undo, static_cast<uint32_t>(4 + key.size()));
+  PutU32(undo, static_cast<uint32_t>(key.size()));
+  undo.insert(undo.end(), key.begin(), key.end());
+  PutBlock(expected, undo);
+  Bytes tasks;
+  const std::vector<std::u16string> lines = {u"CreateShortCut \"##install##\\Game Link\" \"##install##\\bin\\game.exe\"",
+                                             u"ini WriteINIStr \"##install##\\game.ini\" Client Path \"##install##\"",
+                                             u"runcheck 0 \"##install##\\bin\\game.exe\" 0",
+                                             u"start \"##install##\\bin\\game.exe\" 3", u""};
+  PutU32(tasks, static_cast<uint32_t>(lines.size()));
+  for (const std::u16string& line : lines) PutText(tasks, line);
+  PutBlock(expected, tasks);
+  PutBlock(expected, p.regText);
+  Bytes meta;
+  PutU32(meta, 2);
+  PutText(meta, u"gmexe");
+  PutText(meta, u"##install##\\bin\\game.exe");
+  PutText(meta, u"gmfolder");
+  PutText(meta, p.folder);
+  PutBlock(expected, meta);
+  const std::string record = ReadBytes(dir / "RORarezoru.dat");
+  EXPECT_EQ(Bytes(record.begin(), record.end()), expected);
+  RegDeleteValueW(HKEY_CURRENT_USER, L"Software\\Lunefa");
+}
+
+TEST(SetupWin, FailuresLeaveTheMachineAsItWas) {
+  test::ScratchDir scratch;
+  // No package at all: the first message, and nothing else happens.
+  Messages messages;
+  EXPECT_EQ(RunSetup(nullptr, 0, messages), -1);
+  EXPECT_EQ(messages.shown, std::vector<std::u16string>{u"读取安装包资源出错，请重新获取安装包。"});
+  EXPECT_EQ(RunSetupProgram(scratch, test::BuiltProgram("tools/gmz/setup-stub")), -1);
+
+  // A damaged solid block: the reader's message, nothing installed.
+  {
+    Package p = MakePackage(scratch);
+    Cleanup cleanup(p);
+    Bytes damaged = p.bytes;
+    for (size_t i = damaged.size() - 2000; i < damaged.size() - 1000; ++i) damaged[i] ^= 0x5A;
+    Messages shown;
+    EXPECT_EQ(RunSetup(damaged.data(), damaged.size(), shown), -1);
+    ASSERT_EQ(shown.shown.size(), 1u);
+    EXPECT_TRUE(test::StartsWithText(shown.shown[0], u"安装失败:数据处理错误，偏移:")) << Narrow(shown.shown[0]);
+    EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(ProgramFiles(), p.folder))));
+    EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(AppDataPath(), p.appData))));
+    EXPECT_EQ(RegText(p.regKey, u"Path"), u"<missing>");
+  }
+
+  // A task that fails: files and registry data taken back, the command line named.
+  {
+    Package p = MakePackage(scratch, u"3");
+    Cleanup cleanup(p);
+    Messages shown;
+    EXPECT_EQ(RunSetup(p.bytes.data(), p.bytes.size(), shown), -1);
+    ASSERT_EQ(shown.shown.size(), 1u);
+    EXPECT_EQ(shown.shown[0], u"安装失败:任务列表执行错误，命令行:\"##install##\\bin\\game.exe\" 0,错误码:0");
+    EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(ProgramFiles(), p.folder))));
+    EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(AppDataPath(), p.appData))));
+    EXPECT_EQ(RegText(p.regKey, u"Path"), u"<missing>");
+  }
+}
+
+TEST(SetupWin, OverAnEarlierInstall) {
+  test::ScratchDir scratch;
+  Package first = MakePackage(scratch);
+  Cleanup cleanup(first);
+  Messages messages;
+  ASSERT_EQ(RunSetup(first.bytes.data(), first.bytes.size(), messages), 0);
+  const std::u16string install = JoinPath(ProgramFiles(), first.folder);
+  const std::string record = ReadBytes(test::FsPath(JoinPath(install, u"RORarezoru.dat")));
+
+  // A second package for the same folder whose task fails: the first install stays whole.
+  test::ScratchDir second;
+  Package failing = MakePackage(second, u"3");
+  failing.data = test::Text(1000, 'n');
+  {
+    const fs::path src = test::FsPath(failing.dir);
+    WriteBytes(src / "##install##" / "bin" / "data.bin", failing.data);
+    GMPacker packer;
+    ASSERT_TRUE(packer.SetSource(failing.dir, false));
+    const std::vector<unsigned char> meta = SerializeMetadata(MetadataPairs{{u"gmfolder", first.folder}});
+    ASSERT_TRUE(packer.AddInlineEntry(packer.Root(), kMetadataEntryName, meta.data(), meta.size()));
+    ASSERT_TRUE(packer.PackToFile(second.Join(u"p2.gmz")));
+  }
+  const std::string bytes = ReadBytes(second.fs_path() / "p2.gmz");
+  EXPECT_EQ(RunSetup(bytes.data(), bytes.size(), messages), -1);
+  const fs::path dir = test::FsPath(install);
+  EXPECT_EQ(ReadBytes(dir / "bin" / "data.bin"), first.data);
+  EXPECT_EQ(ReadBytes(dir / "readme.txt"), first.readme);
+  EXPECT_NE(GetPathAttributes(JoinPath(install, u"readme.txt")) & kFileAttributeReadonly, 0u);
+  EXPECT_EQ(ReadBytes(dir / "RORarezoru.dat"), record);
+  EXPECT_TRUE(fs::exists(dir / "Game Link.lnk"));
+  size_t entries = 0;
+  for (const auto& item : fs::directory_iterator(dir / "bin")) {
+    ++entries;
+    EXPECT_NE(item.path().extension(), ".tmp");
+  }
+  EXPECT_EQ(entries, 2u);
+  Cleanup cleanupSecond(failing);
+}
+
+TEST(SetupWin, ARunningProgramIsReplaced) {
+  test::ScratchDir scratch;
+  Package p = MakePackage(scratch);
+  Cleanup cleanup(p);
+  Messages messages;
+  ASSERT_EQ(RunSetup(p.bytes.data(), p.bytes.size(), messages), 0);
+  const std::u16string install = JoinPath(ProgramFiles(), p.folder);
+  // The installed program runs (suspended) while the same package installs again.
+  std::u16string line = u"\"" + JoinPath(install, u"bin\\game.exe") + u"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, W(&line[0]), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                             &startup, &process));
+  ScopedFileHandle running(process.hProcess);
+  CloseHandle(process.hThread);
+  const bool deletable = DeleteFileW(W(JoinPath(install, u"bin\\game.exe"))) != FALSE;
+  if (!deletable) {
+    EXPECT_EQ(RunSetup(p.bytes.data(), p.bytes.size(), messages), 0);
+    // The new program is in place; the old one waits aside for the next restart.
+    EXPECT_EQ(fs::file_size(test::FsPath(JoinPath(install, u"bin\\game.exe"))),
+              fs::file_size(test::BuiltProgram("tests/gm_exit_with")));
+    size_t aside = 0;
+    for (const auto& item : fs::directory_iterator(test::FsPath(JoinPath(install, u"bin")))) {
+      if (item.path().extension() == ".tmp") ++aside;
+    }
+    EXPECT_EQ(aside, 1u);
+  }
+  TerminateProcess(running.Get(), 0);
+  WaitForSingleObject(running.Get(), 5000);
+}
+
+}  // namespace
+}  // namespace Zavro
