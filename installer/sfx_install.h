@@ -53,6 +53,7 @@ class GMSfxInstall : public GMUnpacker, public TaskHost {
   // TaskHost.
   std::u16string ExpandMacros(const std::u16string& text) override { return macros_.ExpandMacros(text); }
   void RecordPath(const std::u16string& path) override;
+  void BeforeChange(const std::u16string& path) override;
   LaunchResult Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& exitCode) override;
   void ReportTaskFailure(const std::u16string& verb, const std::u16string& commandLine, uint32_t code) override;
   void OnTaskProgress(size_t done, size_t total) override;
@@ -87,6 +88,7 @@ class GMSfxInstall : public GMUnpacker, public TaskHost {
   void Defer(const ErrorInfo& error);
   std::u16string FullPathOf(const std::u16string& recorded) const;
   void FinishReplacedFiles();
+  bool IsThisRunsFile(const std::u16string& path) const;
 
   FolderMacros macros_;
   std::u16string install_folder_;
@@ -108,6 +110,9 @@ class GMSfxInstall : public GMUnpacker, public TaskHost {
     std::u16string aside;
   };
   std::vector<Replaced> replaced_;
+  // Files the tasks made that the uninstall record does not name (INI files): removed
+  // by the rollback.
+  std::vector<std::u16string> task_files_;
   std::unique_ptr<ErrorInfo> deferred_;
 };
 

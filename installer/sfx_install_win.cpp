@@ -16,6 +16,7 @@
 #include "system/shortcut.h"
 #include "system/string_utils.h"
 #include "system/system_error.h"
+#include "system/windows_support.h"
 
 namespace Zavro {
 
@@ -142,6 +143,7 @@ bool GMSfxInstall::InstallRun(const std::u16string& targetRoot, bool patch) {
   tasks_.clear();
   installed_.clear();
   replaced_.clear();
+  task_files_.clear();
   registry_keys_.clear();
   registry_text_.clear();
   deferred_.reset();
@@ -198,7 +200,14 @@ bool GMSfxInstall::InstallRun(const std::u16string& targetRoot, bool patch) {
       if (!value.empty()) metadata_[key] = value;
     }
   }
-  WriteUninstallRecord(JoinPath(folder, kUninstallRecordName));
+  // The earlier record comes back if this one cannot be written.
+  const std::u16string recordPath = JoinPath(folder, kUninstallRecordName);
+  BeforeChange(recordPath);
+  if (!WriteUninstallRecord(recordPath)) {
+    ReportError(kErrorFileWrite, recordPath, LastSystemError());
+    return Fail();
+  }
+  task_files_.clear();
   FinishReplacedFiles();
   return true;
 }
@@ -358,6 +367,38 @@ bool GMSfxInstall::RemoveExisting(const std::u16string& path) {
   return false;
 }
 
+bool GMSfxInstall::IsThisRunsFile(const std::u16string& path) const {
+  for (const std::u16string& recorded : installed_) {
+    if (IsSamePath(FullPathOf(recorded), path)) return true;
+  }
+  for (const Replaced& replaced : replaced_) {
+    if (IsSamePath(replaced.original, path)) return true;
+  }
+  for (const std::u16string& file : task_files_) {
+    if (IsSamePath(file, path)) return true;
+  }
+  return false;
+}
+
+void GMSfxInstall::BeforeChange(const std::u16string& path) {
+  // A name without a folder is the system's business (an INI file in the Windows
+  // folder), and a file this run made or saved already is the run's own.
+  if (!IsAbsolutePath(path) || IsThisRunsFile(path)) return;
+  if (!PathExists(path)) {
+    task_files_.push_back(path);
+    return;
+  }
+  // Copied aside: the task changes the file in place.
+  std::u16string aside;
+  if (IsFile(path) && TempFileName(DirectoryPart(path), FileNamePart(path), aside)) {
+    if (CopyFileW(W(path), W(aside), FALSE)) {
+      replaced_.push_back(Replaced{path, aside});
+    } else {
+      DeleteFileForced(aside);
+    }
+  }
+}
+
 void GMSfxInstall::FinishReplacedFiles() {
   for (const Replaced& replaced : replaced_) {
     // A program still running is deleted at the next restart.
@@ -376,6 +417,7 @@ void GMSfxInstall::Rollback() {
     applier_->Rollback();
     registry_applied_ = false;
   }
+  for (auto it = task_files_.rbegin(); it != task_files_.rend(); ++it) DeleteFileForced(*it);
   for (auto it = installed_.rbegin(); it != installed_.rend(); ++it) {
     const std::u16string path = FullPathOf(*it);
     if (IsDirectory(path)) {
@@ -391,6 +433,7 @@ void GMSfxInstall::Rollback() {
   }
   replaced_.clear();
   installed_.clear();
+  task_files_.clear();
 }
 
 void GMSfxInstall::RecordPath(const std::u16string& path) {

@@ -23,6 +23,9 @@ class TaskHost {
   virtual std::u16string ExpandMacros(const std::u16string& text) = 0;
   // A file the tasks made (a shortcut), for the uninstall record.
   virtual void RecordPath(const std::u16string& path) = 0;
+  // Called before a task writes or deletes a file (an INI file, a shortcut), so that a
+  // failed run can put it back.
+  virtual void BeforeChange(const std::u16string& path) {}
   // Starts a task's command line (its macros not yet expanded), with the run's cancel
   // flag and observer (LaunchProcess of system/process.h).
   virtual LaunchResult Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& exitCode) = 0;

@@ -73,7 +73,8 @@ bool RunTasks(const std::vector<std::u16string>& lines, TaskHost& host) {
           const std::u16string path = host.ExpandMacros(Unquote(items[0]));
           if (IsDirectory(path)) {
             DeleteTree(path);
-          } else {
+          } else if (PathExists(path)) {
+            host.BeforeChange(path);
             DeleteFileForced(path);
           }
         }
@@ -93,6 +94,7 @@ void RunIniCommand(const std::u16string& arguments, TaskHost& host) {
   if (items.size() < 3) return;
   const std::u16string file = Unquote(host.ExpandMacros(items[1]));
   const std::u16string& command = items[0];
+  if (command == u"WriteINIStr" || command == u"DeleteINISec" || command == u"DeleteINIStr") host.BeforeChange(file);
   if (command == u"WriteINIStr") {
     if (items.size() < 5) throw GMTaskException(u"WriteINIStr参数个数错误");
     const std::u16string value = host.ExpandMacros(Unquote(items[4]));
@@ -120,9 +122,11 @@ void CreateShortcutTask(const std::u16string& arguments, TaskHost& host) {
   if (items.size() > 7) info.description = Unquote(items[7]);
   // Always a text: without a ninth item the link has no working directory.
   info.workingDirectory = items.size() > 8 ? host.ExpandMacros(Unquote(items[8])) : std::u16string();
+  // The file as it is written, ".lnk" added where the name lacks it.
+  const std::u16string file = EndsWithNoCase(link, u".lnk") ? link : link + u".lnk";
+  host.BeforeChange(file);
   if (!CreateShellLink(info, link)) return;
-  // The file as it was written, ".lnk" added where the name lacked it.
-  host.RecordPath(EndsWithNoCase(link, u".lnk") ? link : link + u".lnk");
+  host.RecordPath(file);
 }
 
 }  // namespace Zavro

@@ -9,6 +9,7 @@
 #include "archive/packer.h"
 #include "installer/package_metadata.h"
 #include "installer/setup_entry.h"
+#include "installer/uninstall_record.h"
 #include "registry/reg_key.h"
 #include "registry/reg_win_test_support.h"
 #include "system/path_utils.h"
@@ -52,6 +53,17 @@ void PutBlock(Bytes& out, const Bytes& block) {
   out.insert(out.end(), block.begin(), block.end());
 }
 
+// Bytes that do not compress, so the solid block is as long as the data.
+std::string Noise(size_t size) {
+  std::string bytes(size, '\0');
+  uint32_t state = 12345;
+  for (char& byte : bytes) {
+    state = state * 1103515245u + 12345u;
+    byte = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
+
 // One client package: programs, data, registry text, tasks, a shortcut and metadata.
 struct Package {
   std::u16string folder;    // "gmfolder"
@@ -59,7 +71,7 @@ struct Package {
   std::u16string regKey;    // below HKEY_CURRENT_USER
   std::u16string dir;       // the source folder
   std::string readme = "read me first\r\n";
-  std::string data = test::Text(300000, 'd');
+  std::string data = Noise(300000);
   std::string tasks;
   Bytes regText;
   Bytes bytes;  // the package
@@ -161,7 +173,13 @@ std::u16string RegText(const std::u16string& key, const std::u16string& name) {
   if (!handle.OpenKey(RootKey(kHKeyCurrentUser), key, kKeyRead, false) || !handle.QueryValue(name, value)) {
     return u"<missing>";
   }
-  return value.type == kRegSz ? value.text : u"<type " + test::Decimal(value.type) + u">";
+  if (value.type != kRegSz) return u"<type " + test::Decimal(value.type) + u">";
+  if (!value.rawData) return value.text;
+  // Text stored without its NUL comes back raw.
+  const std::vector<unsigned char> bytes = value.GetData();
+  std::u16string text;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+  return text;
 }
 
 TEST(SetupWin, InstallsEverything) {
@@ -176,6 +194,9 @@ TEST(SetupWin, InstallsEverything) {
   EXPECT_EQ(ReadBytes(dir / "bin" / "data.bin"), p.data);
   EXPECT_EQ(ReadBytes(dir / "readme.txt"), p.readme);
   EXPECT_NE(GetPathAttributes(JoinPath(install, u"readme.txt")) & kFileAttributeReadonly, 0u);
+  const fs::path source = test::FsPath(p.dir) / "##install##";
+  EXPECT_EQ(fs::last_write_time(dir / "bin" / "data.bin"), fs::last_write_time(source / "bin" / "data.bin"));
+  EXPECT_EQ(fs::last_write_time(dir / "readme.txt"), fs::last_write_time(source / "readme.txt"));
   EXPECT_EQ(ReadBytes(test::FsPath(JoinPath(AppDataPath(), p.appData + u"\\save.dat"))), "saved");
   EXPECT_FALSE(fs::exists(dir / "##reg##.reg"));
   EXPECT_FALSE(fs::exists(dir / "##tasks##.txt"));
@@ -243,7 +264,57 @@ TEST(SetupWin, InstallsEverything) {
   PutBlock(expected, meta);
   const std::string record = ReadBytes(dir / "RORarezoru.dat");
   EXPECT_EQ(Bytes(record.begin(), record.end()), expected);
-  RegDeleteValueW(HKEY_CURRENT_USER, L"Software\\Lunefa");
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Lunefa", L"SetupName");
+}
+
+// A folder beside the install folder whose name starts with the install folder's is no
+// part of it: the uninstall record names it whole.
+TEST(SetupWin, ASiblingFolderIsRecordedWhole) {
+  test::ScratchDir scratch;
+  // The install goes beside the application-data folder, named as it is but for its
+  // last letter: "...\AppData\Roamin" beside "...\AppData\Roaming".
+  const std::u16string appData = AppDataPath();
+  const std::u16string install = appData.substr(0, appData.size() - 1);
+  const std::u16string unique = u"GmSibling" + Unique();
+  ASSERT_FALSE(PathExists(install));
+  const fs::path src = scratch.fs_path() / "src";
+  fs::create_directories(src / "##install##");
+  fs::create_directories(src / "##my_appdata##" / fs::path(unique));
+  WriteBytes(src / "##install##" / "a.txt", "a");
+  WriteBytes(src / "##my_appdata##" / fs::path(unique) / "b.txt", "b");
+  GMPacker packer;
+  ASSERT_TRUE(packer.SetSource(test::SysPath(src), false));
+  const std::vector<unsigned char> meta = SerializeMetadata(MetadataPairs{{u"gmfolder", FileNamePart(install)}});
+  ASSERT_TRUE(packer.AddInlineEntry(packer.Root(), kMetadataEntryName, meta.data(), meta.size()));
+  ASSERT_TRUE(packer.PackToFile(scratch.Join(u"p.gmz")));
+  const std::string bytes = ReadBytes(scratch.fs_path() / "p.gmz");
+  SetupOptions options;
+  options.targetRoot = DirectoryPart(install);
+  Messages messages;
+  EXPECT_EQ(RunSetup(bytes.data(), bytes.size(), messages, options), 0);
+  UninstallRecord record;
+  EXPECT_TRUE(ReadUninstallRecord(JoinPath(install, u"RORarezoru.dat"), record));
+  const std::u16string sibling = JoinPath(appData, unique);
+  EXPECT_EQ(record.paths,
+            (std::vector<std::u16string>{u"", sibling, u"a.txt", JoinPath(sibling, u"b.txt")}));
+  DeleteTree(install);
+  DeleteTree(sibling);
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Lunefa", L"SetupName");
+}
+
+// The installers the build makes around a package file.
+TEST(SetupWin, BuiltInstallers) {
+  test::ScratchDir scratch;
+  const std::u16string install = JoinPath(ProgramFiles(), u"GmSetupHello");
+  DeleteTree(install);
+  EXPECT_EQ(RunSetupProgram(scratch, test::BuiltProgram("tests/gm_setup_hello")), 0);
+  EXPECT_EQ(ReadBytes(test::FsPath(JoinPath(install, u"hello.txt"))), "hello from the package\r\n");
+  EXPECT_TRUE(fs::exists(test::FsPath(JoinPath(install, u"RORarezoru.dat"))));
+  DeleteTree(install);
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Lunefa", L"SetupName");
+  // Without a package, or with an empty one, nothing happens and the program fails.
+  EXPECT_EQ(RunSetupProgram(scratch, test::BuiltProgram("tests/gm_setup_empty")), -1);
+  EXPECT_EQ(RunSetupProgram(scratch, test::BuiltProgram("tools/gmz/setup-stub")), -1);
 }
 
 TEST(SetupWin, FailuresLeaveTheMachineAsItWas) {
@@ -252,14 +323,13 @@ TEST(SetupWin, FailuresLeaveTheMachineAsItWas) {
   Messages messages;
   EXPECT_EQ(RunSetup(nullptr, 0, messages), -1);
   EXPECT_EQ(messages.shown, std::vector<std::u16string>{u"读取安装包资源出错，请重新获取安装包。"});
-  EXPECT_EQ(RunSetupProgram(scratch, test::BuiltProgram("tools/gmz/setup-stub")), -1);
 
   // A damaged solid block: the reader's message, nothing installed.
   {
     Package p = MakePackage(scratch);
     Cleanup cleanup(p);
     Bytes damaged = p.bytes;
-    for (size_t i = damaged.size() - 2000; i < damaged.size() - 1000; ++i) damaged[i] ^= 0x5A;
+    for (size_t i = damaged.size() / 2; i < damaged.size() / 2 + 1000; ++i) damaged[i] ^= 0x5A;
     Messages shown;
     EXPECT_EQ(RunSetup(damaged.data(), damaged.size(), shown), -1);
     ASSERT_EQ(shown.shown.size(), 1u);
@@ -295,7 +365,7 @@ TEST(SetupWin, OverAnEarlierInstall) {
   // A second package for the same folder whose task fails: the first install stays whole.
   test::ScratchDir second;
   Package failing = MakePackage(second, u"3");
-  failing.data = test::Text(1000, 'n');
+  failing.data = std::string(1000, 'n');
   {
     const fs::path src = test::FsPath(failing.dir);
     WriteBytes(src / "##install##" / "bin" / "data.bin", failing.data);
@@ -338,18 +408,25 @@ TEST(SetupWin, ARunningProgramIsReplaced) {
                              &startup, &process));
   ScopedFileHandle running(process.hProcess);
   CloseHandle(process.hThread);
-  const bool deletable = DeleteFileW(W(JoinPath(install, u"bin\\game.exe"))) != FALSE;
-  if (!deletable) {
-    EXPECT_EQ(RunSetup(p.bytes.data(), p.bytes.size(), messages), 0);
-    // The new program is in place; the old one waits aside for the next restart.
-    EXPECT_EQ(fs::file_size(test::FsPath(JoinPath(install, u"bin\\game.exe"))),
-              fs::file_size(test::BuiltProgram("tests/gm_exit_with")));
-    size_t aside = 0;
-    for (const auto& item : fs::directory_iterator(test::FsPath(JoinPath(install, u"bin")))) {
-      if (item.path().extension() == ".tmp") ++aside;
-    }
-    EXPECT_EQ(aside, 1u);
+  // A running program cannot be deleted, only renamed.
+  ASSERT_FALSE(DeleteFileW(W(JoinPath(install, u"bin\\game.exe"))));
+  EXPECT_EQ(RunSetup(p.bytes.data(), p.bytes.size(), messages), 0);
+  // The new program is in place; the old one waits aside for the next restart.
+  EXPECT_EQ(fs::file_size(test::FsPath(JoinPath(install, u"bin\\game.exe"))),
+            fs::file_size(test::BuiltProgram("tests/gm_exit_with")));
+  std::vector<std::u16string> aside;
+  for (const auto& item : fs::directory_iterator(test::FsPath(JoinPath(install, u"bin")))) {
+    if (item.path().extension() == ".tmp") aside.push_back(test::SysPath(item.path()));
   }
+  ASSERT_EQ(aside.size(), 1u);
+  GMRegKeyHandle session;
+  GMRegValueRecord pending;
+  ASSERT_TRUE(session.OpenKey(RootKey(kHKeyLocalMachine), u"System\\CurrentControlSet\\Control\\Session Manager",
+                              kKeyRead, false));
+  ASSERT_TRUE(session.QueryValue(u"PendingFileRenameOperations", pending));
+  bool scheduled = false;
+  for (const std::u16string& item : pending.strings) scheduled |= EndsWithNoCase(item, aside[0]);
+  EXPECT_TRUE(scheduled) << Narrow(aside[0]);
   TerminateProcess(running.Get(), 0);
   WaitForSingleObject(running.Get(), 5000);
 }
