@@ -1,17 +1,22 @@
-# gm_add_setup(<target> [PACKAGE <file.gmz>] [OUTPUT_DIRECTORY <dir>] [OUTPUT_NAME <name>])
+# gm_add_setup(<target> [PACKAGE <file.gmz>] [OUTPUT_DIRECTORY <dir>] [OUTPUT_NAME <name>]
+#              [EXCLUDE_FROM_ALL])
 #
 # Builds an installer program: the install run, its manifest (administrator rights,
 # Windows Vista to 10) and version information, and, with PACKAGE, that package as its
 # resource "DATA" 105. Without PACKAGE it is the stub that `gmz sfx` puts packages into.
 function(gm_add_setup target)
-  cmake_parse_arguments(ARG "" "PACKAGE;OUTPUT_DIRECTORY;OUTPUT_NAME" "" ${ARGN})
+  cmake_parse_arguments(ARG "EXCLUDE_FROM_ALL" "PACKAGE;OUTPUT_DIRECTORY;OUTPUT_NAME" "" ${ARGN})
   set(_rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
   set(_content "#include \"${GM_SETUP_RESOURCES}\"\n")
   if(ARG_PACKAGE)
     string(APPEND _content "105 DATA \"${ARG_PACKAGE}\"\n")
   endif()
   file(GENERATE OUTPUT ${_rc} CONTENT "${_content}")
-  add_executable(${target} WIN32 ${PROJECT_SOURCE_DIR}/installer/setup_main_win.cpp ${_rc})
+  set(_all)
+  if(ARG_EXCLUDE_FROM_ALL)
+    set(_all EXCLUDE_FROM_ALL)
+  endif()
+  add_executable(${target} WIN32 ${_all} ${PROJECT_SOURCE_DIR}/installer/setup_main_win.cpp ${_rc})
   target_link_libraries(${target} PRIVATE gm)
   target_link_options(${target} PRIVATE -municode)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
