@@ -8,7 +8,9 @@
 
 #include "archive/packer.h"
 #include "installer/package_metadata.h"
+#include "archive/io/memory_file.h"
 #include "installer/setup_entry.h"
+#include "installer/sfx_install.h"
 #include "installer/uninstall_record.h"
 #include "registry/reg_key.h"
 #include "registry/reg_win_test_support.h"
@@ -390,6 +392,47 @@ TEST(SetupWin, OverAnEarlierInstall) {
   }
   EXPECT_EQ(entries, 2u);
   Cleanup cleanupSecond(failing);
+}
+
+// A patch over an install: its own tasks run before its registry data, and the new
+// record holds the earlier one's paths and tasks after its own.
+TEST(SetupWin, APatchMergesTheEarlierRecord) {
+  test::ScratchDir scratch;
+  Package p = MakePackage(scratch);
+  Cleanup cleanup(p);
+  Messages messages;
+  ASSERT_EQ(RunSetup(p.bytes.data(), p.bytes.size(), messages), 0);
+  const std::u16string install = JoinPath(ProgramFiles(), p.folder);
+  UninstallRecord earlier;
+  ASSERT_TRUE(ReadUninstallRecord(JoinPath(install, u"RORarezoru.dat"), earlier));
+
+  const fs::path src = scratch.fs_path() / "patch";
+  fs::create_directories(src / "##install##");
+  WriteBytes(src / "##install##" / "patch.txt", "patched");
+  WriteBytes(src / "##tasks##.txt", "ini WriteINIStr \"##install##\\game.ini\" Client Patched 1\r\n");
+  GMPacker packer;
+  ASSERT_TRUE(packer.SetSource(test::SysPath(src), false));
+  const std::vector<unsigned char> meta = SerializeMetadata(MetadataPairs{{u"gmfolder", p.folder}});
+  ASSERT_TRUE(packer.AddInlineEntry(packer.Root(), kMetadataEntryName, meta.data(), meta.size()));
+  ASSERT_TRUE(packer.PackToFile(scratch.Join(u"patch.gmz")));
+  const std::string bytes = ReadBytes(scratch.fs_path() / "patch.gmz");
+  const std::unique_ptr<CMemoryFile> file = CMemoryFile::View(bytes.data(), bytes.size());
+  GMSfxInstall patch(file.get(), false, 0);
+  ASSERT_TRUE(patch.Open(false));
+  ASSERT_TRUE(patch.InstallPatch(ProgramFiles())) << Narrow(patch.GetLastErrorMessage());
+
+  EXPECT_EQ(ReadBytes(test::FsPath(JoinPath(install, u"patch.txt"))), "patched");
+  EXPECT_EQ(ReadIniString(JoinPath(install, u"game.ini"), u"Client", u"Patched", u""), u"1");
+  UninstallRecord merged;
+  ASSERT_TRUE(ReadUninstallRecord(JoinPath(install, u"RORarezoru.dat"), merged));
+  std::vector<std::u16string> paths = {u"patch.txt", u"##tasks##.txt"};
+  paths.insert(paths.end(), earlier.paths.begin(), earlier.paths.end());
+  EXPECT_EQ(merged.paths, paths);
+  std::vector<std::u16string> tasks = earlier.tasks;
+  tasks.insert(tasks.end(), {u"ini WriteINIStr \"##install##\\game.ini\" Client Patched 1", u""});
+  EXPECT_EQ(merged.tasks, tasks);
+  EXPECT_EQ(merged.metadata, earlier.metadata);
+  EXPECT_EQ(merged.registryUndo, earlier.registryUndo);
 }
 
 TEST(SetupWin, ARunningProgramIsReplaced) {
