@@ -106,6 +106,9 @@ class GMUnpacker {
   GMCompressProgress* Observer() const { return observer_; }
   bool ReplaceLockedFiles() const { return replace_locked_; }
   bool IgnoresAllErrors() const { return ignore_all_errors_; }
+  // The flag Cancel sets, for work of a subclass that waits (a started program).
+  std::atomic<bool>* CancelFlag() { return &cancelled_; }
+  void ClearCancelled() { cancelled_ = false; }
   // Records any error record as the last error, with its message, and returns the
   // observer's verdict (false without one), as ReportError does for file errors.
   bool ReportRecord(const ErrorInfo& error);

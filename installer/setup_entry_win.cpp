@@ -38,6 +38,8 @@ int RunSetup(const void* package, size_t size, SetupMessages& messages, const Se
   const std::u16string root =
       options.targetRoot.empty() ? SpecialFolderPath(kCsidlProgramFilesX86) : options.targetRoot;
   install.SetReplaceLockedFiles(true);
+  // Everything a package installs goes below the install folder or a macro folder.
+  install.SetAbsoluteNames(false);
   if (!install.Open(false) || !install.Extract(root)) {
     messages.Show(FormatString(kSetupFailed, install.GetLastErrorMessage()), kSetupCaption);
     return done(-1);

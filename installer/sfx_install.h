@@ -42,10 +42,15 @@ class GMSfxInstall : public GMUnpacker, public TaskHost {
   // Run mode 1: the tasks of the working folder's "##tasks##.txt".
   bool Extract(const std::u16string& targetRoot) override;
   bool MapTargetPath(GMTocNode& entry, std::u16string& path, std::u16string& name, bool& handled) override;
+  void OnEntryProgress(GMTocNode& entry, uint64_t bytesDone) override;
   bool OnEntryDone(GMTocNode& entry) override;
   bool CreateFolder(const std::u16string& path) override;
   bool ShouldIgnoreError(uint32_t systemError, const std::u16string& path) override;
   bool RemoveExisting(const std::u16string& path) override;
+  // Files are this run's from the moment they are created: a failed run removes the
+  // ones it did not finish too.
+  std::unique_ptr<GMBaseFile> OpenOutput(GMTocNode& entry, const std::u16string& path,
+                                         uint32_t disposition) override;
   // The patch variant: tasks before registry data, and the uninstall record of the
   // earlier install merged into the new one.
   virtual bool InstallPatch(const std::u16string& targetRoot);
@@ -54,6 +59,7 @@ class GMSfxInstall : public GMUnpacker, public TaskHost {
   std::u16string ExpandMacros(const std::u16string& text) override { return macros_.ExpandMacros(text); }
   void RecordPath(const std::u16string& path) override;
   void BeforeChange(const std::u16string& path) override;
+  void DeletePath(const std::u16string& path) override;
   LaunchResult Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& exitCode) override;
   void ReportTaskFailure(const std::u16string& verb, const std::u16string& commandLine, uint32_t code) override;
   void OnTaskProgress(size_t done, size_t total) override;
@@ -89,12 +95,22 @@ class GMSfxInstall : public GMUnpacker, public TaskHost {
   std::u16string FullPathOf(const std::u16string& recorded) const;
   void FinishReplacedFiles();
   bool IsThisRunsFile(const std::u16string& path) const;
+  // Moves a file or folder aside in its own folder, to be put back by the rollback.
+  bool MoveAside(const std::u16string& path, bool folder, bool completed);
+  void PutBack(const std::u16string& original, const std::u16string& aside);
+  // The folders above `path` that do not exist, the topmost first.
+  static std::vector<std::u16string> MissingFolders(const std::u16string& path);
 
   FolderMacros macros_;
   std::u16string install_folder_;
   std::u16string working_folder_;
   std::vector<unsigned char> registry_undo_;
   std::vector<std::u16string> installed_;
+  // A patch's uninstall record adds the earlier record's paths to this run's; only
+  // this run's are taken back by a rollback.
+  std::vector<std::u16string> earlier_paths_;
+  // Files created and not yet finished.
+  std::vector<std::u16string> unfinished_;
   std::vector<std::u16string> tasks_;
   std::vector<unsigned char> registry_text_;
   std::deque<GMRegKeyRecord> registry_keys_;
@@ -103,15 +119,19 @@ class GMSfxInstall : public GMUnpacker, public TaskHost {
   uint32_t view_mode_;
   std::unique_ptr<GMRegApplier> applier_;
   bool registry_applied_ = false;
-  // Files in the way of the package's, moved aside in their folder: put back by the
-  // rollback, deleted after a successful run.
+  // Files in the way of the package's (and files and folders a task changes or
+  // deletes), moved or copied aside in their folder: put back by the rollback, deleted
+  // after a successful run. One whose replacement was never finished (a skipped entry)
+  // is put back then too.
   struct Replaced {
     std::u16string original;
     std::u16string aside;
+    bool folder = false;
+    bool completed = false;
   };
   std::vector<Replaced> replaced_;
-  // Files the tasks made that the uninstall record does not name (INI files): removed
-  // by the rollback.
+  // Files and folders the tasks made that the uninstall record does not name (INI
+  // files, a shortcut's folder): removed by the rollback, a folder only when empty.
   std::vector<std::u16string> task_files_;
   std::unique_ptr<ErrorInfo> deferred_;
 };

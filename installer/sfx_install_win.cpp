@@ -64,6 +64,15 @@ std::vector<unsigned char> BufferBytes(const GMBuffer<unsigned char>& buffer) {
   return std::vector<unsigned char>(buffer.Data(), buffer.Data() + buffer.Length());
 }
 
+uint64_t GetFileSizeOf(const std::u16string& path) {
+  GMFile file;
+  uint64_t size = 0;
+  if (!file.Open(path, kGenericRead, kFileShareRead, kOpenExisting, kFileAttributeNormal) || !file.GetSize(size)) {
+    return UINT64_MAX;
+  }
+  return size;
+}
+
 bool ReadWhole(const std::u16string& path, std::vector<unsigned char>& bytes) {
   GMFile file;
   uint64_t size = 0;
@@ -99,7 +108,7 @@ bool GMSfxInstall::Open(bool multiVolume) {
     return false;
   }
   if (!LoadPackageMetadata(Root(), metadata_)) {
-    ReportRecord(ExceptionRecord(u"Package metadata damaged"));
+    ReportRecord(ExceptionRecord(u"安装包元数据损坏"));
     return false;
   }
   return true;
@@ -142,6 +151,8 @@ void GMSfxInstall::Defer(const ErrorInfo& error) {
 bool GMSfxInstall::InstallRun(const std::u16string& targetRoot, bool patch) {
   tasks_.clear();
   installed_.clear();
+  earlier_paths_.clear();
+  unfinished_.clear();
   replaced_.clear();
   task_files_.clear();
   registry_keys_.clear();
@@ -151,7 +162,8 @@ bool GMSfxInstall::InstallRun(const std::u16string& targetRoot, bool patch) {
   std::u16string folder = targetRoot;
   if (folder.size() > 1 && folder.back() == u'\\') folder.pop_back();
   LoadPackageMetadata(Root(), metadata_);
-  const std::u16string name = GetMeta(u"gmfolder");
+  std::u16string name = GetMeta(u"gmfolder");
+  NormalizePath(name, PathBackslashes);
   if (!name.empty()) {
     // The package names a folder below the target, never one elsewhere.
     if (IsAbsolutePath(name) || !IsValidFilePath(name)) {
@@ -177,7 +189,7 @@ bool GMSfxInstall::InstallRun(const std::u16string& targetRoot, bool patch) {
       ReportError(kErrorFileRead, JoinPath(folder, kUninstallRecordName), kErrorInvalidData);
       return Fail();
     }
-    installed_.insert(installed_.end(), earlier.paths.begin(), earlier.paths.end());
+    earlier_paths_ = earlier.paths;
     // The newer undo records first: they take back what came last.
     GMBuffer<unsigned char> merged;
     merged.Resize(static_cast<uint32_t>(earlier.registryUndo.size()));
@@ -203,8 +215,11 @@ bool GMSfxInstall::InstallRun(const std::u16string& targetRoot, bool patch) {
   // The earlier record comes back if this one cannot be written.
   const std::u16string recordPath = JoinPath(folder, kUninstallRecordName);
   BeforeChange(recordPath);
+  SetLastSystemError(0);
   if (!WriteUninstallRecord(recordPath)) {
-    ReportError(kErrorFileWrite, recordPath, LastSystemError());
+    // A record too large to read back is no system's error.
+    const uint32_t error = LastSystemError();
+    ReportError(kErrorFileWrite, recordPath, error != 0 ? error : kErrorInvalidData);
     return Fail();
   }
   task_files_.clear();
@@ -214,11 +229,20 @@ bool GMSfxInstall::InstallRun(const std::u16string& targetRoot, bool patch) {
 
 bool GMSfxInstall::TasksOnlyRun(const std::u16string& targetRoot) {
   tasks_.clear();
+  installed_.clear();
+  replaced_.clear();
+  task_files_.clear();
   if (!ReadTaskFile(JoinPath(working_folder_, kTaskFileName), tasks_)) return false;
   InsertWorkingFolder(tasks_, working_folder_);
   macros_.DefineMacro(u"install", targetRoot);
+  ClearCancelled();
   if (Observer()) Observer()->SetCancelled(false);
-  if (RunTasks()) return true;
+  if (RunTasks()) {
+    task_files_.clear();
+    FinishReplacedFiles();
+    return true;
+  }
+  Rollback();
   if (Observer()) Observer()->OnEnd(IsCancelled());
   return false;
 }
@@ -244,8 +268,7 @@ bool GMSfxInstall::RunTasks() { return Zavro::RunTasks(tasks_, *this); }
 LaunchResult GMSfxInstall::Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& exitCode) {
   std::unique_ptr<LaunchGate> gate;
   if (Observer()) gate = std::make_unique<LaunchGate>(*Observer());
-  std::atomic<bool> cancelled{IsCancelled()};
-  return LaunchProcess(ExpandMacros(commandLine), wait, elevate, exitCode, &cancelled, gate.get());
+  return LaunchProcess(ExpandMacros(commandLine), wait, elevate, exitCode, CancelFlag(), gate.get());
 }
 
 void GMSfxInstall::ReportTaskFailure(const std::u16string& verb, const std::u16string& commandLine, uint32_t code) {
@@ -284,7 +307,7 @@ bool GMSfxInstall::OnEntryDone(GMTocNode& entry) {
   if (entry.name == kRegRecordsName && inMemory) {
     std::deque<GMRegKeyRecord> keys;
     // A damaged record would leave registry data out unnoticed: the install fails.
-    if (!ReadRecords(entry.buffer, keys)) Defer(ExceptionRecord(u"Registry records damaged"));
+    if (!ReadRecords(entry.buffer, keys)) Defer(ExceptionRecord(u"注册表数据损坏"));
     for (GMRegKeyRecord& key : keys) {
       ExpandRegistryMacros(key);
       registry_keys_.push_back(std::move(key));
@@ -315,20 +338,51 @@ bool GMSfxInstall::OnEntryDone(GMTocNode& entry) {
   if (entry.name == kTaskFileName) {
     if (inMemory) {
       if (!ParseTaskList(entry.buffer.Data(), entry.buffer.Length(), tasks_)) {
-        Defer(ExceptionRecord(u"Task list damaged"));
+        Defer(ExceptionRecord(u"任务列表损坏"));
       }
     } else {
-      if (!ReadTaskFile(entry.path, tasks_)) Defer(ErrorInfo::File(kErrorFileRead, entry.path, kErrorInvalidData));
+      // An empty task list is no task list.
+      if (GetFileSizeOf(entry.path) != 0 && !ReadTaskFile(entry.path, tasks_)) {
+        Defer(ErrorInfo::File(kErrorFileRead, entry.path, kErrorInvalidData));
+      }
       DeleteFileForced(entry.path);
     }
   }
   if (CompareNoCase(ExtensionPart(entry.name), u".lnk") == 0) FixShortcutFolder(entry.path);
-  if (entry.IsFile()) RecordPath(entry.path);
+  if (entry.IsFile()) {
+    RecordPath(entry.path);
+    for (auto it = unfinished_.rbegin(); it != unfinished_.rend(); ++it) {
+      if (*it == entry.path) {
+        unfinished_.erase(std::next(it).base());
+        break;
+      }
+    }
+    // The file it replaced may go once the run ends well.
+    for (auto it = replaced_.rbegin(); it != replaced_.rend(); ++it) {
+      if (it->original == entry.path) {
+        it->completed = true;
+        break;
+      }
+    }
+  }
   return true;
 }
 
-bool GMSfxInstall::CreateFolder(const std::u16string& path) {
-  // Every folder the creation makes, from the first missing one down, is this run's.
+void GMSfxInstall::OnEntryProgress(GMTocNode& entry, uint64_t bytesDone) {
+  GMUnpacker::OnEntryProgress(entry, bytesDone);
+}
+
+std::unique_ptr<GMBaseFile> GMSfxInstall::OpenOutput(GMTocNode& entry, const std::u16string& path,
+                                                     uint32_t disposition) {
+  // Folders the file's creation would make are this run's too.
+  const std::u16string parent = DirectoryPart(path);
+  if (!parent.empty() && !PathExists(parent)) CreateFolder(parent);
+  std::unique_ptr<GMBaseFile> file = GMUnpacker::OpenOutput(entry, path, disposition);
+  if (file) unfinished_.push_back(path);
+  return file;
+}
+
+std::vector<std::u16string> GMSfxInstall::MissingFolders(const std::u16string& path) {
   std::u16string trimmed = path;
   NormalizePath(trimmed, PathRemoveSlash);
   std::vector<std::u16string> missing;
@@ -338,7 +392,12 @@ bool GMSfxInstall::CreateFolder(const std::u16string& path) {
     if (parent == folder || parent.empty() || parent.back() == u':') break;
     folder = parent;
   }
-  for (auto it = missing.rbegin(); it != missing.rend(); ++it) RecordPath(*it);
+  return std::vector<std::u16string>(missing.rbegin(), missing.rend());
+}
+
+bool GMSfxInstall::CreateFolder(const std::u16string& path) {
+  // Every folder the creation makes, from the first missing one down, is this run's.
+  for (const std::u16string& folder : MissingFolders(path)) RecordPath(folder);
   return GMUnpacker::CreateFolder(path);
 }
 
@@ -356,15 +415,29 @@ bool GMSfxInstall::ShouldIgnoreError(uint32_t systemError, const std::u16string&
 
 bool GMSfxInstall::RemoveExisting(const std::u16string& path) {
   // Moved aside in its own folder, to come back if the run fails.
+  return MoveAside(path, false, false);
+}
+
+bool GMSfxInstall::MoveAside(const std::u16string& path, bool folder, bool completed) {
   std::u16string aside;
-  if (TempFileName(DirectoryPart(path), FileNamePart(path), aside)) {
-    DeleteFileForced(aside);
-    if (MovePath(path, aside)) {
-      replaced_.push_back(Replaced{path, aside});
-      return true;
+  if (!TempFileName(DirectoryPart(path), FileNamePart(path), aside)) return false;
+  DeleteFileForced(aside);
+  if (!MovePath(path, aside)) return false;
+  replaced_.push_back(Replaced{path, aside, folder, completed});
+  return true;
+}
+
+void GMSfxInstall::PutBack(const std::u16string& original, const std::u16string& aside) {
+  if (!PathExists(aside)) return;
+  if (PathExists(original) && !DeleteFileForced(original)) {
+    // A new program already running: out of the way, gone at the next restart.
+    std::u16string blocked;
+    if (TempFileName(DirectoryPart(original), FileNamePart(original), blocked)) {
+      DeleteFileForced(blocked);
+      if (MovePath(original, blocked)) DeleteAtRestart(blocked);
     }
   }
-  return false;
+  MovePath(aside, original);
 }
 
 bool GMSfxInstall::IsThisRunsFile(const std::u16string& path) const {
@@ -385,6 +458,7 @@ void GMSfxInstall::BeforeChange(const std::u16string& path) {
   // folder), and a file this run made or saved already is the run's own.
   if (!IsAbsolutePath(path) || IsThisRunsFile(path)) return;
   if (!PathExists(path)) {
+    for (const std::u16string& folder : MissingFolders(DirectoryPart(path))) task_files_.push_back(folder);
     task_files_.push_back(path);
     return;
   }
@@ -392,17 +466,32 @@ void GMSfxInstall::BeforeChange(const std::u16string& path) {
   std::u16string aside;
   if (IsFile(path) && TempFileName(DirectoryPart(path), FileNamePart(path), aside)) {
     if (CopyFileW(W(path), W(aside), FALSE)) {
-      replaced_.push_back(Replaced{path, aside});
+      replaced_.push_back(Replaced{path, aside, false, true});
     } else {
       DeleteFileForced(aside);
     }
   }
 }
 
+void GMSfxInstall::DeletePath(const std::u16string& path) {
+  if (!PathExists(path)) return;
+  // What an earlier install or the user had is moved aside until the run ends well.
+  if (!IsAbsolutePath(path) || IsThisRunsFile(path) || !MoveAside(path, IsDirectory(path), true)) {
+    TaskHost::DeletePath(path);
+  }
+}
+
 void GMSfxInstall::FinishReplacedFiles() {
   for (const Replaced& replaced : replaced_) {
-    // A program still running is deleted at the next restart.
-    if (!DeleteFileForced(replaced.aside) && ReplaceLockedFiles()) DeleteAtRestart(replaced.aside);
+    if (!replaced.completed) {
+      // Its replacement was skipped: the file comes back.
+      PutBack(replaced.original, replaced.aside);
+    } else if (replaced.folder) {
+      DeleteTree(replaced.aside);
+    } else if (!DeleteFileForced(replaced.aside) && ReplaceLockedFiles()) {
+      // A program still running is deleted at the next restart.
+      DeleteAtRestart(replaced.aside);
+    }
   }
   replaced_.clear();
 }
@@ -417,7 +506,14 @@ void GMSfxInstall::Rollback() {
     applier_->Rollback();
     registry_applied_ = false;
   }
-  for (auto it = task_files_.rbegin(); it != task_files_.rend(); ++it) DeleteFileForced(*it);
+  for (auto it = task_files_.rbegin(); it != task_files_.rend(); ++it) {
+    if (IsDirectory(*it)) {
+      RemoveEmptyFolder(*it);
+    } else {
+      DeleteFileForced(*it);
+    }
+  }
+  for (auto it = unfinished_.rbegin(); it != unfinished_.rend(); ++it) DeleteFileForced(*it);
   for (auto it = installed_.rbegin(); it != installed_.rend(); ++it) {
     const std::u16string path = FullPathOf(*it);
     if (IsDirectory(path)) {
@@ -426,13 +522,10 @@ void GMSfxInstall::Rollback() {
       DeleteFileForced(path);
     }
   }
-  for (auto it = replaced_.rbegin(); it != replaced_.rend(); ++it) {
-    if (!IsFile(it->aside)) continue;
-    if (PathExists(it->original)) DeleteFileForced(it->original);
-    MovePath(it->aside, it->original);
-  }
+  for (auto it = replaced_.rbegin(); it != replaced_.rend(); ++it) PutBack(it->original, it->aside);
   replaced_.clear();
   installed_.clear();
+  unfinished_.clear();
   task_files_.clear();
 }
 
@@ -475,6 +568,7 @@ void GMSfxInstall::ExpandRegistryMacros(GMRegKeyRecord& key) {
 bool GMSfxInstall::WriteUninstallRecord(const std::u16string& path) {
   UninstallRecord record;
   record.paths = installed_;
+  record.paths.insert(record.paths.end(), earlier_paths_.begin(), earlier_paths_.end());
   record.registryUndo = registry_undo_;
   record.tasks = tasks_;
   record.registryText = registry_text_;

@@ -26,6 +26,8 @@ class TaskHost {
   // Called before a task writes or deletes a file (an INI file, a shortcut), so that a
   // failed run can put it back.
   virtual void BeforeChange(const std::u16string& path) {}
+  // A "DeleteFile" task: removes a file or a folder tree.
+  virtual void DeletePath(const std::u16string& path);
   // Starts a task's command line (its macros not yet expanded), with the run's cancel
   // flag and observer (LaunchProcess of system/process.h).
   virtual LaunchResult Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& exitCode) = 0;

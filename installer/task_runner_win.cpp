@@ -41,6 +41,14 @@ bool Launch(TaskHost& host, const std::u16string& verb, const std::u16string& co
 
 }  // namespace
 
+void TaskHost::DeletePath(const std::u16string& path) {
+  if (IsDirectory(path)) {
+    DeleteTree(path);
+  } else {
+    DeleteFileForced(path);
+  }
+}
+
 GMTaskException::GMTaskException(const std::u16string& text)
     : std::runtime_error(WideToMultiByte(text, 936, '_')), text_(text) {}
 
@@ -70,13 +78,7 @@ bool RunTasks(const std::vector<std::u16string>& lines, TaskHost& host) {
         std::vector<std::u16string> items;
         SplitArguments(arguments, items);
         if (items.size() == 1) {
-          const std::u16string path = host.ExpandMacros(Unquote(items[0]));
-          if (IsDirectory(path)) {
-            DeleteTree(path);
-          } else if (PathExists(path)) {
-            host.BeforeChange(path);
-            DeleteFileForced(path);
-          }
+          host.DeletePath(host.ExpandMacros(Unquote(items[0])));
         }
       }
     }

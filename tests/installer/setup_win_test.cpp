@@ -73,7 +73,7 @@ struct Package {
   std::u16string regKey;    // below HKEY_CURRENT_USER
   std::u16string dir;       // the source folder
   std::string readme = "read me first\r\n";
-  std::string data = Noise(300000);
+  std::string data;
   std::string tasks;
   Bytes regText;
   Bytes bytes;  // the package
@@ -81,8 +81,10 @@ struct Package {
 
 std::string Ansi(const std::u16string& text) { return Narrow(text); }
 
-Package MakePackage(const test::ScratchDir& scratch, const std::u16string& checkCode = u"0") {
+Package MakePackage(const test::ScratchDir& scratch, const std::u16string& checkCode = u"0",
+                    size_t dataSize = 300000, const std::u16string& extraRegistry = u"") {
   Package p;
+  p.data = Noise(dataSize);
   const std::u16string unique = Unique();
   p.folder = u"GmSetupTest" + unique;
   p.appData = u"GmSetupTest" + unique;
@@ -109,7 +111,7 @@ Package MakePackage(const test::ScratchDir& scratch, const std::u16string& check
                                  items += FormatString(u"%02x,00,", static_cast<uint32_t>(unit));
                                }
                                return items + u"00,00";
-                             }() + u"\r\n";
+                             }() + u"\r\n" + extraRegistry;
   p.regText = {0xFF, 0xFE};
   PutUnits(p.regText, reg);
   WriteBytes(src / "##reg##.reg", std::string(p.regText.begin(), p.regText.end()));
@@ -326,16 +328,40 @@ TEST(SetupWin, FailuresLeaveTheMachineAsItWas) {
   EXPECT_EQ(RunSetup(nullptr, 0, messages), -1);
   EXPECT_EQ(messages.shown, std::vector<std::u16string>{u"读取安装包资源出错，请重新获取安装包。"});
 
-  // A damaged solid block: the reader's message, nothing installed.
+  // A solid block damaged after some files were written: the reader's message, and
+  // nothing installed, the file it was writing included.
   {
-    Package p = MakePackage(scratch);
+    Package p = MakePackage(scratch, u"0", 4000000);
     Cleanup cleanup(p);
     Bytes damaged = p.bytes;
-    for (size_t i = damaged.size() / 2; i < damaged.size() / 2 + 1000; ++i) damaged[i] ^= 0x5A;
+    for (size_t i = 3000000; i < 3001000; ++i) damaged[i] ^= 0x5A;
     Messages shown;
     EXPECT_EQ(RunSetup(damaged.data(), damaged.size(), shown), -1);
     ASSERT_EQ(shown.shown.size(), 1u);
     EXPECT_TRUE(test::StartsWithText(shown.shown[0], u"安装失败:数据处理错误，偏移:")) << Narrow(shown.shown[0]);
+    EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(ProgramFiles(), p.folder))));
+    EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(AppDataPath(), p.appData))));
+    EXPECT_EQ(RegText(p.regKey, u"Path"), u"<missing>");
+  }
+
+  // A registry key that cannot be made (a lasting key below a volatile one): the key
+  // named, the files taken back.
+  {
+    const std::u16string volatileKey = u"Software\\GmTest\\Volatile" + Unique();
+    HKEY parent = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, W(volatileKey), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &parent, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(parent);
+    Package p = MakePackage(scratch, u"0", 1000,
+                            u"\r\n[HKEY_CURRENT_USER\\" + volatileKey + u"\\Lasting]\r\n\"a\"=\"b\"\r\n");
+    Cleanup cleanup(p);
+    Messages shown;
+    EXPECT_EQ(RunSetup(p.bytes.data(), p.bytes.size(), shown), -1);
+    ASSERT_EQ(shown.shown.size(), 1u);
+    EXPECT_TRUE(test::StartsWithText(shown.shown[0], u"安装失败:注册表写入错误,key:HKEY_CURRENT_USER\\" + volatileKey))
+        << Narrow(shown.shown[0]);
+    RegDeleteKeyW(HKEY_CURRENT_USER, W(volatileKey));
     EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(ProgramFiles(), p.folder))));
     EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(AppDataPath(), p.appData))));
     EXPECT_EQ(RegText(p.regKey, u"Path"), u"<missing>");
@@ -371,6 +397,9 @@ TEST(SetupWin, OverAnEarlierInstall) {
   {
     const fs::path src = test::FsPath(failing.dir);
     WriteBytes(src / "##install##" / "bin" / "data.bin", failing.data);
+    // Tasks that delete what the earlier install has, before the one that fails.
+    WriteBytes(src / "##tasks##.txt", "DeleteFile \"##install##\\links\"\r\nDeleteFile \"##install##\\readme.txt\"\r\n" +
+                                          failing.tasks);
     GMPacker packer;
     ASSERT_TRUE(packer.SetSource(failing.dir, false));
     const std::vector<unsigned char> meta = SerializeMetadata(MetadataPairs{{u"gmfolder", first.folder}});
@@ -385,6 +414,7 @@ TEST(SetupWin, OverAnEarlierInstall) {
   EXPECT_NE(GetPathAttributes(JoinPath(install, u"readme.txt")) & kFileAttributeReadonly, 0u);
   EXPECT_EQ(ReadBytes(dir / "RORarezoru.dat"), record);
   EXPECT_TRUE(fs::exists(dir / "Game Link.lnk"));
+  EXPECT_TRUE(fs::exists(dir / "links" / "Game.lnk"));
   size_t entries = 0;
   for (const auto& item : fs::directory_iterator(dir / "bin")) {
     ++entries;
