@@ -24,9 +24,10 @@ void AddListCommand(CLI::App& app, Action& action);
 void AddRegCommands(CLI::App& app, Action& action);
 void AddExtractCommands(CLI::App& app, Action& action);
 void AddRecordCommands(CLI::App& app, Action& action);
+void AddSfxCommand(CLI::App& app, Action& action);
 
 using AddCommands = void (*)(CLI::App&, Action&);
 inline constexpr AddCommands kCommandSets[] = {AddPackCommand, AddListCommand, AddExtractCommands,
-                                                 AddRegCommands, AddRecordCommands};
+                                                 AddRegCommands, AddRecordCommands, AddSfxCommand};
 
 }  // namespace Zavro::gmz

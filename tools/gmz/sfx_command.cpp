@@ -1,0 +1,249 @@
+// gmz sfx: an installer (setup.exe) assembled from the installer stub and a package, on
+// any system; and what an assembled installer holds.
+#include <CLI/CLI.hpp>
+
+#include <cinttypes>
+#include <memory>
+
+#include "archive/io/file.h"
+#include "archive/io/memory_file.h"
+#include "archive/unpacker.h"
+#include "system/encoding.h"
+#include "system/path_utils.h"
+#include "system/system_error.h"
+#include "tools/gmz/commands.h"
+#include "tools/gmz/console.h"
+#include "tools/gmz/tool_support.h"
+#include "tools/pe/pe_image.h"
+
+namespace Zavro::gmz {
+
+namespace {
+
+struct SfxOptions {
+  std::string stub;
+  std::string package;
+  std::string output;
+  std::string info;
+};
+
+std::string SystemReason() { return ToUtf8(SystemErrorMessage(LastSystemError())); }
+
+// "1,234,567"
+std::string Grouped(uint64_t value) {
+  std::string digits = std::to_string(value);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
+  return digits;
+}
+
+std::string IdText(const pe::ResourceId& id) {
+  return id.isNumber ? std::to_string(id.number) : "\"" + ToUtf8(id.text) + "\"";
+}
+
+// Entries in a package's table, or -1 with `message` when it does not open.
+int64_t CountEntries(GMUnpacker& reader, std::string& message) {
+  if (!reader.Open(false)) {
+    message = ToUtf8(reader.GetLastErrorMessage());
+    return -1;
+  }
+  int64_t count = 0;
+  std::vector<const GMTocNode*> pending{&reader.Root()};
+  while (!pending.empty()) {
+    const GMTocNode* node = pending.back();
+    pending.pop_back();
+    for (const auto& child : node->children) {
+      ++count;
+      pending.push_back(child.get());
+    }
+  }
+  return count;
+}
+
+// Writes everything to `path` through a file beside it, so an installer already there
+// stays whole until the new one is complete.
+class OutputFile {
+ public:
+  explicit OutputFile(std::u16string path) : path_(std::move(path)), partial_(path_ + u".partial") {}
+  ~OutputFile() {
+    if (open_) {
+      file_.Close();
+      DeleteFileForced(partial_);
+    }
+  }
+
+  bool Create() { return open_ = file_.Open(partial_, kGenericWrite, 0, kCreateAlways, kFileAttributeNormal); }
+
+  bool Write(const unsigned char* data, size_t size) {
+    checksum_.Add(data, size);
+    while (size != 0) {
+      const uint32_t piece = static_cast<uint32_t>(std::min<size_t>(size, 1u << 20));
+      uint32_t written = 0;
+      if (!file_.Write(data, piece, written) || written != piece) return false;
+      data += piece;
+      size -= piece;
+    }
+    return true;
+  }
+
+  // Puts the checksum in its place and the file where it belongs.
+  bool Finish(uint32_t checksumOffset) {
+    unsigned char value[4];
+    pe::Put32(value, checksum_.Value());
+    uint64_t at = 0;
+    uint32_t written = 0;
+    if (!file_.Seek(checksumOffset, 0, at) || !file_.Write(value, 4, written) || written != 4 || !file_.Close()) {
+      return false;
+    }
+    open_ = false;
+    if (!IsFile(path_)) return MovePath(partial_, path_) || (DeleteFileForced(partial_), false);
+    const std::u16string old = path_ + u".old";
+    if (IsFile(old)) DeleteFileForced(old);
+    if (!MovePath(path_, old)) {
+      const uint32_t error = LastSystemError();
+      DeleteFileForced(partial_);
+      SetLastSystemError(error);
+      return false;
+    }
+    if (!MovePath(partial_, path_)) {
+      const uint32_t error = LastSystemError();
+      MovePath(old, path_);
+      DeleteFileForced(partial_);
+      SetLastSystemError(error);
+      return false;
+    }
+    DeleteFileForced(old);
+    return true;
+  }
+
+ private:
+  std::u16string path_;
+  std::u16string partial_;
+  GMFile file_;
+  bool open_ = false;
+  pe::Checksum checksum_;
+};
+
+int RunAssemble(const SfxOptions& o) {
+  std::vector<unsigned char> stub;
+  if (!ReadWholeFile(PathFromArgument(o.stub), stub, pe::kMaxImageSize)) {
+    return Fail("cannot read " + o.stub + ": " + SystemReason());
+  }
+  // The package must be one: a wrong file would only show when the installer runs.
+  {
+    GMUnpacker probe(PathFromArgument(o.package));
+    std::string message;
+    if (CountEntries(probe, message) < 0) {
+      return Fail(o.package + " is not a package the installer can read: " +
+                  (message.empty() ? std::string("cannot open it") : message));
+    }
+  }
+  GMFile package;
+  uint64_t packageSize = 0;
+  if (!package.Open(PathFromArgument(o.package), kGenericRead, kFileShareRead, kOpenExisting, 0) ||
+      !package.GetSize(packageSize)) {
+    return Fail("cannot read " + o.package + ": " + SystemReason());
+  }
+  pe::SfxLayout layout;
+  std::string error;
+  if (!pe::LayOutSfx(stub.data(), stub.size(), packageSize, layout, error)) return Fail(o.stub + ": " + error);
+
+  OutputFile output(PathFromArgument(o.output));
+  if (!output.Create()) return Fail("cannot create " + o.output + ": " + SystemReason());
+  if (!output.Write(layout.head.data(), layout.head.size())) return Fail("cannot write " + o.output + ": " + SystemReason());
+  std::vector<unsigned char> chunk(4u << 20);
+  for (uint64_t left = packageSize; left != 0;) {
+    uint32_t read = 0;
+    const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(left, chunk.size()));
+    if (!package.Read(chunk.data(), want, read) || read == 0) {
+      return Fail("cannot read " + o.package + ": " + (read == 0 ? "it became shorter" : SystemReason()));
+    }
+    if (!output.Write(chunk.data(), read)) return Fail("cannot write " + o.output + ": " + SystemReason());
+    left -= read;
+  }
+  if (!output.Write(layout.tail.data(), layout.tail.size()) || !output.Finish(layout.checksumOffset)) {
+    return Fail("cannot write " + o.output + ": " + SystemReason());
+  }
+  if (layout.signatureRemoved) {
+    std::fprintf(stderr, "gmz sfx: the stub was signed; the signature no longer matches and was removed: sign %s again\n",
+                 o.output.c_str());
+  }
+  std::printf("%s: %s installer, package of %s bytes as resource \"DATA\" 105 (%s), %s\n", o.output.c_str(),
+              pe::MachineName(layout.machine).c_str(), Grouped(packageSize).c_str(),
+              layout.packageReplaced ? "replacing the stub's" : "new",
+              layout.sectionAdded ? "in a resource section added after the last section"
+                                  : "in the stub's resource section, rewritten in place");
+  return kExitSuccess;
+}
+
+int RunInfo(const SfxOptions& o) {
+  std::vector<unsigned char> bytes;
+  if (!ReadWholeFile(PathFromArgument(o.info), bytes, pe::kMaxImageSize)) {
+    return Fail("cannot read " + o.info + ": " + SystemReason());
+  }
+  pe::Image image;
+  std::string error;
+  if (!pe::ReadImage(bytes.data(), bytes.size(), image, error)) return Fail(o.info + ": " + error);
+
+  pe::Checksum checksum;
+  const size_t field = image.optionalHeaderOffset + 64;
+  checksum.Add(bytes.data(), field);
+  const unsigned char zero[4] = {};
+  checksum.Add(zero, 4);
+  checksum.Add(bytes.data() + field + 4, bytes.size() - field - 4);
+  const char* checksumState = image.checksum == 0                  ? "not set"
+                              : image.checksum == checksum.Value() ? "correct"
+                                                                   : "wrong";
+  std::printf("%s: %s image for %s, %s bytes, checksum 0x%08" PRIx32 " (%s)\n", o.info.c_str(),
+              image.pe32Plus ? "PE32+" : "PE32", pe::MachineName(image.machine).c_str(),
+              Grouped(bytes.size()).c_str(), image.checksum, checksumState);
+  std::printf("sections (%zu):", image.sections.size());
+  for (const pe::Section& s : image.sections) std::printf(" %s", s.name.c_str());
+  std::printf("\nresources (%zu):\n", image.resources.size());
+  for (const pe::Resource& r : image.resources) {
+    std::printf("  type %s, name %s, language 0x%04x: %s bytes\n", IdText(r.type).c_str(), IdText(r.name).c_str(),
+                r.language, Grouped(r.size).c_str());
+  }
+  if (image.certificateSize == 0) {
+    std::printf("signature: none\n");
+  } else {
+    std::printf("signature: a certificate table of %s bytes\n", Grouped(image.certificateSize).c_str());
+  }
+  const pe::Resource* package = pe::FindResource(image, pe::PackageType(), pe::PackageName());
+  if (package == nullptr) {
+    std::printf("package: none (a stub)\n");
+    return kExitSuccess;
+  }
+  GMUnpacker reader(CMemoryFile::View(bytes.data() + package->fileOffset, package->size).release(), true);
+  std::string message;
+  const int64_t entries = CountEntries(reader, message);
+  if (entries < 0) {
+    std::printf("package: %s bytes, not one the installer can read: %s\n", Grouped(package->size).c_str(),
+                message.c_str());
+    return kExitFailure;
+  }
+  std::printf("package: %s bytes, %" PRId64 " %s\n", Grouped(package->size).c_str(), entries,
+              entries == 1 ? "entry" : "entries");
+  return kExitSuccess;
+}
+
+}  // namespace
+
+void AddSfxCommand(CLI::App& app, Action& action) {
+  auto options = std::make_shared<SfxOptions>();
+  CLI::App* sfx = app.add_subcommand("sfx", "Assemble an installer from the installer stub and a package, or "
+                                            "show what an installer holds");
+  CLI::Option* stub = sfx->add_option("--stub", options->stub, "The installer stub (setup-stub.exe)");
+  CLI::Option* package = sfx->add_option("--package", options->package, "The package (.gmz)");
+  CLI::Option* output = sfx->add_option("-o,--output", options->output, "The installer to write (setup.exe)");
+  CLI::Option* info = sfx->add_option("--info", options->info, "Show an installer's machine, resources and package");
+  info->excludes(stub)->excludes(package)->excludes(output);
+  sfx->callback([options, &action] {
+    const bool assemble = !options->stub.empty() && !options->package.empty() && !options->output.empty();
+    if (!assemble && options->info.empty()) {
+      throw CLI::ValidationError("gmz sfx", "give --stub, --package and -o, or --info");
+    }
+    action = [options, assemble] { return assemble ? RunAssemble(*options) : RunInfo(*options); };
+  });
+}
+
+}  // namespace Zavro::gmz
