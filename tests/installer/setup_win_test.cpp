@@ -1,6 +1,6 @@
 // The installer end to end under Wine: packages built here with the writer, made into
-// setup.exe from setup-stub.exe (its resource "DATA" 105 added with the system's
-// resource functions), and run as the player would run them: into the 32-bit
+// setup.exe from setup-stub.exe (its resource "DATA" 105 added as `gmz sfx` adds it),
+// and run as the player would run them: into the 32-bit
 // program-files folder, with the registry, tasks and uninstall record.
 #include <gtest/gtest.h>
 
@@ -19,6 +19,7 @@
 #include "system/string_utils.h"
 #include "system/windows_support.h"
 #include "test_support.h"
+#include "tools/pe/pe_image.h"
 
 namespace Zavro {
 namespace {
@@ -132,15 +133,17 @@ Package MakePackage(const test::ScratchDir& scratch, const std::u16string& check
   return p;
 }
 
-// setup.exe: the stub with the package as its resource "DATA" 105.
+// setup.exe: the stub with the package as its resource "DATA" 105, assembled as
+// `gmz sfx` assembles it.
 fs::path MakeSetup(const test::ScratchDir& scratch, const Bytes& package, const char* name = "setup.exe") {
   const fs::path setup = scratch.fs_path() / name;
-  fs::copy_file(test::BuiltProgram("tools/gmz/setup-stub"), setup, fs::copy_options::overwrite_existing);
-  HANDLE update = BeginUpdateResourceW(setup.wstring().c_str(), FALSE);
-  EXPECT_NE(update, nullptr);
-  EXPECT_TRUE(UpdateResourceW(update, L"DATA", MAKEINTRESOURCEW(105), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                              const_cast<unsigned char*>(package.data()), static_cast<DWORD>(package.size())));
-  EXPECT_TRUE(EndUpdateResourceW(update, FALSE));
+  const std::string stub = ReadBytes(test::BuiltProgram("tools/gmz/setup-stub"));
+  Bytes out;
+  std::string error;
+  EXPECT_TRUE(pe::AssembleSfx(reinterpret_cast<const unsigned char*>(stub.data()), stub.size(), package.data(),
+                              package.size(), out, error))
+      << error;
+  WriteBytes(setup, std::string(out.begin(), out.end()));
   return setup;
 }
 
@@ -319,6 +322,40 @@ TEST(SetupWin, BuiltInstallers) {
   // Without a package, or with an empty one, nothing happens and the program fails.
   EXPECT_EQ(RunSetupProgram(scratch, test::BuiltProgram("tests/gm_setup_empty")), -1);
   EXPECT_EQ(RunSetupProgram(scratch, test::BuiltProgram("tools/gmz/setup-stub")), -1);
+}
+
+// The stub as the linker made it: its checksum agrees with ours, and an installer
+// assembled from it keeps its manifest and version information byte for byte.
+TEST(SetupWin, AssembledFromTheStub) {
+  const std::string text = ReadBytes(test::BuiltProgram("tools/gmz/setup-stub"));
+  const Bytes stub(text.begin(), text.end());
+  pe::Image image;
+  std::string error;
+  ASSERT_TRUE(pe::ReadImage(stub.data(), stub.size(), image, error)) << error;
+  pe::Checksum checksum;
+  checksum.Add(stub.data(), image.optionalHeaderOffset + 64);
+  const unsigned char zero[4] = {};
+  checksum.Add(zero, 4);
+  checksum.Add(stub.data() + image.optionalHeaderOffset + 68, stub.size() - image.optionalHeaderOffset - 68);
+  EXPECT_EQ(checksum.Value(), image.checksum);
+  EXPECT_EQ(pe::FindImageResource(image, pe::PackageType(), pe::PackageName()), nullptr);
+
+  test::ScratchDir scratch;
+  const Bytes package = MakePackage(scratch, u"0", 1000).bytes;
+  Bytes setup;
+  ASSERT_TRUE(pe::AssembleSfx(stub.data(), stub.size(), package.data(), package.size(), setup, error)) << error;
+  pe::Image assembled;
+  ASSERT_TRUE(pe::ReadImage(setup.data(), setup.size(), assembled, error)) << error;
+  auto bytesOf = [](const Bytes& file, const pe::Image& in, const pe::ResourceId& type, const pe::ResourceId& name) {
+    const pe::Resource* r = pe::FindImageResource(in, type, name);
+    return r == nullptr ? Bytes() : Bytes(file.begin() + r->fileOffset, file.begin() + r->fileOffset + r->size);
+  };
+  EXPECT_EQ(bytesOf(setup, assembled, pe::PackageType(), pe::PackageName()), package);
+  for (uint16_t type : {16, 24}) {
+    const Bytes kept = bytesOf(stub, image, pe::ResourceId::Number(type), pe::ResourceId::Number(1));
+    EXPECT_FALSE(kept.empty()) << type;
+    EXPECT_EQ(bytesOf(setup, assembled, pe::ResourceId::Number(type), pe::ResourceId::Number(1)), kept) << type;
+  }
 }
 
 TEST(SetupWin, FailuresLeaveTheMachineAsItWas) {

@@ -7,6 +7,8 @@
 #include "archive/archive_test_support.h"
 #include "installer/uninstall_record.h"
 #include "test_support.h"
+#include "tools/pe/pe_image.h"
+#include "tools/pe_test_image.h"
 
 namespace Zavro {
 namespace {
@@ -194,6 +196,74 @@ TEST_F(GmzTest, RecordShow) {
   const Result cut = Gmz({"record", "show", Arg("cut.dat")});
   EXPECT_EQ(cut.status, 1);
   EXPECT_NE(cut.err.find("not an uninstall record"), std::string::npos) << cut.err;
+}
+
+}  // namespace
+}  // namespace Zavro
+
+namespace Zavro {
+namespace {
+
+TEST_F(GmzTest, SfxAssemblesAndRefuses) {
+  auto write = [&](const char* name, const std::vector<unsigned char>& bytes) {
+    WriteBytes(Path(name), std::string(bytes.begin(), bytes.end()));
+  };
+  write("stub.exe", pe::MakeTestImage({false, true}));
+  write("signed.exe", pe::MakeTestImage({true, true, false, false, true}));
+  write("full.exe", pe::MakeTestImage({false, true, true, true}));
+  fs::create_directory(Path("folder"));
+  WriteBytes(Path("folder/a.txt"), "alpha");
+  ASSERT_EQ(Gmz({"pack", Arg("folder"), "-o", Arg("p.gmz")}).status, 0);
+  WriteBytes(Path("not.gmz"), "not an archive");
+
+  Result r = Gmz({"sfx", "--stub", Arg("stub.exe"), "--package", Arg("p.gmz"), "-o", Arg("setup.exe")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("x86 installer"), std::string::npos) << r.out;
+  r = Gmz({"sfx", "--info", Arg("setup.exe")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("PE32 image for x86"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("(correct)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("type \"DATA\", name 105, language 0x0804"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("type 24, name 1, language 0x0409: 12 bytes"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("package: " + std::to_string(fs::file_size(Path("p.gmz"))) + " bytes, 1 entry"),
+            std::string::npos)
+      << r.out;
+
+  // A signature is removed, and said to be.
+  r = Gmz({"sfx", "--stub", Arg("signed.exe"), "--package", Arg("p.gmz"), "-o", Arg("signed-setup.exe")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("signature"), std::string::npos) << r.err;
+  r = Gmz({"sfx", "--info", Arg("signed-setup.exe")});
+  EXPECT_NE(r.out.find("signature: none"), std::string::npos) << r.out;
+
+  // Refusals: the installer already there stays as it was, and nothing else is left.
+  const std::string before = ReadBytes(Path("setup.exe"));
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    const char* message;
+  } refusals[] = {
+      {{"sfx", "--stub", Arg("not.gmz"), "--package", Arg("p.gmz"), "-o", Arg("setup.exe")}, 1, "not a PE image"},
+      {{"sfx", "--stub", Arg("stub.exe"), "--package", Arg("not.gmz"), "-o", Arg("setup.exe")}, 1,
+       "is not a package the installer can read"},
+      {{"sfx", "--stub", Arg("full.exe"), "--package", Arg("p.gmz"), "-o", Arg("setup.exe")}, 1, "no room"},
+      {{"sfx", "--stub", Arg("missing.exe"), "--package", Arg("p.gmz"), "-o", Arg("setup.exe")}, 1, "cannot read"},
+      {{"sfx", "--info", Arg("not.gmz")}, 1, "not a PE image"},
+      {{"sfx", "--stub", Arg("stub.exe")}, 2, "give --stub, --package and -o, or --info"},
+      {{"sfx", "--info", Arg("setup.exe"), "--stub", Arg("stub.exe")}, 2, "excludes"},
+  };
+  for (const auto& c : refusals) {
+    SCOPED_TRACE(c.arguments[1] + " " + c.arguments[2]);
+    r = Gmz(c.arguments);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(ReadBytes(Path("setup.exe")), before);
+  }
+  for (const auto& entry : fs::directory_iterator(dir_.fs_path())) {
+    const std::string name = entry.path().filename().u8string();
+    EXPECT_EQ(name.find(".partial"), std::string::npos) << name;
+    EXPECT_EQ(name.find(".old"), std::string::npos) << name;
+  }
 }
 
 }  // namespace

@@ -208,7 +208,7 @@ int RunInfo(const SfxOptions& o) {
   } else {
     std::printf("signature: a certificate table of %s bytes\n", Grouped(image.certificateSize).c_str());
   }
-  const pe::Resource* package = pe::FindResource(image, pe::PackageType(), pe::PackageName());
+  const pe::Resource* package = pe::FindImageResource(image, pe::PackageType(), pe::PackageName());
   if (package == nullptr) {
     std::printf("package: none (a stub)\n");
     return kExitSuccess;

@@ -279,7 +279,7 @@ bool ReadImage(const unsigned char* data, size_t size, Image& image, std::string
   return walker.Walk(0, 0, path);
 }
 
-const Resource* FindResource(const Image& image, const ResourceId& type, const ResourceId& name) {
+const Resource* FindImageResource(const Image& image, const ResourceId& type, const ResourceId& name) {
   for (const Resource& r : image.resources) {
     if (r.type == type && r.name == name) return &r;
   }

@@ -82,7 +82,7 @@ std::string MachineName(uint16_t machine);
 bool ReadImage(const unsigned char* data, size_t size, Image& image, std::string& error);
 
 // The first resource of that type and name, whatever its language; null when there is none.
-const Resource* FindResource(const Image& image, const ResourceId& type, const ResourceId& name);
+const Resource* FindImageResource(const Image& image, const ResourceId& type, const ResourceId& name);
 
 // The installer's package: resource "DATA" 105.
 ResourceId PackageType();

@@ -1,0 +1,298 @@
+// The PE reader and the installer's assembly, on images written here field by field.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "tools/pe/pe_image.h"
+#include "tools/pe_test_image.h"
+
+namespace Zavro::pe {
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+void Set16(Bytes& b, size_t at, uint16_t v) {
+  b[at] = static_cast<unsigned char>(v);
+  b[at + 1] = static_cast<unsigned char>(v >> 8);
+}
+void Set32(Bytes& b, size_t at, uint32_t v) {
+  Set16(b, at, static_cast<uint16_t>(v));
+  Set16(b, at + 2, static_cast<uint16_t>(v >> 16));
+}
+void SetText(Bytes& b, size_t at, const std::string& text) { std::memcpy(b.data() + at, text.data(), text.size()); }
+
+// The checksum the plain way: 16-bit words, the carry folded at each step and at the
+// end, then the length.
+uint32_t PlainChecksum(Bytes b, size_t field) {
+  Set32(b, field, 0);
+  const size_t length = b.size();
+  if (b.size() % 2 != 0) b.push_back(0);
+  uint32_t sum = 0;
+  for (size_t i = 0; i < b.size(); i += 2) {
+    sum += b[i] | b[i + 1] << 8;
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  return ((sum + (sum >> 16)) & 0xFFFF) + static_cast<uint32_t>(length);
+}
+
+using Shape = TestImageShape;
+
+constexpr uint32_t kPe = 0x40;
+constexpr const char kManifest[] = "<manifest/>\n";
+constexpr const char kOldPackage[] = "old package";
+
+size_t OptionalHeader() { return kPe + 24; }
+size_t Directories(const Shape& s) { return OptionalHeader() + (s.pe32Plus ? 112 : 96); }
+size_t SectionTable(const Shape& s) { return OptionalHeader() + (s.pe32Plus ? 240 : 224); }
+
+}  // namespace
+
+Bytes MakeTestImage(const Shape& s) {
+  const uint32_t headers = s.tableFull ? SectionTable(s) + 40 * (1 + s.resources + s.relocAfter) : 0x200;
+  const uint32_t textRaw = s.tableFull ? headers : 0x200;
+  Bytes b(textRaw + 0x200, 0);
+  SetText(b, 0, "MZ");
+  Set32(b, 0x3C, kPe);
+  SetText(b, kPe, std::string("PE\0\0", 4));
+  Set16(b, kPe + 4, s.pe32Plus ? 0x8664 : 0x014C);
+  Set16(b, kPe + 20, s.pe32Plus ? 240 : 224);
+  Set16(b, kPe + 22, s.pe32Plus ? 0x0022 : 0x0102);
+  const size_t o = OptionalHeader();
+  Set16(b, o, s.pe32Plus ? 0x20B : 0x10B);
+  Set32(b, o + 16, 0x1000);
+  if (s.pe32Plus) {
+    Set32(b, o + 24, 0x40000000);
+    Set32(b, o + 28, 0x1);
+  } else {
+    Set32(b, o + 28, 0x400000);
+  }
+  Set32(b, o + 32, 0x1000);
+  Set32(b, o + 36, 0x200);
+  Set16(b, o + 48, 6);
+  Set32(b, o + 60, headers);
+  Set16(b, o + 68, 2);
+  Set32(b, Directories(s) - 4, 16);
+  uint32_t sections = 0;
+  auto addSection = [&](const char* name, uint32_t va, uint32_t vsize, uint32_t raw, uint32_t rawSize, uint32_t flags) {
+    const size_t h = SectionTable(s) + 40 * sections++;
+    SetText(b, h, name);
+    Set32(b, h + 8, vsize);
+    Set32(b, h + 12, va);
+    Set32(b, h + 16, rawSize);
+    Set32(b, h + 20, raw);
+    Set32(b, h + 36, flags);
+    if (b.size() < raw + rawSize) b.resize(raw + rawSize, 0);
+  };
+  addSection(".text", 0x1000, 0x10, textRaw, 0x200, 0x60000020);
+  std::memset(b.data() + textRaw, 0xC3, 0x10);
+  uint32_t imageEnd = 0x2000;
+  if (s.resources) {
+    const uint32_t raw = textRaw + 0x200;
+    addSection(".rsrc", 0x2000, 0xCC, raw, 0x200, 0xC0000040);
+    Set32(b, Directories(s) + 16, 0x2000);
+    Set32(b, Directories(s) + 20, 0xCC);
+    const size_t r = raw;
+    // Root: "DATA" and 24.
+    Set16(b, r + 12, 1);
+    Set16(b, r + 14, 1);
+    Set32(b, r + 0x10, 0x80000000 | 0xA0);
+    Set32(b, r + 0x14, 0x80000000 | 0x20);
+    Set32(b, r + 0x18, 24);
+    Set32(b, r + 0x1C, 0x80000000 | 0x50);
+    // "DATA" -> 105 -> language 0x804.
+    Set16(b, r + 0x20 + 14, 1);
+    Set32(b, r + 0x30, 105);
+    Set32(b, r + 0x34, 0x80000000 | 0x38);
+    Set16(b, r + 0x38 + 14, 1);
+    Set32(b, r + 0x48, 0x804);
+    Set32(b, r + 0x4C, 0x80);
+    // 24 -> 1 -> language 0x409.
+    Set16(b, r + 0x50 + 14, 1);
+    Set32(b, r + 0x60, 1);
+    Set32(b, r + 0x64, 0x80000000 | 0x68);
+    Set16(b, r + 0x68 + 14, 1);
+    Set32(b, r + 0x78, 0x409);
+    Set32(b, r + 0x7C, 0x90);
+    // Data entries, the name, the data.
+    Set32(b, r + 0x80, 0x20B0);
+    Set32(b, r + 0x84, sizeof kOldPackage - 1);
+    Set32(b, r + 0x90, 0x20C0);
+    Set32(b, r + 0x94, sizeof kManifest - 1);
+    Set32(b, r + 0x98, 1252);
+    Set16(b, r + 0xA0, 4);
+    for (int i = 0; i < 4; ++i) Set16(b, r + 0xA2 + 2 * i, static_cast<uint16_t>("DATA"[i]));
+    SetText(b, r + 0xB0, kOldPackage);
+    SetText(b, r + 0xC0, kManifest);
+    imageEnd = 0x3000;
+  }
+  if (s.relocAfter) {
+    addSection(".reloc", 0x3000, 0x8, static_cast<uint32_t>(b.size()), 0x200, 0x42000040);
+    imageEnd = 0x4000;
+  }
+  Set16(b, kPe + 6, static_cast<uint16_t>(sections));
+  Set32(b, o + 56, imageEnd);
+  if (s.certificate) {
+    Set32(b, Directories(s) + 32, static_cast<uint32_t>(b.size()));
+    Set32(b, Directories(s) + 36, 0x18);
+    b.resize(b.size() + 0x18, 0x5A);
+  }
+  return b;
+}
+
+namespace {
+
+Bytes MakeImage(const Shape& s) { return MakeTestImage(s); }
+
+Bytes Resource(const Bytes& image, const Image& read, const ResourceId& type, const ResourceId& name) {
+  const pe::Resource* r = FindImageResource(read, type, name);
+  if (r == nullptr) return {};
+  return Bytes(image.begin() + r->fileOffset, image.begin() + r->fileOffset + r->size);
+}
+
+TEST(PeImage, AssemblesEveryShape) {
+  const Bytes package = {'G', 'M', 'Z', 1, 2, 3, 4, 5, 6};
+  struct Case {
+    const char* what;
+    Shape shape;
+    bool added;
+  };
+  const Case cases[] = {
+      {"PE32 without resources", {false, false, false, false, false}, true},
+      {"PE32+ without resources", {true, false, false, false, false}, true},
+      {"PE32 with the resource section last", {false, true, false, false, false}, false},
+      {"PE32+ with the resource section last", {true, true, false, false, false}, false},
+      {"PE32+ signed", {true, true, false, false, true}, false},
+      {"PE32 with .reloc after the resources", {false, true, true, false, false}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Bytes stub = MakeImage(c.shape);
+    Image before;
+    std::string error;
+    ASSERT_TRUE(ReadImage(stub.data(), stub.size(), before, error)) << error;
+    Bytes out;
+    SfxLayout layout;
+    ASSERT_TRUE(AssembleSfx(stub.data(), stub.size(), package.data(), package.size(), out, error, &layout)) << error;
+    EXPECT_EQ(layout.sectionAdded, c.added);
+    EXPECT_EQ(layout.signatureRemoved, c.shape.certificate);
+    EXPECT_EQ(layout.packageReplaced, c.shape.resources);
+
+    Image after;
+    ASSERT_TRUE(ReadImage(out.data(), out.size(), after, error)) << error;
+    EXPECT_EQ(after.pe32Plus, c.shape.pe32Plus);
+    EXPECT_EQ(Resource(out, after, PackageType(), PackageName()), package);
+    // The stub's other resources keep their bytes, language and code page; the package
+    // keeps the language of the one it replaces.
+    const pe::Resource* data = FindImageResource(after, PackageType(), PackageName());
+    EXPECT_EQ(data->language, c.shape.resources ? 0x804 : 0);
+    if (c.shape.resources) {
+      EXPECT_EQ(after.resources.size(), 2u);
+      EXPECT_EQ(Resource(out, after, ResourceId::Number(24), ResourceId::Number(1)),
+                Bytes(kManifest, kManifest + sizeof kManifest - 1));
+      const pe::Resource* manifest = FindImageResource(after, ResourceId::Number(24), ResourceId::Number(1));
+      EXPECT_EQ(manifest->language, 0x409);
+      EXPECT_EQ(manifest->codePage, 1252u);
+    }
+    // The code is where it was; the resource section is the last, its size a multiple of
+    // the file alignment; the image size and the checksum are right.
+    EXPECT_TRUE(std::equal(stub.begin() + before.sections[0].rawOffset,
+                           stub.begin() + before.sections[0].rawOffset + 0x200,
+                           out.begin() + after.sections[0].rawOffset));
+    const Section& last = after.sections.back();
+    EXPECT_EQ(last.name, ".rsrc");
+    EXPECT_EQ(after.resourceRva, last.virtualAddress);
+    EXPECT_EQ(last.rawSize % 0x200, 0u);
+    EXPECT_EQ(last.rawOffset + last.rawSize, out.size());
+    EXPECT_EQ(after.sections.size(), before.sections.size() + (c.added ? 1 : 0));
+    EXPECT_EQ(after.sizeOfImage, (last.virtualAddress + last.virtualSize + 0xFFF) & ~0xFFFu);
+    EXPECT_EQ(after.checksum, PlainChecksum(out, after.optionalHeaderOffset + 64));
+    EXPECT_EQ(after.certificateSize, 0u);
+    if (c.shape.relocAfter) {
+      EXPECT_EQ(after.sections[1].name, ".oldrsrc");
+    }
+    // Once more over its own output: the section is rewritten in place, to the same bytes.
+    Bytes again;
+    ASSERT_TRUE(AssembleSfx(out.data(), out.size(), package.data(), package.size(), again, error, &layout));
+    EXPECT_FALSE(layout.sectionAdded);
+    EXPECT_EQ(again, out);
+  }
+}
+
+TEST(PeImage, RefusesWhatItCannotHonour) {
+  struct Case {
+    const char* what;
+    Shape shape;
+    std::function<void(Bytes&)> damage;
+    const char* message;
+    uint64_t packageSize = 16;
+  };
+  const Shape plain{false, true, false, false, false};
+  const size_t rsrc = 0x400;  // the resource section's data in `plain`
+  const Case cases[] = {
+      {"not an image", plain, [](Bytes& b) { b[0] = 'Z'; }, "not a PE image: no MZ header"},
+      {"too short", plain, [](Bytes& b) { b.resize(40); }, "not a PE image: no MZ header"},
+      {"PE header beyond the end", plain, [](Bytes& b) { Set32(b, 0x3C, 0xFFFFFFF0); }, "no PE header"},
+      {"truncated header", plain, [](Bytes& b) { b.resize(0x100); }, "the optional header is cut off"},
+      {"unknown magic", plain, [](Bytes& b) { Set16(b, OptionalHeader(), 0x107); }, "unknown optional header magic"},
+      {"section table past the end", plain, [](Bytes& b) { Set16(b, kPe + 6, 96); b.resize(0x1000); },
+       "the section table runs past the end of the file"},
+      {"section data past the end", plain, [&](Bytes& b) { Set32(b, SectionTable(plain) + 40 + 16, 0x10000); },
+       "the data of section .rsrc runs past the end of the file"},
+      {"directory outside its section", plain, [&](Bytes& b) { Set16(b, rsrc + 0x20 + 14, 0x100); },
+       "a resource directory runs past its section"},
+      {"directory far outside", plain, [&](Bytes& b) { Set32(b, rsrc + 0x14, 0xFFFFFFFF); },
+       "a resource directory lies outside its section"},
+      {"directory loop", plain, [&](Bytes& b) { Set32(b, rsrc + 0x34, 0x80000000 | 0x20); },
+       "points back into itself"},
+      {"loop to the root", plain, [&](Bytes& b) { Set32(b, rsrc + 0x34, 0x80000000); }, "points back into itself"},
+      {"name outside", plain, [&](Bytes& b) { Set32(b, rsrc + 0x10, 0x80000000 | 0x1FF); },
+       "a resource name lies outside its section"},
+      {"name too long", plain, [&](Bytes& b) { Set16(b, rsrc + 0xA0, 0x7FFF); }, "a resource name runs past"},
+      {"data outside the file", plain, [&](Bytes& b) { Set32(b, rsrc + 0x80, 0x7FFFFFF0); },
+       "the data of resource \"DATA\" 105 lies outside the file"},
+      {"data at the end of its section", plain, [&](Bytes& b) { Set32(b, rsrc + 0x84, 0x200); },
+       "lies outside the file"},
+      {"data where a directory belongs", plain, [&](Bytes& b) { Set32(b, rsrc + 0x14, 0x20); },
+       "names data where a directory belongs"},
+      {"certificate outside the file", {true, true, false, false, true}, [](Bytes& b) { Set32(b, Directories({true}) + 36, 0x1000); },
+       "the certificate table lies outside the file"},
+      {"bad alignment", plain, [](Bytes& b) { Set32(b, OptionalHeader() + 36, 0x300); }, "are not valid"},
+      {"no room for a section", {false, true, true, true, false}, [](Bytes&) {},
+       "not its last section, and its section table has no room for a new one"},
+      {"no resources and no room", {false, false, false, true, false}, [](Bytes&) {},
+       "no resource section, and its section table has no room"},
+      {"too large", plain, [](Bytes&) {}, "the loader takes images under 2 GiB", 0x7FFFE000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes image = MakeImage(c.shape);
+    c.damage(image);
+    SfxLayout layout;
+    std::string error;
+    EXPECT_FALSE(LayOutSfx(image.data(), image.size(), c.packageSize, layout, error));
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    EXPECT_TRUE(layout.head.empty());
+  }
+}
+
+TEST(PeImage, ChecksumTakesBytesInAnyPieces) {
+  Bytes bytes(1001);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 7 + (i >> 3));
+  bytes[500] = bytes[501] = 0xFF;
+  Bytes zeroed = bytes;
+  Set32(zeroed, 0, 0);
+  for (size_t split : {0u, 1u, 3u, 500u, 999u}) {
+    Checksum whole;
+    whole.Add(zeroed.data(), zeroed.size());
+    Checksum pieces;
+    pieces.Add(zeroed.data(), split);
+    pieces.Add(zeroed.data() + split, 1);
+    pieces.Add(zeroed.data() + split + 1, zeroed.size() - split - 1);
+    EXPECT_EQ(pieces.Value(), whole.Value());
+    EXPECT_EQ(whole.Value(), PlainChecksum(bytes, 0));
+  }
+}
+
+}  // namespace
+}  // namespace Zavro::pe
