@@ -248,6 +248,8 @@ TEST_F(GmzTest, SfxAssemblesAndRefuses) {
        "is not a package the installer can read"},
       {{"sfx", "--stub", Arg("full.exe"), "--package", Arg("p.gmz"), "-o", Arg("setup.exe")}, 1, "no room"},
       {{"sfx", "--stub", Arg("missing.exe"), "--package", Arg("p.gmz"), "-o", Arg("setup.exe")}, 1, "cannot read"},
+      {{"sfx", "--stub", Arg("stub.exe"), "--package", Arg("setup.exe"), "-o", Arg("setup.exe")}, 1,
+       "would overwrite the package"},
       {{"sfx", "--info", Arg("not.gmz")}, 1, "not a PE image"},
       {{"sfx", "--stub", Arg("stub.exe")}, 2, "give --stub, --package and -o, or --info"},
       {{"sfx", "--info", Arg("setup.exe"), "--stub", Arg("stub.exe")}, 2, "excludes"},

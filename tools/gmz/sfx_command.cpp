@@ -123,9 +123,20 @@ class OutputFile {
   pe::Checksum checksum_;
 };
 
+// Stubs are a few megabytes; anything near the image limit is not one.
+constexpr uint64_t kMaxStubSize = 256u << 20;
+
 int RunAssemble(const SfxOptions& o) {
+  // Writing over the package would lose it (over the stub is how an installer gets a
+  // new package).
+  std::u16string fullOutput, fullPackage;
+  size_t split = 0;
+  if (FullPath(PathFromArgument(o.output), fullOutput, split) &&
+      FullPath(PathFromArgument(o.package), fullPackage, split) && IsSamePath(fullOutput, fullPackage)) {
+    return Fail("-o " + o.output + " would overwrite the package; choose another name");
+  }
   std::vector<unsigned char> stub;
-  if (!ReadWholeFile(PathFromArgument(o.stub), stub, pe::kMaxImageSize)) {
+  if (!ReadWholeFile(PathFromArgument(o.stub), stub, kMaxStubSize)) {
     return Fail("cannot read " + o.stub + ": " + SystemReason());
   }
   // The package must be one: a wrong file would only show when the installer runs.
@@ -137,10 +148,10 @@ int RunAssemble(const SfxOptions& o) {
                   (message.empty() ? std::string("cannot open it") : message));
     }
   }
-  GMFile package;
+  GMFile input;
   uint64_t packageSize = 0;
-  if (!package.Open(PathFromArgument(o.package), kGenericRead, kFileShareRead, kOpenExisting, 0) ||
-      !package.GetSize(packageSize)) {
+  if (!input.Open(PathFromArgument(o.package), kGenericRead, kFileShareRead, kOpenExisting, 0) ||
+      !input.GetSize(packageSize)) {
     return Fail("cannot read " + o.package + ": " + SystemReason());
   }
   pe::SfxLayout layout;
@@ -149,12 +160,14 @@ int RunAssemble(const SfxOptions& o) {
 
   OutputFile output(PathFromArgument(o.output));
   if (!output.Create()) return Fail("cannot create " + o.output + ": " + SystemReason());
-  if (!output.Write(layout.head.data(), layout.head.size())) return Fail("cannot write " + o.output + ": " + SystemReason());
+  if (!output.Write(layout.head.data(), layout.head.size())) {
+    return Fail("cannot write " + o.output + ": " + SystemReason());
+  }
   std::vector<unsigned char> chunk(4u << 20);
   for (uint64_t left = packageSize; left != 0;) {
     uint32_t read = 0;
     const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(left, chunk.size()));
-    if (!package.Read(chunk.data(), want, read) || read == 0) {
+    if (!input.Read(chunk.data(), want, read) || read == 0) {
       return Fail("cannot read " + o.package + ": " + (read == 0 ? "it became shorter" : SystemReason()));
     }
     if (!output.Write(chunk.data(), read)) return Fail("cannot write " + o.output + ": " + SystemReason());
@@ -177,8 +190,12 @@ int RunAssemble(const SfxOptions& o) {
 
 int RunInfo(const SfxOptions& o) {
   std::vector<unsigned char> bytes;
-  if (!ReadWholeFile(PathFromArgument(o.info), bytes, pe::kMaxImageSize)) {
-    return Fail("cannot read " + o.info + ": " + SystemReason());
+  try {
+    if (!ReadWholeFile(PathFromArgument(o.info), bytes, pe::kMaxImageSize)) {
+      return Fail("cannot read " + o.info + ": " + SystemReason());
+    }
+  } catch (const std::bad_alloc&) {
+    return Fail("cannot read " + o.info + ": not enough memory");
   }
   pe::Image image;
   std::string error;

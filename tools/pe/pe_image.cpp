@@ -397,7 +397,8 @@ bool LayOutSfx(const unsigned char* stub, size_t size, uint64_t packageSize, Sfx
   const uint64_t tableEnd = image.sectionTableOffset + kSectionHeaderSize * static_cast<uint64_t>(sections.size());
   uint64_t rawEnd = std::max<uint64_t>(image.sizeOfHeaders, tableEnd);
   uint64_t firstRaw = UINT64_MAX;
-  uint64_t virtualEnd = image.sizeOfImage;
+  // The headers take the first pages of the image; no section starts at 0.
+  uint64_t virtualEnd = std::max<uint64_t>({image.sizeOfImage, image.sizeOfHeaders, 1});
   for (const Section& s : sections) {
     if (s.rawSize != 0) {
       rawEnd = std::max<uint64_t>(rawEnd, static_cast<uint64_t>(s.rawOffset) + s.rawSize);
