@@ -92,6 +92,12 @@ bool TempFileName(const std::u16string& directory, const std::u16string& prefix,
 bool RemoveEmptyFolder(const std::u16string& path);
 // Renames a file (MoveFileW); fails when `to` exists.
 bool MovePath(const std::u16string& from, const std::u16string& to);
+// Renames a file over `to`, which may exist (MoveFileExW with
+// MOVEFILE_REPLACE_EXISTING; rename on POSIX): `to` names a whole file at every moment.
+bool ReplacePath(const std::u16string& from, const std::u16string& to);
+// Whether two paths name one existing file (the same volume and file number), whatever
+// links or spellings lead to it.
+bool IsSameFile(const std::u16string& a, const std::u16string& b);
 // Has the system delete a file at the next restart (MoveFileExW with
 // MOVEFILE_DELAY_UNTIL_REBOOT). POSIX has no such thing: it fails with error 50, and
 // never needs it, as an open file can be deleted there.

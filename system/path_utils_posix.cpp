@@ -394,6 +394,21 @@ bool SetFileTimes(const std::u16string& path, const FileTime* creation, const Fi
   return true;
 }
 
+bool ReplacePath(const std::u16string& from, const std::u16string& to) {
+  if (!CheckSystemPath(from) || !CheckSystemPath(to)) return false;
+  if (rename(NativePath(from).c_str(), NativePath(to).c_str()) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  return true;
+}
+
+bool IsSameFile(const std::u16string& a, const std::u16string& b) {
+  struct stat first, second;
+  return CheckSystemPath(a) && CheckSystemPath(b) && stat(NativePath(a).c_str(), &first) == 0 &&
+         stat(NativePath(b).c_str(), &second) == 0 && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 bool MovePath(const std::u16string& from, const std::u16string& to) {
   if (!CheckSystemPath(from) || !CheckSystemPath(to)) return false;
   const std::string target = NativePath(to);

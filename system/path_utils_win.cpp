@@ -219,6 +219,26 @@ bool MovePath(const std::u16string& from, const std::u16string& to) {
   return MoveFileW(W(from), W(to)) != FALSE;
 }
 
+bool ReplacePath(const std::u16string& from, const std::u16string& to) {
+  if (!CheckSystemPath(from) || !CheckSystemPath(to)) return false;
+  return MoveFileExW(W(from), W(to), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool IsSameFile(const std::u16string& a, const std::u16string& b) {
+  auto identify = [](const std::u16string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    if (!CheckSystemPath(path)) return false;
+    HANDLE file = CreateFileW(W(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool known = GetFileInformationByHandle(file, &info) != FALSE;
+    CloseHandle(file);
+    return known;
+  };
+  BY_HANDLE_FILE_INFORMATION first, second;
+  return identify(a, first) && identify(b, second) && first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
 bool DeleteAtRestart(const std::u16string& path) {
   if (!CheckSystemPath(path)) return false;
   return MoveFileExW(W(path), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support.h"
+#include "tools/pe_test_image.h"
 
 namespace Zavro {
 namespace {
@@ -14,6 +15,31 @@ TEST(GmzPosix, RegApplyNeedsWindows) {
                              dir.fs_path() / "out.txt", err),
             2);
   EXPECT_NE(test::ReadBytes(err).find("needs Windows"), std::string::npos);
+}
+
+// The package survives an output name that leads to it through a link.
+TEST(GmzPosix, SfxNeverWritesOverThePackage) {
+  test::ScratchDir dir;
+  const test::fs::path d = dir.fs_path();
+  auto gmz = [&](const std::vector<std::string>& arguments) {
+    return test::RunProgram(test::BuiltProgram("tools/gmz/gmz"), arguments, d / "out.txt", d / "err.txt");
+  };
+  const std::vector<unsigned char> stub = pe::MakeTestImage({false, true});
+  test::WriteBytes(d / "stub.exe", std::string(stub.begin(), stub.end()));
+  test::fs::create_directory(d / "folder");
+  test::WriteBytes(d / "folder" / "a.txt", "alpha");
+  ASSERT_EQ(gmz({"pack", (d / "folder").string(), "-o", (d / "p.gmz").string()}), 0);
+  const std::string package = test::ReadBytes(d / "p.gmz");
+  test::fs::create_symlink(d / "p.gmz", d / "symbolic.exe");
+  test::fs::create_hard_link(d / "p.gmz", d / "hard.exe");
+  for (const char* output : {"symbolic.exe", "hard.exe", "./folder/../p.gmz"}) {
+    SCOPED_TRACE(output);
+    EXPECT_EQ(gmz({"sfx", "--stub", (d / "stub.exe").string(), "--package", (d / "p.gmz").string(), "-o",
+                   (d / output).string()}),
+              1);
+    EXPECT_NE(test::ReadBytes(d / "err.txt").find("would overwrite the package"), std::string::npos);
+    EXPECT_EQ(test::ReadBytes(d / "p.gmz"), package);
+  }
 }
 
 }  // namespace

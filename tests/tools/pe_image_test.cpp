@@ -219,6 +219,27 @@ TEST(PeImage, AssemblesEveryShape) {
   }
 }
 
+// The loader takes names without regard to case, so a package spelled "data" is the
+// one replaced; and a section added follows the last one without a gap, whatever the
+// image size says.
+TEST(PeImage, NamesAndAddressesAsTheLoaderSeesThem) {
+  const Bytes package = {'G', 'M', 'Z'};
+  Bytes stub = MakeImage({false, true, true});
+  for (int i = 0; i < 4; ++i) Set16(stub, 0x400 + 0xA2 + 2 * i, static_cast<uint16_t>("data"[i]));
+  Set32(stub, OptionalHeader() + 56, 0x9000);
+  Bytes out;
+  std::string error;
+  ASSERT_TRUE(AssembleSfx(stub.data(), stub.size(), package.data(), package.size(), out, error)) << error;
+  Image image;
+  ASSERT_TRUE(ReadImage(out.data(), out.size(), image, error)) << error;
+  ASSERT_EQ(image.resources.size(), 2u);
+  EXPECT_EQ(image.resources[0].type.text, u"DATA");
+  EXPECT_EQ(image.resources[0].language, 0x804);
+  EXPECT_EQ(Resource(out, image, PackageType(), PackageName()), package);
+  EXPECT_EQ(image.sections.back().virtualAddress, 0x4000u);
+  EXPECT_EQ(image.sizeOfImage, 0x5000u);
+}
+
 TEST(PeImage, RefusesWhatItCannotHonour) {
   struct Case {
     const char* what;

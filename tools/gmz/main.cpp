@@ -1,5 +1,6 @@
 // gmz: makes, inspects and unpacks the installer's packages.
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -32,5 +33,10 @@ int main(int argc, char** argv) {
     app.exit(e);
     return kExitUsage;
   }
-  return action ? action() : kExitUsage;
+  if (!action) return kExitUsage;
+  try {
+    return action();
+  } catch (const std::bad_alloc&) {
+    return Fail("not enough memory");
+  }
 }

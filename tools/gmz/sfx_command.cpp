@@ -59,19 +59,28 @@ int64_t CountEntries(GMUnpacker& reader, std::string& message) {
   return count;
 }
 
-// Writes everything to `path` through a file beside it, so an installer already there
-// stays whole until the new one is complete.
+// Writes everything to a new file beside `path` and renames it over `path` once it is
+// complete: an installer already there stays whole until then, and no other file is
+// touched.
 class OutputFile {
  public:
-  explicit OutputFile(std::u16string path) : path_(std::move(path)), partial_(path_ + u".partial") {}
+  explicit OutputFile(std::u16string path) : path_(std::move(path)) {}
   ~OutputFile() {
-    if (open_) {
+    if (!temp_.empty()) {
       file_.Close();
-      DeleteFileForced(partial_);
+      DeleteFileForced(temp_);
     }
   }
 
-  bool Create() { return open_ = file_.Open(partial_, kGenericWrite, 0, kCreateAlways, kFileAttributeNormal); }
+  bool Create() {
+    std::u16string full;
+    size_t split = 0;
+    if (!FullPath(path_, full, split) || !TempFileName(DirectoryPart(full), u"gmz", temp_)) {
+      temp_.clear();
+      return false;
+    }
+    return file_.Open(temp_, kGenericWrite, 0, kCreateAlways, kFileAttributeNormal);
+  }
 
   bool Write(const unsigned char* data, size_t size) {
     checksum_.Add(data, size);
@@ -91,35 +100,18 @@ class OutputFile {
     pe::Put32(value, checksum_.Value());
     uint64_t at = 0;
     uint32_t written = 0;
-    if (!file_.Seek(checksumOffset, 0, at) || !file_.Write(value, 4, written) || written != 4 || !file_.Close()) {
+    if (!file_.Seek(checksumOffset, 0, at) || !file_.Write(value, 4, written) || written != 4 || !file_.Close() ||
+        !ReplacePath(temp_, path_)) {
       return false;
     }
-    open_ = false;
-    if (!IsFile(path_)) return MovePath(partial_, path_) || (DeleteFileForced(partial_), false);
-    const std::u16string old = path_ + u".old";
-    if (IsFile(old)) DeleteFileForced(old);
-    if (!MovePath(path_, old)) {
-      const uint32_t error = LastSystemError();
-      DeleteFileForced(partial_);
-      SetLastSystemError(error);
-      return false;
-    }
-    if (!MovePath(partial_, path_)) {
-      const uint32_t error = LastSystemError();
-      MovePath(old, path_);
-      DeleteFileForced(partial_);
-      SetLastSystemError(error);
-      return false;
-    }
-    DeleteFileForced(old);
+    temp_.clear();
     return true;
   }
 
  private:
   std::u16string path_;
-  std::u16string partial_;
+  std::u16string temp_;
   GMFile file_;
-  bool open_ = false;
   pe::Checksum checksum_;
 };
 
@@ -127,12 +119,9 @@ class OutputFile {
 constexpr uint64_t kMaxStubSize = 256u << 20;
 
 int RunAssemble(const SfxOptions& o) {
-  // Writing over the package would lose it (over the stub is how an installer gets a
-  // new package).
-  std::u16string fullOutput, fullPackage;
-  size_t split = 0;
-  if (FullPath(PathFromArgument(o.output), fullOutput, split) &&
-      FullPath(PathFromArgument(o.package), fullPackage, split) && IsSamePath(fullOutput, fullPackage)) {
+  // Writing over the package would lose it, by whatever name or link it is reached (over
+  // the stub is how an installer gets a new package).
+  if (IsSameFile(PathFromArgument(o.output), PathFromArgument(o.package))) {
     return Fail("-o " + o.output + " would overwrite the package; choose another name");
   }
   std::vector<unsigned char> stub;

@@ -17,6 +17,8 @@ constexpr uint16_t kMaxSections = 96;
 constexpr uint32_t kHighBit = 0x80000000u;
 // Initialized data, readable.
 constexpr uint32_t kResourceCharacteristics = 0x40000040u;
+// Resources' names, counted once per resource.
+constexpr uint64_t kMaxCopiedNameUnits = 16u << 20;
 
 uint16_t Get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t Get32(const unsigned char* p) {
@@ -70,6 +72,9 @@ class ResourceWalker {
     const unsigned char* dir = base_ + offset;
     const uint32_t count = static_cast<uint32_t>(Get16(dir + 12)) + Get16(dir + 14);
     if ((limit_ - offset - 16) / 8 < count) return Damaged("a resource directory runs past its section");
+    // Directories that do not overlap hold at most one entry per 8 bytes of the section.
+    entries_ += count;
+    if (entries_ > limit_ / 8) return Damaged("resource directories overlap");
     for (uint32_t i = 0; i < count; ++i) {
       const unsigned char* entry = dir + 16 + 8 * i;
       ResourceId id;
@@ -84,6 +89,9 @@ class ResourceWalker {
       }
       if ((target & kHighBit) != 0 || !id.isNumber) return Damaged("a resource's language entry is not one");
       if (target > limit_ || limit_ - target < 16) return Damaged("a resource data entry lies outside its section");
+      // Each resource holds its own copy of its type's and its name's texts.
+      copied_ += path.type.text.size() + path.name.text.size();
+      if (copied_ > kMaxCopiedNameUnits) return Damaged("its resource names take more memory than a reader gives them");
       Resource resource = path;
       resource.language = id.number;
       resource.rva = Get32(base_ + target);
@@ -125,6 +133,8 @@ class ResourceWalker {
   uint32_t limit_;
   std::string& error_;
   std::set<uint32_t> visited_;
+  uint64_t entries_ = 0;
+  uint64_t copied_ = 0;
 };
 
 }  // namespace
@@ -142,9 +152,7 @@ ResourceId ResourceId::Text(std::u16string t) {
   return id;
 }
 
-bool ResourceId::operator==(const ResourceId& other) const {
-  return isNumber == other.isNumber && (isNumber ? number == other.number : text == other.text);
-}
+bool ResourceId::operator==(const ResourceId& other) const { return !(*this < other) && !(other < *this); }
 
 bool ResourceId::operator<(const ResourceId& other) const {
   if (isNumber != other.isNumber) return !isNumber;
@@ -325,6 +333,8 @@ bool LayOutSfx(const unsigned char* stub, size_t size, uint64_t packageSize, Sfx
   using Languages = std::map<uint16_t, Item>;
   using Names = std::map<ResourceId, Languages>;
   std::map<ResourceId, Names> tree;
+  // The package's type first, so that the directory spells it as the installer asks.
+  tree[PackageType()];
   uint16_t packageLanguage = 0;
   for (const Resource& r : image.resources) {
     if (r.type == PackageType() && r.name == PackageName()) {
@@ -344,6 +354,7 @@ bool LayOutSfx(const unsigned char* stub, size_t size, uint64_t packageSize, Sfx
     if (names.size() > 0xFFFF) break;
     cursor += directorySize(names.size());
     for (const auto& [name, languages] : names) {
+      if (languages.size() > 0xFFFF) break;
       cursor += directorySize(languages.size());
       resourceCount += languages.size();
     }
@@ -353,7 +364,9 @@ bool LayOutSfx(const unsigned char* stub, size_t size, uint64_t packageSize, Sfx
     return false;
   }
   for (const auto& [type, names] : tree) {
-    if (names.size() > 0xFFFF) {
+    bool full = names.size() > 0xFFFF;
+    for (const auto& [name, languages] : names) full = full || languages.size() > 0xFFFF;
+    if (full) {
       error = "the stub has more resources than a resource directory holds";
       return false;
     }
@@ -397,15 +410,22 @@ bool LayOutSfx(const unsigned char* stub, size_t size, uint64_t packageSize, Sfx
   const uint64_t tableEnd = image.sectionTableOffset + kSectionHeaderSize * static_cast<uint64_t>(sections.size());
   uint64_t rawEnd = std::max<uint64_t>(image.sizeOfHeaders, tableEnd);
   uint64_t firstRaw = UINT64_MAX;
-  // The headers take the first pages of the image; no section starts at 0.
-  uint64_t virtualEnd = std::max<uint64_t>({image.sizeOfImage, image.sizeOfHeaders, 1});
+  // A section added follows the one with the highest address, with no gap: the loader
+  // takes only sections that follow each other so. No section starts at 0, where the
+  // headers are.
+  uint64_t virtualEnd = std::max<uint32_t>(image.sizeOfHeaders, 1);
+  const Section* highest = nullptr;
   for (const Section& s : sections) {
     if (s.rawSize != 0) {
       rawEnd = std::max<uint64_t>(rawEnd, static_cast<uint64_t>(s.rawOffset) + s.rawSize);
       firstRaw = std::min<uint64_t>(firstRaw, s.rawOffset);
     }
-    virtualEnd = std::max<uint64_t>(virtualEnd, static_cast<uint64_t>(s.virtualAddress) +
-                                                     std::max(s.virtualSize, s.rawSize));
+    if (highest == nullptr || s.virtualAddress >= highest->virtualAddress) highest = &s;
+  }
+  if (highest != nullptr) {
+    virtualEnd = std::max<uint64_t>(
+        virtualEnd, static_cast<uint64_t>(highest->virtualAddress) +
+                        (highest->virtualSize != 0 ? highest->virtualSize : highest->rawSize));
   }
   rawEnd = std::min<uint64_t>(rawEnd, size);
   // The signature sits after everything else; what follows the sections before it (a
@@ -438,6 +458,11 @@ bool LayOutSfx(const unsigned char* stub, size_t size, uint64_t packageSize, Sfx
                              tableEnd + kSectionHeaderSize <= firstRaw && tableEnd + kSectionHeaderSize <= size &&
                              std::all_of(stub + tableEnd, stub + tableEnd + kSectionHeaderSize,
                                          [](unsigned char b) { return b == 0; });
+    if (image.sectionAlignment < 0x1000) {
+      error = Format("the stub's sections are aligned to 0x%llx bytes, less than a page: no section can be added",
+                     image.sectionAlignment);
+      return false;
+    }
     if (!roomInTable) {
       error = r >= 0 ? "the stub's resource section is not its last section, and its section table has no room "
                        "for a new one"
@@ -490,10 +515,14 @@ bool LayOutSfx(const unsigned char* stub, size_t size, uint64_t packageSize, Sfx
   Put32(h + 8, static_cast<uint32_t>(sectionSize));
   Put32(h + 16, static_cast<uint32_t>(rawSize));
   // A symbol table after the old section moves with the bytes that follow it; one
-  // inside it is gone.
-  if (inPlace && image.symbolTableOffset >= rawOffset) {
-    const uint64_t moved = image.symbolTableOffset - overlayFrom + rawOffset + rawSize;
-    const bool kept = image.symbolTableOffset >= overlayFrom && image.symbolTableOffset < keptEnd;
+  // inside it, or in the signature, is gone.
+  if (image.symbolTableOffset != 0) {
+    uint64_t moved = image.symbolTableOffset;
+    bool kept = image.symbolTableOffset < keptEnd;
+    if (inPlace && image.symbolTableOffset >= rawOffset) {
+      kept = kept && image.symbolTableOffset >= overlayFrom;
+      moved = image.symbolTableOffset - overlayFrom + rawOffset + rawSize;
+    }
     Put32(head.data() + image.peOffset + 12, kept ? static_cast<uint32_t>(moved) : 0);
     if (!kept) Put32(head.data() + image.peOffset + 16, 0);
   }
