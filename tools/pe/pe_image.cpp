@@ -256,6 +256,19 @@ bool ReadImage(const unsigned char* data, size_t size, Image& image, std::string
     }
     image.sections.push_back(std::move(s));
   }
+  // Long section names ("/4") are offsets into the string table after the symbols.
+  const uint64_t strings = image.symbolTableOffset + 18ull * Get32(data + pe + 16);
+  for (Section& s : image.sections) {
+    if (image.symbolTableOffset == 0 || s.name.size() < 2 || s.name[0] != '/' ||
+        s.name.find_first_not_of("0123456789", 1) != std::string::npos) {
+      continue;
+    }
+    const uint64_t at = strings + std::stoul(s.name.substr(1));
+    if (at >= size) continue;
+    const char* text = reinterpret_cast<const char*>(data + at);
+    const size_t length = strnlen(text, std::min<uint64_t>(size - at, 256));
+    if (at + length < size) s.name.assign(text, length);
+  }
   auto directory = [&](uint32_t index, uint32_t& address, uint32_t& length) {
     address = length = 0;
     if (index >= image.dataDirectoryCount) return;
