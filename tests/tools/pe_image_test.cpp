@@ -272,6 +272,8 @@ TEST(PeImage, RefusesWhatItCannotHonour) {
       {"name too long", plain, [&](Bytes& b) { Set16(b, rsrc + 0xA0, 0x7FFF); }, "a resource name runs past"},
       {"data outside the file", plain, [&](Bytes& b) { Set32(b, rsrc + 0x80, 0x7FFFFFF0); },
        "the data of resource \"DATA\" 105 lies outside the file"},
+      {"data beyond what the loader maps", plain, [&](Bytes& b) { Set32(b, SectionTable(plain) + 40 + 8, 0xB0); },
+       "the data of resource \"DATA\" 105 lies outside the file"},
       {"data at the end of its section", plain, [&](Bytes& b) { Set32(b, rsrc + 0x84, 0x200); },
        "lies outside the file"},
       {"data where a directory belongs", plain, [&](Bytes& b) { Set32(b, rsrc + 0x14, 0x20); },

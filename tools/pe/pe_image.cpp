@@ -48,10 +48,18 @@ std::string Describe(const ResourceId& id) {
   return "\"" + text + "\"";
 }
 
+// A section's file bytes that the loader maps: no more than its virtual size.
+uint32_t LoadedBytes(const Section& s) { return s.virtualSize != 0 ? std::min(s.virtualSize, s.rawSize) : s.rawSize; }
+
+// Where a section ends in the image.
+uint64_t VirtualEnd(const Section& s) {
+  return static_cast<uint64_t>(s.virtualAddress) + (s.virtualSize != 0 ? s.virtualSize : s.rawSize);
+}
+
 // The file bytes behind `size` bytes at `rva`, when a section's file data holds them all.
 bool MapRva(const Image& image, uint32_t rva, uint32_t size, uint64_t& offset) {
   for (const Section& s : image.sections) {
-    if (rva >= s.virtualAddress && static_cast<uint64_t>(rva) - s.virtualAddress + size <= s.rawSize) {
+    if (rva >= s.virtualAddress && static_cast<uint64_t>(rva) - s.virtualAddress + size <= LoadedBytes(s)) {
       offset = static_cast<uint64_t>(s.rawOffset) + (rva - s.virtualAddress);
       return true;
     }
@@ -284,7 +292,7 @@ bool ReadImage(const unsigned char* data, size_t size, Image& image, std::string
   if (image.resourceRva == 0 || image.resourceSize == 0) return true;
   for (size_t i = 0; i < image.sections.size(); ++i) {
     const Section& s = image.sections[i];
-    if (image.resourceRva >= s.virtualAddress && image.resourceRva - s.virtualAddress < s.rawSize) {
+    if (image.resourceRva >= s.virtualAddress && image.resourceRva - s.virtualAddress < LoadedBytes(s)) {
       image.resourceSection = static_cast<int>(i);
       break;
     }
@@ -295,7 +303,7 @@ bool ReadImage(const unsigned char* data, size_t size, Image& image, std::string
   }
   const Section& s = image.sections[image.resourceSection];
   const uint32_t skip = image.resourceRva - s.virtualAddress;
-  ResourceWalker walker(image, data + s.rawOffset + skip, s.rawSize - skip, error);
+  ResourceWalker walker(image, data + s.rawOffset + skip, LoadedBytes(s) - skip, error);
   Resource path;
   return walker.Walk(0, 0, path);
 }
@@ -415,7 +423,7 @@ bool LayOutSfx(const unsigned char* stub, size_t size, uint64_t packageSize, Sfx
   bool inPlace = r >= 0 && sections[r].virtualAddress == image.resourceRva;
   for (size_t i = 0; inPlace && i < sections.size(); ++i) {
     if (static_cast<int>(i) == r) continue;
-    if (sections[i].virtualAddress >= sections[r].virtualAddress ||
+    if (sections[i].virtualAddress >= sections[r].virtualAddress || VirtualEnd(sections[i]) > sections[r].virtualAddress ||
         (sections[i].rawSize != 0 && sections[i].rawOffset >= sections[r].rawOffset)) {
       inPlace = false;
     }
@@ -423,22 +431,16 @@ bool LayOutSfx(const unsigned char* stub, size_t size, uint64_t packageSize, Sfx
   const uint64_t tableEnd = image.sectionTableOffset + kSectionHeaderSize * static_cast<uint64_t>(sections.size());
   uint64_t rawEnd = std::max<uint64_t>(image.sizeOfHeaders, tableEnd);
   uint64_t firstRaw = UINT64_MAX;
-  // A section added follows the one with the highest address, with no gap: the loader
-  // takes only sections that follow each other so. No section starts at 0, where the
-  // headers are.
+  // A section added follows the last one without a gap: the loader takes only sections
+  // that follow each other so. It never starts at 0, where the headers are, nor inside a
+  // section that overlaps others (which a sound image has not).
   uint64_t virtualEnd = std::max<uint32_t>(image.sizeOfHeaders, 1);
-  const Section* highest = nullptr;
   for (const Section& s : sections) {
     if (s.rawSize != 0) {
       rawEnd = std::max<uint64_t>(rawEnd, static_cast<uint64_t>(s.rawOffset) + s.rawSize);
       firstRaw = std::min<uint64_t>(firstRaw, s.rawOffset);
     }
-    if (highest == nullptr || s.virtualAddress >= highest->virtualAddress) highest = &s;
-  }
-  if (highest != nullptr) {
-    virtualEnd = std::max<uint64_t>(
-        virtualEnd, static_cast<uint64_t>(highest->virtualAddress) +
-                        (highest->virtualSize != 0 ? highest->virtualSize : highest->rawSize));
+    virtualEnd = std::max(virtualEnd, VirtualEnd(s));
   }
   rawEnd = std::min<uint64_t>(rawEnd, size);
   // The signature sits after everything else; what follows the sections before it (a
