@@ -179,12 +179,8 @@ int RunAssemble(const SfxOptions& o) {
 
 int RunInfo(const SfxOptions& o) {
   std::vector<unsigned char> bytes;
-  try {
-    if (!ReadWholeFile(PathFromArgument(o.info), bytes, pe::kMaxImageSize)) {
-      return Fail("cannot read " + o.info + ": " + SystemReason());
-    }
-  } catch (const std::bad_alloc&) {
-    return Fail("cannot read " + o.info + ": not enough memory");
+  if (!ReadWholeFile(PathFromArgument(o.info), bytes, pe::kMaxImageSize)) {
+    return Fail("cannot read " + o.info + ": " + SystemReason());
   }
   pe::Image image;
   std::string error;

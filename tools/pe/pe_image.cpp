@@ -367,30 +367,24 @@ bool LayOutSfx(const unsigned char* stub, size_t size, uint64_t packageSize, Sfx
   }
   tree[PackageType()][PackageName()][packageLanguage] = Item{0, nullptr, 0, true};
 
-  // Directories, then data entries, then names, then the data.
+  // Directories, then data entries, then names, then the data. A directory counts its
+  // entries in 16 bits.
   auto directorySize = [](size_t entries) { return 16 + 8 * static_cast<uint64_t>(entries); };
+  bool tooMany = tree.size() > 0xFFFF;
   uint64_t cursor = directorySize(tree.size());
   size_t resourceCount = 0;
   for (const auto& [type, names] : tree) {
-    if (names.size() > 0xFFFF) break;
+    tooMany = tooMany || names.size() > 0xFFFF;
     cursor += directorySize(names.size());
     for (const auto& [name, languages] : names) {
-      if (languages.size() > 0xFFFF) break;
+      tooMany = tooMany || languages.size() > 0xFFFF;
       cursor += directorySize(languages.size());
       resourceCount += languages.size();
     }
   }
-  if (tree.size() > 0xFFFF) {
+  if (tooMany) {
     error = "the stub has more resources than a resource directory holds";
     return false;
-  }
-  for (const auto& [type, names] : tree) {
-    bool full = names.size() > 0xFFFF;
-    for (const auto& [name, languages] : names) full = full || languages.size() > 0xFFFF;
-    if (full) {
-      error = "the stub has more resources than a resource directory holds";
-      return false;
-    }
   }
   const uint64_t entriesStart = cursor;
   cursor += 16 * static_cast<uint64_t>(resourceCount);
