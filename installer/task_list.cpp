@@ -51,19 +51,8 @@ bool ParseTaskFile(const unsigned char* data, size_t size, std::vector<std::u16s
 }
 
 bool ReadTaskFile(const std::u16string& path, std::vector<std::u16string>& lines) {
-  GMFile file;
-  uint64_t size = 0;
-  if (!file.Open(path, kGenericRead, kFileShareRead, kOpenExisting, kFileAttributeNormal) || !file.GetSize(size) ||
-      size == 0 || size > kMaxTaskFileSize) {
-    return false;
-  }
-  std::vector<unsigned char> bytes(static_cast<size_t>(size));
-  uint32_t done = 0;
-  while (done < size) {
-    uint32_t read = 0;
-    if (!file.Read(bytes.data() + done, static_cast<uint32_t>(size) - done, read) || read == 0) return false;
-    done += read;
-  }
+  std::vector<unsigned char> bytes;
+  if (!ReadWholeFile(path, bytes, kMaxTaskFileSize) || bytes.empty()) return false;
   return ParseTaskFile(bytes.data(), bytes.size(), lines);
 }
 

@@ -11,9 +11,8 @@ namespace Zavro {
 namespace {
 
 constexpr unsigned char kMagic[4] = {'G', 'M', 'U', 'T'};
-// FILE_GENERIC_WRITE and FILE_GENERIC_READ.
+// FILE_GENERIC_WRITE.
 constexpr uint32_t kFileGenericWrite = 0x120116;
-constexpr uint32_t kFileGenericRead = 0x120089;
 
 std::vector<unsigned char> PathRecords(const std::vector<std::u16string>& paths) {
   std::vector<unsigned char> out;
@@ -112,21 +111,10 @@ bool WriteUninstallRecord(const std::u16string& path, const UninstallRecord& rec
 }
 
 bool ReadUninstallRecord(const std::u16string& path, UninstallRecord& record) {
-  GMFile file;
-  uint64_t size = 0;
   // The five blocks at their largest, with their counts, the magic and the version.
   constexpr uint64_t kLargest = 5 * (4 + static_cast<uint64_t>(kMaxRecordBlock)) + 5;
-  if (!file.Open(path, kFileGenericRead, kFileShareRead, kOpenExisting, kFileAttributeNormal) || !file.GetSize(size) ||
-      size > kLargest) {
-    return false;
-  }
-  std::vector<unsigned char> bytes(static_cast<size_t>(size));
-  uint32_t done = 0;
-  while (done < size) {
-    uint32_t read = 0;
-    if (!file.Read(bytes.data() + done, static_cast<uint32_t>(size) - done, read) || read == 0) return false;
-    done += read;
-  }
+  std::vector<unsigned char> bytes;
+  if (!ReadWholeFile(path, bytes, kLargest)) return false;
   return ParseUninstallRecord(bytes.data(), bytes.size(), record);
 }
 

@@ -1,7 +1,10 @@
 // The parts of GMFile that are the same on every system.
 #include "archive/io/file.h"
 
+#include <algorithm>
+
 #include "system/path_utils.h"
+#include "system/system_error.h"
 
 namespace Zavro {
 
@@ -24,6 +27,24 @@ bool GMFile::GetPosition(uint64_t& position) { return Seek(0, kFileCurrent, posi
 void GMFile::Rewind() {
   uint64_t position = 0;
   Seek(0, kFileBegin, position);
+}
+
+bool ReadWholeFile(const std::u16string& path, std::vector<unsigned char>& bytes, uint64_t limit) {
+  GMFile file;
+  uint64_t size = 0;
+  if (!file.Open(path, kGenericRead, kFileShareRead, kOpenExisting, 0) || !file.GetSize(size)) return false;
+  if (size > limit) {
+    SetLastSystemError(kErrorFileTooLarge);
+    return false;
+  }
+  bytes.resize(static_cast<size_t>(size));
+  for (uint64_t done = 0; done < size;) {
+    uint32_t read = 0;
+    const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(size - done, 1u << 30));
+    if (!file.Read(bytes.data() + done, want, read) || read == 0) return false;
+    done += read;
+  }
+  return true;
 }
 
 }  // namespace Zavro

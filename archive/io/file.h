@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "archive/io/base_file.h"
 
@@ -52,5 +53,9 @@ class GMFile : public GMBaseFile {
   static constexpr intptr_t kClosed = -1;
   intptr_t handle_ = kClosed;
 };
+
+// Reads a whole file of at most `limit` bytes into `bytes`. False with the system error
+// left when it cannot, with error 223 when the file is larger.
+bool ReadWholeFile(const std::u16string& path, std::vector<unsigned char>& bytes, uint64_t limit);
 
 }  // namespace Zavro

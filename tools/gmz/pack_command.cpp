@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "archive/gmz_format.h"
+#include "archive/io/file.h"
 #include "archive/packer.h"
 #include "installer/package_metadata.h"
 #include "system/encoding.h"

@@ -83,19 +83,6 @@ std::u16string EntryPath(const GMTocNode& entry) {
   return path;
 }
 
-bool ReadWholeFile(const std::u16string& path, std::vector<unsigned char>& bytes, uint64_t limit) {
-  GMFile file;
-  uint64_t size = 0;
-  if (!file.Open(path, kGenericRead, kFileShareRead, kOpenExisting, 0) || !file.GetSize(size)) return false;
-  if (size > limit) {
-    SetLastSystemError(kErrorFileTooLarge);
-    return false;
-  }
-  bytes.resize(static_cast<size_t>(size));
-  uint32_t read = 0;
-  return size == 0 || (file.Read(bytes.data(), static_cast<uint32_t>(size), read) && read == size);
-}
-
 bool Interrupted() { return g_interrupted.load(); }
 
 void WatchInterrupt() {

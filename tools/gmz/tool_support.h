@@ -24,8 +24,6 @@ std::string FormatFileTime(uint64_t fileTime);
 // An entry's names from the top level down, joined with a backslash.
 std::u16string EntryPath(const GMTocNode& entry);
 
-// Reads a whole file; false with the system error left when it cannot.
-bool ReadWholeFile(const std::u16string& path, std::vector<unsigned char>& bytes, uint64_t limit);
 
 // Set once Ctrl-C was pressed.
 bool Interrupted();
