@@ -293,6 +293,11 @@ bool GMPacker::ReportEncoderFailure(const GMCompressConverter& encoder, uint64_t
         return false;
       case GMLzmaEncoder::Failure::Cancelled:
         return ReportCancel(position);
+      case GMLzmaEncoder::Failure::Memory:
+        ReportDataError(kErrorEncoder, static_cast<uint32_t>(position), static_cast<uint32_t>(position >> 32));
+        SetErrorText(u"not enough memory for the LZMA encoder (its " + ToText(lzma->DictionarySize() >> 20) +
+                     u" MiB dictionary needs about " + ToText(lzma->MemoryNeeded() >> 20) + u" MiB)");
+        return false;
       default:
         break;
     }

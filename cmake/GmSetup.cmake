@@ -19,10 +19,8 @@ function(gm_add_setup target)
   add_executable(${target} WIN32 ${_all} ${PROJECT_SOURCE_DIR}/installer/setup_main_win.cpp ${_rc})
   target_link_libraries(${target} PRIVATE gm)
   target_link_options(${target} PRIVATE -municode)
-  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    # The shipped 32-bit program may use 4 GB of address space on a 64-bit system.
-    target_link_options(${target} PRIVATE -Wl,--large-address-aware)
-  endif()
+  # The shipped 32-bit program may use 4 GB of address space on a 64-bit system.
+  gm_large_address_aware(${target})
   # The resource compiler does not see the files a .rc names: rebuild when they change.
   set(_depends ${GM_SETUP_RESOURCES} ${PROJECT_SOURCE_DIR}/installer/setup.manifest)
   if(ARG_PACKAGE)

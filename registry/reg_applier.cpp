@@ -14,13 +14,14 @@ namespace {
 
 constexpr uint32_t kErrorBadKey = 1010;
 
-// The view flags of a view mode: the default view, the 64-bit view, or both.
+// The view flags of a view mode: the program's own view, the 64-bit view, or both views
+// (the 32-bit one first), whatever the program's own.
 std::vector<uint32_t> Views(uint32_t viewMode) {
   switch (viewMode) {
     case 1:
       return {kKeyWow64_64Key};
     case 2:
-      return {0, kKeyWow64_64Key};
+      return {kKeyWow64_32Key, kKeyWow64_64Key};
     default:
       return {0};
   }

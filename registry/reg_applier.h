@@ -18,10 +18,15 @@
 // below their key, and roots must be the root table's (error 1010 otherwise): a record
 // is never applied anywhere else.
 //
-// View modes: 0 the default registry view (what the installer uses), 1 the 64-bit view,
-// 2 both, one after the other, each with undo records of its own. Undo records do not
-// say which view they came from: the rollback of Apply puts each back in its view, while
-// saved undo records applied later go to the view of that apply.
+// View modes (they matter for HKEY_LOCAL_MACHINE\Software on a 64-bit system, whose
+// 32-bit view is its Wow6432Node): 0 the program's own view (the 32-bit one for the
+// shipped installer), 1 the 64-bit view, 2 both views, the 32-bit one first, each with
+// undo records of its own. The rollback of Apply puts each change back in the view it
+// was made in. Saved undo records do not say which view they came from: applied later,
+// they go to the view of that apply. So an undo of mode 0 or 1 is exact when applied in
+// the same mode as the records; an undo of mode 2 holds both views' records (the 64-bit
+// view's first), and applied in one view it puts that view back only where both views
+// held the same before.
 #pragma once
 
 #include <cstdint>
@@ -73,7 +78,7 @@ class GMRegApplier {
  private:
   struct UndoEntry {
     GMRegKeyRecord record;
-    uint32_t view;  // 0 or KEY_WOW64_64KEY
+    uint32_t view;  // 0, KEY_WOW64_32KEY or KEY_WOW64_64KEY
     bool saved;     // false: only for the rollback
   };
   GMRegKeyRecord& NewUndo(uint32_t view, bool saved);

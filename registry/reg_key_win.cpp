@@ -97,7 +97,8 @@ bool GMRegKeyHandle::OpenKey(RegKey parent, const std::u16string& subKey, uint32
   HKEY key = nullptr;
   LONG code = RegOpenKeyExW(H(parent), W(subKey), 0, access, &key);
   if (code == ERROR_FILE_NOT_FOUND && create) {
-    const REGSAM all = (access & KEY_WOW64_64KEY) != 0 ? KEY_ALL_ACCESS | KEY_WOW64_64KEY : KEY_ALL_ACCESS;
+    // Created in the view it was looked for in.
+    const REGSAM all = KEY_ALL_ACCESS | (access & (KEY_WOW64_64KEY | KEY_WOW64_32KEY));
     code = RegCreateKeyExW(H(parent), W(subKey), 0, nullptr, REG_OPTION_NON_VOLATILE, all, nullptr, &key,
                            nullptr);
   }

@@ -45,5 +45,9 @@ struct OsVersionInputs {
 bool DescribeOperatingSystem(const OsVersionInputs& inputs, SystemInfo& info);
 // The same for this system (Windows only).
 bool DescribeOperatingSystem(SystemInfo& info);
+// The numbers of this system as it is, not as the program's manifest would have it, and
+// its own architecture, also for a 32-bit program on 64-bit Windows (Windows only).
+// False when the version cannot be read.
+bool ReadOsVersion(OsVersionInputs& inputs);
 
 }  // namespace Zavro

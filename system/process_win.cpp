@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "system/os_version.h"
 #include "system/string_utils.h"
 #include "system/windows_support.h"
 
@@ -42,10 +43,9 @@ bool ShellExecuteWith(const std::u16string& verb, const std::u16string& file, co
 uint32_t OsMajorVersion() {
   uint32_t major = g_major_version.load();
   if (major != 0) return major;
-  OSVERSIONINFOEXW version{};
-  version.dwOSVersionInfoSize = sizeof version;
-  if (GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version))) {
-    major = version.dwMajorVersion;
+  OsVersionInputs inputs;
+  if (ReadOsVersion(inputs)) {
+    major = inputs.major;
     g_major_version.store(major);
   }
   return major;

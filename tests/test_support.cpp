@@ -67,6 +67,8 @@ std::string ReadBytes(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string Utf8(const std::u16string& text) { return fs::path(text).u8string(); }
+
 std::u16string U(const char* utf8) {
   std::u16string out;
   const auto* p = reinterpret_cast<const unsigned char*>(utf8);

@@ -73,8 +73,9 @@ int RunProgram(const fs::path& program, const std::vector<std::string>& argument
 void WriteBytes(const fs::path& path, const std::string& bytes);
 std::string ReadBytes(const fs::path& path);
 
-// UTF-8 literal text to UTF-16, for readable expectations.
+// UTF-8 literal text to UTF-16, for readable expectations, and back for messages.
 std::u16string U(const char* utf8);
+std::string Utf8(const std::u16string& text);
 std::u16string Decimal(uint64_t value);
 bool StartsWithText(const std::u16string& text, const std::u16string& prefix);
 // The system's text for an error number, as messages quote it.

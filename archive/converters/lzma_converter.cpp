@@ -41,6 +41,7 @@ class MemorySink : public GMBaseFile {
       bytes_.insert(bytes_.end(), data, data + length);
     } catch (const std::bad_alloc&) {
       bytesWritten = 0;
+      SetLastSystemError(kErrorNotEnoughMemory);
       return false;
     }
     bytesWritten = length;
@@ -178,7 +179,8 @@ struct GMLzmaEncoder::Job {
       done += n;
       *written += n;
       if (!ok) {
-        Fail(Failure::Write, std::u16string(), LastSystemError());
+        const uint32_t error = LastSystemError();
+        Fail(error == kErrorNotEnoughMemory ? Failure::Memory : Failure::Write, std::u16string(), error);
         return done;
       }
     }
@@ -224,7 +226,14 @@ uint32_t GMLzmaEncoder::DictionarySize() const {
          (static_cast<uint32_t>(properties_[3]) << 16) | (static_cast<uint32_t>(properties_[4]) << 24);
 }
 
+uint64_t GMLzmaEncoder::MemoryNeeded() const {
+  // The binary-tree match finder: the window, two links per position and a hash table
+  // of about half the window's positions, 4 bytes each; then the codec's own tables.
+  return uint64_t{DictionarySize()} * 11 + (4u << 20);
+}
+
 bool GMLzmaEncoder::Reset() {
+  failure_ = Failure::None;
   pending_ = 0;
   input_.clear();
   encoded_.clear();
@@ -244,6 +253,8 @@ bool GMLzmaEncoder::Process(const void* input, uint32_t inputLength, uint32_t& c
   try {
     input_.insert(input_.end(), bytes, bytes + inputLength);
   } catch (const std::bad_alloc&) {
+    failure_ = Failure::Memory;
+    failure_error_ = kErrorNotEnoughMemory;
     return false;
   }
   consumed = inputLength;

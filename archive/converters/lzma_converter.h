@@ -45,6 +45,9 @@ class GMLzmaEncoder : public GMCompressConverter {
 
   const unsigned char* Properties() const { return properties_; }
   uint32_t DictionarySize() const;
+  // About what the codec allocates for one stream: the match finder's window, hash
+  // and binary tree, and its own tables.
+  uint64_t MemoryNeeded() const;
   int Level() const { return level_; }
 
   Failure LastFailure() const { return failure_; }

@@ -309,6 +309,71 @@ TEST(SetupWin, ASiblingFolderIsRecordedWhole) {
   RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Lunefa", L"SetupName");
 }
 
+// The folders a program of the installer's own bitness gets: for the shipped 32-bit
+// installer on a 64-bit system, "Program Files (x86)" for ##program_files##, and a file
+// for ##windows##\System32 lands where the system redirects a 32-bit program's writes
+// (SysWOW64). The uninstall record names the paths as the installer used them, so that
+// an uninstall of the same bitness finds them again.
+TEST(SetupWin, MacroFoldersAsTheProgramSeesThem) {
+  const bool wow64 = sizeof(void*) == 4;  // the test runs on a 64-bit system
+  test::ScratchDir scratch;
+  const std::u16string unique = u"GmFolders" + Unique();
+  const fs::path src = scratch.fs_path() / "src";
+  fs::create_directories(src / "##install##");
+  fs::create_directories(src / "##windows##" / "System32");
+  const std::u16string shared = unique + u"Shared";
+  fs::create_directories(src / "##program_files##" / fs::path(shared));
+  WriteBytes(src / "##install##" / "a.txt", "a");
+  WriteBytes(src / "##windows##" / "System32" / fs::path(unique + u".txt"), "system");
+  WriteBytes(src / "##program_files##" / fs::path(shared) / "b.txt", "b");
+  GMPacker packer;
+  ASSERT_TRUE(packer.SetSource(test::SysPath(src), false));
+  const std::vector<unsigned char> meta = SerializeMetadata(MetadataPairs{{u"gmfolder", unique}});
+  ASSERT_TRUE(packer.AddInlineEntry(packer.Root(), kMetadataEntryName, meta.data(), meta.size()));
+  ASSERT_TRUE(packer.PackToFile(scratch.Join(u"p.gmz")));
+  const std::string bytes = ReadBytes(scratch.fs_path() / "p.gmz");
+
+  wchar_t buffer[MAX_PATH] = {};
+  ASSERT_NE(GetWindowsDirectoryW(buffer, MAX_PATH), 0u);
+  const std::u16string windows = U16(buffer);
+  // The folders as the system itself names them, whatever this program's bitness.
+  const std::u16string realSystem32 = JoinPath(windows, wow64 ? u"Sysnative" : u"System32");
+  const std::u16string sysWow64 = JoinPath(windows, u"SysWOW64");
+  const std::u16string programFiles64 = ExpandEnvironment(u"%ProgramW6432%");
+  const std::u16string programFiles = SpecialFolderPath(38);
+  EXPECT_EQ(FileNamePart(ProgramFiles()), u"Program Files (x86)");
+  EXPECT_EQ(FileNamePart(programFiles), wow64 ? u"Program Files (x86)" : u"Program Files");
+
+  Messages messages;
+  ASSERT_EQ(RunSetup(bytes.data(), bytes.size(), messages), 0);
+  const std::u16string install = JoinPath(ProgramFiles(), unique);
+  const std::u16string systemFile = unique + u".txt";
+  EXPECT_EQ(ReadBytes(test::FsPath(JoinPath(wow64 ? sysWow64 : realSystem32, systemFile))), "system");
+  EXPECT_FALSE(PathExists(JoinPath(wow64 ? realSystem32 : sysWow64, systemFile)));
+  EXPECT_EQ(ReadBytes(test::FsPath(JoinPath(programFiles, shared + u"\\b.txt"))), "b");
+  if (wow64) {
+    EXPECT_FALSE(PathExists(JoinPath(programFiles64, shared)));
+  }
+
+  UninstallRecord record;
+  ASSERT_TRUE(ReadUninstallRecord(JoinPath(install, u"RORarezoru.dat"), record));
+  const std::u16string usedSystem32 = JoinPath(windows, u"System32");
+  const std::vector<std::u16string> expected = {
+      u"", JoinPath(programFiles, shared), u"a.txt", JoinPath(usedSystem32, systemFile),
+      JoinPath(programFiles, shared + u"\\b.txt")};
+  // In the order of the package's tree, which the test does not fix.
+  auto folded = [](std::vector<std::u16string> paths) {
+    for (std::u16string& path : paths) ToLowerInPlace(path);
+    std::sort(paths.begin(), paths.end());
+    return paths;
+  };
+  EXPECT_EQ(folded(record.paths), folded(expected));
+  DeleteTree(install);
+  DeleteTree(JoinPath(programFiles, shared));
+  DeleteFileForced(JoinPath(usedSystem32, systemFile));
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Lunefa", L"SetupName");
+}
+
 // The installers the build makes around a package file.
 TEST(SetupWin, BuiltInstallers) {
   test::ScratchDir scratch;
@@ -384,12 +449,8 @@ TEST(SetupWin, FailuresLeaveTheMachineAsItWas) {
   // A registry key that cannot be made (a lasting key below a volatile one): the key
   // named, the files taken back.
   {
-    const std::u16string volatileKey = u"Software\\GmTest\\Volatile" + Unique();
-    HKEY parent = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, W(volatileKey), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
-                              nullptr, &parent, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(parent);
+    test::VolatileKey volatileHolder;
+    const std::u16string volatileKey = volatileHolder.path();
     Package p = MakePackage(scratch, u"0", 1000,
                             u"\r\n[HKEY_CURRENT_USER\\" + volatileKey + u"\\Lasting]\r\n\"a\"=\"b\"\r\n");
     Cleanup cleanup(p);
@@ -398,7 +459,6 @@ TEST(SetupWin, FailuresLeaveTheMachineAsItWas) {
     ASSERT_EQ(shown.shown.size(), 1u);
     EXPECT_TRUE(test::StartsWithText(shown.shown[0], u"安装失败:注册表写入错误,key:HKEY_CURRENT_USER\\" + volatileKey))
         << Narrow(shown.shown[0]);
-    RegDeleteKeyW(HKEY_CURRENT_USER, W(volatileKey));
     EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(ProgramFiles(), p.folder))));
     EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(AppDataPath(), p.appData))));
     EXPECT_EQ(RegText(p.regKey, u"Path"), u"<missing>");

@@ -316,14 +316,80 @@ TEST(RegApplierWin, OddDataAndBothViews) {
   EXPECT_EQ(Dump(key), before);
 }
 
-TEST(RegApplierWin, LocalMachine) {
-  ThrowawayKey key(HKEY_LOCAL_MACHINE);
-  GMRegApplier applier;
-  Records records = Parse(key, "[HKEY_LOCAL_MACHINE\\@\\App]\r\n\"Path\"=\"C:\\\\App\"\r\n");
-  ASSERT_TRUE(applier.Apply(records, false));
-  EXPECT_EQ(DumpKey(HKEY_LOCAL_MACHINE, key.path()), "\\App\n\\App \"Path\" 1 43003a005c004100700070000000\n");
-  applier.Rollback();
-  EXPECT_EQ(DumpKey(HKEY_LOCAL_MACHINE, key.path()), "<missing>");
+// HKEY_LOCAL_MACHINE\Software has two views on a 64-bit system; a 32-bit program's own
+// is the 32-bit one, kept below Wow6432Node. Each view mode writes exactly the views it
+// names, and a rollback within the run puts each view back as it was.
+TEST(RegApplierWin, ViewModesOfLocalMachineSoftware) {
+  const bool wow64 = sizeof(void*) == 4;  // the test runs on a 64-bit system
+  const REGSAM own = wow64 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+  const std::u16string path = u"Software\\GmTest\\Views" + test::Decimal(GetCurrentProcessId());
+  auto deleteBoth = [&] {
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      HKEY key = nullptr;
+      if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(path), 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
+        RegDeleteTreeW(key, nullptr);
+        RegCloseKey(key);
+      }
+      RegDeleteKeyExW(HKEY_LOCAL_MACHINE, W(path), view, 0);
+    }
+  };
+  auto dump = [&](REGSAM view) { return DumpKey(HKEY_LOCAL_MACHINE, path, view); };
+  // Each view starts with a value of its own, so that a change in the wrong view shows.
+  auto prepare = [&] {
+    deleteBoth();
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      HKEY key = nullptr;
+      ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(path), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+                                nullptr),
+                ERROR_SUCCESS);
+      const wchar_t* text = view == KEY_WOW64_32KEY ? L"32" : L"64";
+      RegSetValueExW(key, L"v", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 6);
+      RegCloseKey(key);
+    }
+  };
+  // The 32-bit view is the 64-bit view's Wow6432Node.
+  prepare();
+  EXPECT_EQ(dump(KEY_WOW64_32KEY),
+            DumpKey(HKEY_LOCAL_MACHINE, u"Software\\Wow6432Node\\" + path.substr(9), KEY_WOW64_64KEY));
+  EXPECT_NE(dump(KEY_WOW64_32KEY), dump(KEY_WOW64_64KEY));
+
+  const std::string text = "[HKEY_LOCAL_MACHINE\\" + Narrow(path) + "]\r\n\"v\"=\"new\"\r\n[HKEY_LOCAL_MACHINE\\" +
+                           Narrow(path) + "\\App]\r\n\"Path\"=\"C:\\\\App\"\r\n";
+  auto parse = [](std::string records) {
+    records = "Windows Registry Editor Version 5.00\r\n\r\n" + records;
+    GMRegParser parser;
+    parser.Parse(reinterpret_cast<const unsigned char*>(records.data()), records.size());
+    return parser.Keys();
+  };
+  const std::string changed = " \"v\" 1 6e00650077000000\n\\App\n\\App \"Path\" 1 43003a005c004100700070000000\n";
+  struct Case {
+    uint32_t mode;
+    std::vector<REGSAM> written;
+  };
+  const Case cases[] = {{0, {own}}, {1, {KEY_WOW64_64KEY}}, {2, {KEY_WOW64_32KEY, KEY_WOW64_64KEY}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    prepare();
+    const std::string before32 = dump(KEY_WOW64_32KEY), before64 = dump(KEY_WOW64_64KEY);
+    GMRegApplier applier(c.mode);
+    ASSERT_TRUE(applier.Apply(parse(text), false));
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      const bool written = std::find(c.written.begin(), c.written.end(), view) != c.written.end();
+      EXPECT_EQ(dump(view), written ? changed : view == KEY_WOW64_32KEY ? before32 : before64) << view;
+    }
+    applier.Rollback();
+    EXPECT_EQ(dump(KEY_WOW64_32KEY), before32);
+    EXPECT_EQ(dump(KEY_WOW64_64KEY), before64);
+
+    // A failure after both records: everything taken back, in each view.
+    test::VolatileKey volatileKey;
+    GMRegApplier failing(c.mode);
+    EXPECT_FALSE(
+        failing.Apply(parse(text + "[HKEY_CURRENT_USER\\" + Narrow(volatileKey.path()) + "\\Lasting]\r\n"), false));
+    EXPECT_EQ(dump(KEY_WOW64_32KEY), before32);
+    EXPECT_EQ(dump(KEY_WOW64_64KEY), before64);
+  }
+  deleteBoth();
 }
 
 }  // namespace

@@ -46,7 +46,31 @@ class ThrowawayKey {
   std::u16string path_;
 };
 
-inline void DumpInto(HKEY key, const std::u16string& name, std::vector<std::u16string>& lines) {
+// A volatile key (kept in memory only) below a throwaway key of its own, where a lasting
+// key cannot be created: the registry-write failure tests need. Its parents are created
+// lasting first: a volatile key created with missing parents would make them volatile
+// too, and every later test's keys below them would fail.
+class VolatileKey {
+ public:
+  VolatileKey() {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, W(parent_.path()), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &key, nullptr) == ERROR_SUCCESS) {
+      RegCloseKey(key);
+    }
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, W(path()), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS) {
+      RegCloseKey(key);
+    }
+  }
+  // Below HKEY_CURRENT_USER.
+  std::u16string path() const { return parent_.Below(u"Volatile"); }
+
+ private:
+  ThrowawayKey parent_;
+};
+
+inline void DumpInto(HKEY key, const std::u16string& name, std::vector<std::u16string>& lines, REGSAM view) {
   static const char16_t kDigits[] = u"0123456789abcdef";
   DWORD subKeys = 0, longestSubKey = 0, values = 0, longestValue = 0, largestData = 0;
   if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &longestSubKey, nullptr, &values, &longestValue,
@@ -75,23 +99,24 @@ inline void DumpInto(HKEY key, const std::u16string& name, std::vector<std::u16s
     const std::u16string child = name + u"\\" + U16(buffer.data(), length);
     lines.push_back(child);
     HKEY sub = nullptr;
-    if (RegOpenKeyExW(key, buffer.data(), 0, KEY_READ, &sub) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(key, buffer.data(), 0, KEY_READ | view, &sub) != ERROR_SUCCESS) {
       lines.push_back(child + u" <unreadable>");
       continue;
     }
     ScopedRegKey open(sub);
-    DumpInto(sub, child, lines);
+    DumpInto(sub, child, lines, view);
   }
 }
 
 // Everything below a key, one sorted line per key and per value (name, type, data in
-// hexadecimal); "<missing>" when the key is not there.
-inline std::string DumpKey(HKEY root, const std::u16string& path) {
+// hexadecimal); "<missing>" when the key is not there. `view`: KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY for one registry view, 0 for the program's own.
+inline std::string DumpKey(HKEY root, const std::u16string& path, REGSAM view = 0) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(root, W(path), 0, KEY_READ, &key) != ERROR_SUCCESS) return "<missing>";
+  if (RegOpenKeyExW(root, W(path), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return "<missing>";
   ScopedRegKey open(key);
   std::vector<std::u16string> lines;
-  DumpInto(key, u"", lines);
+  DumpInto(key, u"", lines, view);
   std::sort(lines.begin(), lines.end());
   std::u16string text;
   for (const std::u16string& line : lines) text += line + u"\n";

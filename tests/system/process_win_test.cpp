@@ -7,6 +7,8 @@
 #include <chrono>
 
 #include "system/os_version.h"
+#include "system/path_utils.h"
+#include "system/shortcut.h"
 #include "system/windows_support.h"
 #include "test_support.h"
 
@@ -92,14 +94,43 @@ TEST(LaunchProcessWin, LinesThatStartNothing) {
   }
 }
 
+// A number or text the system keeps about itself, from its own (64-bit) registry view.
+std::u16string CurrentVersionValue(const wchar_t* name) {
+  wchar_t text[64] = {};
+  DWORD number = 0;
+  DWORD size = sizeof text;
+  const wchar_t* key = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, text, &size) ==
+      ERROR_SUCCESS) {
+    return U16(text);
+  }
+  size = sizeof number;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6464KEY, nullptr, &number,
+                   &size) == ERROR_SUCCESS) {
+    return test::Decimal(number);
+  }
+  return u"<missing>";
+}
+
 TEST(ProcessWin, SystemFacts) {
   SystemInfo info;
   ASSERT_TRUE(DescribeOperatingSystem(info));
-  // The test program's manifest names Windows 10, which the test prefix says it is.
-  EXPECT_EQ(info.osName.rfind(u"Microsoft Windows 10 ", 0), 0u);
-  EXPECT_EQ(info.osFamily, kOsFamily10);
-  EXPECT_TRUE(info.is64Bit);  // this test program is x86-64
-  EXPECT_GE(OsMajorVersion(), 6u);
+  // The system as its registry describes it, not as this program's manifest would have
+  // it (GetVersionExW tells a program what its manifest names).
+  const std::u16string major = CurrentVersionValue(L"CurrentMajorVersionNumber");
+  const std::u16string build = CurrentVersionValue(L"CurrentBuildNumber");
+  EXPECT_EQ(test::Decimal(OsMajorVersion()), major);
+  EXPECT_NE(info.osName.find(u" (build " + build + u")"), std::u16string::npos) << test::Utf8(info.osName);
+  if (major == u"10") {
+    const bool eleven = std::stoul(test::Utf8(build)) >= 22000;
+    EXPECT_EQ(info.osName.rfind(eleven ? u"Microsoft Windows 11 " : u"Microsoft Windows 10 ", 0), 0u);
+    EXPECT_EQ(info.osFamily, eleven ? kOsFamily11 : kOsFamily10);
+  }
+  // The system is 64-bit, for the 32-bit test program too (it runs under WoW64).
+  EXPECT_TRUE(info.is64Bit);
+  BOOL wow64 = FALSE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  EXPECT_EQ(wow64 != FALSE, sizeof(void*) == 4);
   // Wine's user is always an elevated administrator.
   EXPECT_TRUE(IsUserAdministrator());
 
@@ -117,6 +148,43 @@ TEST(ProcessWin, SystemFacts) {
   EXPECT_EQ(ManifestExecutionLevel(nullptr, 24, 1, level), 0);
   EXPECT_EQ(level, 1u);
   EXPECT_EQ(ManifestExecutionLevel(nullptr, 24, 999, level), 1);
+}
+
+// A program of the system's own architecture, as a 32-bit installer starts a client's
+// 64-bit program and links to it: the program folder is one the file system redirection
+// does not touch, and the program runs as what it is.
+TEST(ProcessWin, ProgramsOfTheSystemsArchitecture) {
+  const std::u16string programFiles = ExpandEnvironment(u"%ProgramW6432%");
+  ASSERT_NE(programFiles, u"%ProgramW6432%");
+  const std::u16string folder = JoinPath(programFiles, u"GmTest" + test::Decimal(GetCurrentProcessId()));
+  const std::u16string program = JoinPath(folder, u"tool64.exe");
+  // The system's own command interpreter: "Sysnative" is a 32-bit program's name for
+  // the System32 folder that is not redirected.
+  wchar_t windows[MAX_PATH] = {};
+  ASSERT_NE(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+  const std::u16string native = JoinPath(U16(windows), sizeof(void*) == 4 ? u"Sysnative\\cmd.exe" : u"System32\\cmd.exe");
+  ASSERT_TRUE(CreateDirectoryTree(folder));
+  ASSERT_TRUE(CopyFileW(W(native), W(program), FALSE));
+
+  test::ScratchDir scratch;
+  const std::u16string said = scratch.Join(u"arch.txt");
+  uint32_t code = 0;
+  EXPECT_EQ(LaunchProcess(u"\"" + program + u"\" /c echo %PROCESSOR_ARCHITECTURE%>\"" + said + u"\"& exit 7", true,
+                          false, code),
+            LaunchResult::kEnded);
+  EXPECT_EQ(code, 7u);
+  EXPECT_EQ(test::ReadBytes(test::FsPath(said)).substr(0, 5), "AMD64");
+
+  ShortcutInfo link;
+  link.target = program;
+  link.workingDirectory = folder;
+  const std::u16string linkPath = scratch.Join(u"Tool.lnk");
+  ASSERT_TRUE(CreateShellLink(link, linkPath));
+  ShortcutInfo read;
+  ASSERT_TRUE(ReadShortcut(linkPath, read));
+  EXPECT_TRUE(IsSamePath(read.target, program)) << test::Utf8(read.target);
+  EXPECT_TRUE(IsSamePath(read.workingDirectory, folder)) << test::Utf8(read.workingDirectory);
+  DeleteTree(folder);
 }
 
 }  // namespace
