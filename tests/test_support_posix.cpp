@@ -7,15 +7,6 @@
 
 namespace Zavro::test {
 
-namespace {
-
-std::string Utf8(const std::u16string& text) {
-  fs::path path(text);
-  return path.u8string();
-}
-
-}  // namespace
-
 ScopedEnv::ScopedEnv(const char* name, const char16_t* value) : name_(name) {
   if (const char* old = getenv(name)) {
     saved_ = U(old);
