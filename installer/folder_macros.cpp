@@ -79,6 +79,14 @@ FolderMacros::FolderMacros() {
   }
 }
 
+FolderMacros::FolderMacros(const std::map<std::u16string, std::u16string>& builtIn) {
+  for (const auto& [name, folder] : builtIn) {
+    std::u16string& slot = built_in_[Key(name)];
+    slot = folder;
+    NormalizePath(slot, kFolderFlags);
+  }
+}
+
 void FolderMacros::DefineMacro(const std::u16string& name, const std::u16string& value) {
   if (name.empty()) return;
   std::u16string& slot = custom_[Key(name)];
@@ -149,6 +157,21 @@ std::u16string FolderMacros::ExpandMacros(const std::u16string& text) const {
     result.swap(expanded);
     source.swap(expandedSource);
   }
+}
+
+bool ResolveInstallFolder(const std::u16string& targetRoot, const std::u16string& value, const FolderMacros& macros,
+                          std::u16string& folder) {
+  folder = targetRoot;
+  if (folder.size() > 1 && folder.back() == u'\\') folder.pop_back();
+  if (value.empty()) return true;
+  std::u16string name = value;
+  NormalizePath(name, PathRemoveSlash);
+  folder = IsAbsolutePath(name) ? name : JoinPath(folder, name);
+  if (name.empty() || IsVolumeRoot(folder) || !IsValidFilePath(name)) return false;
+  for (const auto& [macro, builtIn] : macros.BuiltIn()) {
+    if (!builtIn.empty() && CompareNoCase(builtIn, folder) == 0) return false;
+  }
+  return true;
 }
 
 }  // namespace Zavro

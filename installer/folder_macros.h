@@ -12,6 +12,8 @@ class FolderMacros {
  public:
   // Fills the built-in macros from the special folders (all empty on POSIX).
   FolderMacros();
+  // The built-in macros of another machine (a test's), name to folder.
+  explicit FolderMacros(const std::map<std::u16string, std::u16string>& builtIn);
 
   // Defines (or redefines) a custom macro; an empty name does nothing.
   void DefineMacro(const std::u16string& name, const std::u16string& value);
@@ -31,5 +33,15 @@ class FolderMacros {
   std::map<std::u16string, std::u16string> built_in_;
   std::map<std::u16string, std::u16string> custom_;
 };
+
+// The install folder a package asks for with its metadata value "gmfolder" (macros
+// expanded, backslashes): the target root joined with a relative value, an absolute
+// value as it stands ("##program_files##\Game", "D:\Games\Game"), the target root itself
+// for an empty value. False for a value no install may use: a "." or ".." component or a
+// name Windows cannot hold, the root of a drive or share, or exactly the folder of a
+// built-in macro (an install into the Windows folder itself); `folder` then holds the
+// folder the value names, for the message.
+bool ResolveInstallFolder(const std::u16string& targetRoot, const std::u16string& value, const FolderMacros& macros,
+                          std::u16string& folder);
 
 }  // namespace Zavro

@@ -60,7 +60,7 @@ class GMSfxInstall : public GMUnpacker, public TaskHost {
   void RecordPath(const std::u16string& path) override;
   void BeforeChange(const std::u16string& path) override;
   void DeletePath(const std::u16string& path) override;
-  LaunchResult Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& exitCode) override;
+  LaunchResult Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& code) override;
   void ReportTaskFailure(const std::u16string& verb, const std::u16string& commandLine, uint32_t code) override;
   void OnTaskProgress(size_t done, size_t total) override;
 
@@ -70,8 +70,8 @@ class GMSfxInstall : public GMUnpacker, public TaskHost {
   // Rewrites a shortcut whose target, working folder or icon starts with
   // "Z:\##install##" for the install folder.
   void FixShortcutFolder(const std::u16string& linkPath);
-  // Expands folder macros in the key paths (of keys with values), value names and text
-  // data of a record and its sub keys; text values become REG_SZ.
+  // Expands folder macros in the key paths, value names and text data of a record and
+  // its sub keys; text values become REG_SZ.
   void ExpandRegistryMacros(GMRegKeyRecord& key);
   bool WriteUninstallRecord(const std::u16string& path);
 

@@ -159,18 +159,13 @@ bool GMSfxInstall::InstallRun(const std::u16string& targetRoot, bool patch) {
   registry_text_.clear();
   deferred_.reset();
   registry_applied_ = false;
-  std::u16string folder = targetRoot;
-  if (folder.size() > 1 && folder.back() == u'\\') folder.pop_back();
   LoadPackageMetadata(Root(), metadata_);
   std::u16string name = GetMeta(u"gmfolder");
   NormalizePath(name, PathBackslashes);
-  if (!name.empty()) {
-    // The package names a folder below the target, never one elsewhere.
-    if (IsAbsolutePath(name) || !IsValidFilePath(name)) {
-      ReportError(kErrorFileCreate, JoinPath(folder, name), kErrorInvalidName);
-      return false;
-    }
-    folder = JoinPath(folder, name);
+  std::u16string folder;
+  if (!ResolveInstallFolder(targetRoot, name, macros_, folder)) {
+    ReportError(kErrorFileCreate, folder, kErrorInvalidName);
+    return false;
   }
   applier_ = std::make_unique<GMRegApplier>(patch ? 0 : view_mode_);
   install_folder_ = folder;
@@ -249,7 +244,15 @@ bool GMSfxInstall::TasksOnlyRun(const std::u16string& targetRoot) {
 
 bool GMSfxInstall::ApplyRegistry() {
   registry_applied_ = true;
-  if (applier_->Apply(registry_keys_, IgnoresAllErrors())) return true;
+  bool applied = false;
+  try {
+    applied = applier_->Apply(registry_keys_, IgnoresAllErrors());
+  } catch (...) {
+    // Taken back by the applier; the run reports what was thrown.
+    registry_applied_ = false;
+    throw;
+  }
+  if (applied) return true;
   // The applier took back what it had applied.
   registry_applied_ = false;
   const GMRegException& failure = applier_->LastError();
@@ -265,10 +268,10 @@ bool GMSfxInstall::ApplyRegistry() {
 
 bool GMSfxInstall::RunTasks() { return Zavro::RunTasks(tasks_, *this); }
 
-LaunchResult GMSfxInstall::Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& exitCode) {
+LaunchResult GMSfxInstall::Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& code) {
   std::unique_ptr<LaunchGate> gate;
   if (Observer()) gate = std::make_unique<LaunchGate>(*Observer());
-  return LaunchProcess(ExpandMacros(commandLine), wait, elevate, exitCode, CancelFlag(), gate.get());
+  return LaunchProcess(ExpandMacros(commandLine), wait, elevate, code, CancelFlag(), gate.get());
 }
 
 void GMSfxInstall::ReportTaskFailure(const std::u16string& verb, const std::u16string& commandLine, uint32_t code) {
@@ -407,8 +410,12 @@ bool GMSfxInstall::ShouldIgnoreError(uint32_t systemError, const std::u16string&
   for (const char16_t* name : kProtectedFolders) {
     const std::u16string folder = macros_.BuiltIn().count(name) != 0 ? macros_.BuiltIn().at(name)
                                                                       : macros_.LookupMacro(name);
-    // A folder the system does not have is no prefix of anything.
-    if (!folder.empty() && path.compare(0, folder.size(), folder) == 0) return true;
+    // A folder the system does not have is no prefix of anything, and a folder is the
+    // prefix of what lies in it, not of its siblings ("C:\Windows2").
+    if (!folder.empty() && path.compare(0, folder.size(), folder) == 0 &&
+        (path.size() == folder.size() || path[folder.size()] == u'\\' || path[folder.size()] == u'/')) {
+      return true;
+    }
   }
   return false;
 }
@@ -554,8 +561,8 @@ void GMSfxInstall::FixShortcutFolder(const std::u16string& linkPath) {
 }
 
 void GMSfxInstall::ExpandRegistryMacros(GMRegKeyRecord& key) {
+  key.path = ExpandMacros(key.path);
   for (GMRegValueRecord& value : key.values) {
-    key.path = ExpandMacros(key.path);
     value.name = ExpandMacros(value.name);
     if (value.type == kRegSz || value.type == kRegExpandSz) {
       value.text = ExpandMacros(value.text);

@@ -13,9 +13,16 @@ namespace {
 
 const char16_t kBlanks[] = u" \r\t\n";
 
-void AppendLines(std::u16string text, std::vector<std::u16string>& lines) {
-  for (char16_t& unit : text) {
-    if (unit == u'\r') unit = u'\n';
+void AppendLines(const std::u16string& raw, std::vector<std::u16string>& lines) {
+  // CR LF is one line end, and so is a CR alone.
+  std::u16string text;
+  text.reserve(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] != u'\r') {
+      text.push_back(raw[i]);
+    } else if (i + 1 == raw.size() || raw[i + 1] != u'\n') {
+      text.push_back(u'\n');
+    }
   }
   size_t start = 0;
   while (start < text.size()) {

@@ -29,8 +29,9 @@ class TaskHost {
   // A "DeleteFile" task: removes a file or a folder tree.
   virtual void DeletePath(const std::u16string& path);
   // Starts a task's command line (its macros not yet expanded), with the run's cancel
-  // flag and observer (LaunchProcess of system/process.h).
-  virtual LaunchResult Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& exitCode) = 0;
+  // flag and observer (LaunchProcess of system/process.h): `code` is the exit code of a
+  // launch that ended, the error of one that failed.
+  virtual LaunchResult Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& code) = 0;
   // A line that stops the list: the verb, the command line, and the system error of a
   // launch that failed or the exit code a runcheck did not expect.
   virtual void ReportTaskFailure(const std::u16string& verb, const std::u16string& commandLine, uint32_t code) = 0;

@@ -22,7 +22,7 @@ bool Launch(TaskHost& host, const std::u16string& verb, const std::u16string& co
   const LaunchResult result = host.Launch(commandLine, wait, elevate, code);
   switch (result) {
     case LaunchResult::kFailed:
-      host.ReportTaskFailure(verb, commandLine, LastSystemError());
+      host.ReportTaskFailure(verb, commandLine, code);
       return false;
     case LaunchResult::kCancelled:
       // The exit code was never read: a cancelled check fails, and so does the list.

@@ -1,5 +1,6 @@
 #include "registry/reg_applier.h"
 
+#include <new>
 #include <set>
 #include <vector>
 
@@ -68,9 +69,20 @@ std::vector<std::u16string> Components(const std::u16string& path) {
   return parts;
 }
 
-// A root, or a key right below one (a hive such as HKEY_USERS\<user>, or
-// HKEY_LOCAL_MACHINE\SOFTWARE): never deleted.
-bool IsTopLevel(const std::u16string& path) { return Components(path).size() < 2; }
+bool IsSystemKey(uint32_t root, const std::u16string& path) {
+  const std::vector<std::u16string> parts = Components(path);
+  if (parts.empty()) return true;
+  if (parts.size() > 1) return false;
+  // Every key right below these roots is a hive.
+  if (root == kHKeyLocalMachine || root == kHKeyUsers) return true;
+  static const char16_t* const kSystemKeys[] = {
+      u"AppEvents", u"Console", u"Control Panel", u"Environment", u"EUDC", u"Identities", u"Keyboard Layout",
+      u"Network", u"Printers", u"Software", u"System", u"Volatile Environment"};
+  for (const char16_t* name : kSystemKeys) {
+    if (CompareNoCase(parts[0], name) == 0) return true;
+  }
+  return false;
+}
 
 // The first key of `path`, from the root down, that is not there: creating `path`
 // creates it and everything below it.
@@ -113,8 +125,11 @@ bool GMRegApplier::Apply(const std::deque<GMRegKeyRecord>& records, bool toleran
     return true;
   } catch (const GMRegException& e) {
     last_error_ = e;
+  } catch (const std::bad_alloc&) {
+    last_error_ = GMRegException(kErrorNotEnoughMemory, true, current_key_);
   } catch (...) {
-    // Anything else (no memory) stops the apply alike; the last error stays as it was.
+    Rollback();
+    throw;
   }
   Rollback();
   return false;
@@ -169,12 +184,17 @@ bool GMRegApplier::ReadKeyTree(GMRegKeyRecord& record, bool tolerant, uint32_t v
 }
 
 void GMRegApplier::ApplyInView(const GMRegKeyRecord& record, bool tolerant, uint32_t view) {
+  current_key_ = KeyText(record);
+  if (record.deleteMark && IsSystemKey(record.root, record.path)) {
+    if (tolerant) return;
+    throw GMRegException(kErrorAccessDenied, true, current_key_);
+  }
   const uint32_t probe = ProbeKey(record.root, record.path, view);
   if (probe != kErrorSuccess && probe != kErrorFileNotFound) return;
   OnProbed(record);
 
   if (record.deleteMark) {
-    if (probe != kErrorSuccess || IsTopLevel(record.path)) return;
+    if (probe != kErrorSuccess) return;
     GMRegKeyRecord copy;
     copy.root = record.root;
     try {
@@ -268,9 +288,9 @@ void GMRegApplier::ApplyInView(const GMRegKeyRecord& record, bool tolerant, uint
 
 void GMRegApplier::WriteInView(const GMRegKeyRecord& record, bool tolerant, uint32_t view) {
   if (record.deleteMark) {
-    // The key goes with its values and its whole tree.
+    // The key goes with its values and its whole tree (a root itself never does).
     uint32_t error = 0;
-    if (!IsTopLevel(record.path)) DeleteKeyTree(record.root, record.path, view, error);
+    DeleteKeyTree(record.root, record.path, view, error);
     return;
   }
   GMRegKeyHandle key;

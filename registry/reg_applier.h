@@ -12,11 +12,19 @@
 // the keys the records name.
 //
 // Nothing is changed that cannot be given back: a value whose former data cannot be
-// read (or that the record form cannot hold) is left as it is, a key is deleted only
-// when its whole tree could be copied first, and a root or a key right below one
-// (HKEY_LOCAL_MACHINE\SOFTWARE, HKEY_USERS\<user>) is never deleted. Sub records must lie
-// below their key, and roots must be the root table's (error 1010 otherwise): a record
-// is never applied anywhere else.
+// read (or that the record form cannot hold) is left as it is, and a key is deleted only
+// when its whole tree could be copied first. Sub records must lie below their key, and
+// roots must be the root table's (error 1010 otherwise): a record is never applied
+// anywhere else.
+//
+// The keys the system itself keeps right below its roots are never deleted by a record
+// that asks for it: a root itself; every key right below HKEY_LOCAL_MACHINE and
+// HKEY_USERS (the hives); below the other roots AppEvents, Console, Control Panel,
+// Environment, EUDC, Identities, Keyboard Layout, Network, Printers, Software, System and
+// Volatile Environment (names compared without regard to case). Such a record fails the
+// apply with error 5 and its key, unless tolerated. Any other key right below a root, a
+// vendor's own, is deleted and restored like any other, and the applier's own undo
+// records are never refused.
 //
 // View modes (they matter for HKEY_LOCAL_MACHINE\Software on a 64-bit system, whose
 // 32-bit view is its Wow6432Node): 0 the program's own view (the 32-bit one for the
@@ -43,9 +51,10 @@ class GMRegApplier {
   explicit GMRegApplier(uint32_t viewMode = 0) : view_mode_(viewMode) {}
   virtual ~GMRegApplier() = default;
 
-  // Applies the records in order. False after a failure (LastError), once everything
-  // applied has been taken back. `tolerant` skips keys that cannot be opened or read
-  // instead of failing.
+  // Applies the records in order. False after a failure (LastError: the registry's
+  // error, or error 8 when memory ran out, with the key being applied), once everything
+  // applied has been taken back. Any other exception is rethrown once everything is
+  // taken back. `tolerant` skips keys that cannot be opened or read instead of failing.
   bool Apply(const std::deque<GMRegKeyRecord>& records, bool tolerant);
   // Takes back what the last Apply did, last change first.
   void Rollback();
@@ -88,6 +97,7 @@ class GMRegApplier {
 
   std::deque<UndoEntry> undo_;
   GMRegException last_error_;
+  std::u16string current_key_;
   uint32_t view_mode_;
 };
 

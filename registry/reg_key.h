@@ -44,7 +44,7 @@ class GMRegKeyHandle {
   GMRegKeyHandle& operator=(const GMRegKeyHandle&) = delete;
 
   // Opens `subKey` below `parent` with `access`; with `create`, a missing key is created
-  // with all access (plus KEY_WOW64_64KEY when `access` has it).
+  // with all access, in the view `access` names (KEY_WOW64_64KEY or KEY_WOW64_32KEY).
   bool OpenKey(RegKey parent, const std::u16string& subKey, uint32_t access, bool create);
   // Writes the value's type and exactly its GetData bytes (the system adds no NUL to
   // text data that lacks one).

@@ -38,10 +38,11 @@ class LaunchObserver {
 
 enum class LaunchResult {
   kFailed,     // not started (no such program, an empty line, the user declined), or
-               // its exit code could not be read
-  kStarted,    // started, not waited for
-  kEnded,      // waited for until it ended: `exitCode` holds its exit code
-  kCancelled,  // terminated by a cancel: `exitCode` is untouched
+               // its exit code could not be read: `code` holds the error that stopped
+               // it, never 0
+  kStarted,    // started, not waited for: `code` is untouched
+  kEnded,      // waited for until it ended: `code` holds its exit code
+  kCancelled,  // terminated by a cancel: `code` is untouched
 };
 
 // Starts a command line (already expanded) with its window hidden. An administrator,
@@ -50,7 +51,7 @@ enum class LaunchResult {
 // "cmd.exe", else "open". With `wait` the launch waits for the child; the pause and
 // cancel of `observer`, and `cancelled`, are honoured only with an observer, so without
 // one a child is waited for until it ends.
-LaunchResult LaunchProcess(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& exitCode,
+LaunchResult LaunchProcess(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& code,
                            const std::atomic<bool>* cancelled = nullptr, LaunchObserver* observer = nullptr);
 
 // ShellExecuteEx with `verb`, the active window as owner and the window hidden. With

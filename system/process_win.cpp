@@ -16,9 +16,10 @@ namespace {
 std::atomic<uint32_t> g_major_version{0};
 
 // ShellExecuteEx for one file, its window hidden; the process handle comes back in
-// `process` when asked for.
-bool ShellExecuteWith(const std::u16string& verb, const std::u16string& file, const std::u16string& parameters,
-                      HANDLE* process) {
+// `process` when asked for. 0, or the error that stopped it: the system's, or the
+// shell's own result when it gave none.
+uint32_t ShellExecuteWith(const std::u16string& verb, const std::u16string& file, const std::u16string& parameters,
+                          HANDLE* process) {
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   info.fMask = process != nullptr ? SEE_MASK_NOCLOSEPROCESS : 0;
@@ -28,14 +29,23 @@ bool ShellExecuteWith(const std::u16string& verb, const std::u16string& file, co
   info.lpParameters = parameters.empty() ? nullptr : W(parameters);
   info.nShow = SW_HIDE;
   if (process != nullptr) *process = nullptr;
-  if (!ShellExecuteExW(&info)) return false;
-  const bool ok = reinterpret_cast<INT_PTR>(info.hInstApp) > 32;
-  if (process != nullptr && ok) {
+  SetLastError(ERROR_SUCCESS);
+  if (!ShellExecuteExW(&info)) {
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_INVALID_FUNCTION;
+  }
+  const INT_PTR result = reinterpret_cast<INT_PTR>(info.hInstApp);
+  if (result <= 32) {
+    // The shell's results up to 32 (SE_ERR_*) are error numbers of the system's kind.
+    if (info.hProcess != nullptr) CloseHandle(info.hProcess);
+    return result > 0 ? static_cast<uint32_t>(result) : ERROR_INVALID_FUNCTION;
+  }
+  if (process != nullptr) {
     *process = info.hProcess;
   } else if (info.hProcess != nullptr) {
     CloseHandle(info.hProcess);
   }
-  return ok;
+  return 0;
 }
 
 }  // namespace
@@ -64,15 +74,18 @@ bool IsUserAdministrator() {
   return checked && member == TRUE;
 }
 
-LaunchResult LaunchProcess(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& exitCode,
+LaunchResult LaunchProcess(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& code,
                            const std::atomic<bool>* cancelled, LaunchObserver* observer) {
+  // The error is taken where it happens: the handles closed on the way out may change
+  // the thread's last error.
+  auto failed = [&code](DWORD error) {
+    code = error != ERROR_SUCCESS ? error : ERROR_INVALID_FUNCTION;
+    return LaunchResult::kFailed;
+  };
   std::u16string program;
   std::u16string arguments;
   SplitCommandLine(commandLine, program, arguments);
-  if (program.find_first_not_of(u" \r\t\n") == std::u16string::npos) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return LaunchResult::kFailed;
-  }
+  if (program.find_first_not_of(u" \r\t\n") == std::u16string::npos) return failed(ERROR_FILE_NOT_FOUND);
   ScopedFileHandle process;
   // The primary thread of a direct start, to suspend while paused; closed with the launch.
   ScopedFileHandle thread;
@@ -86,27 +99,30 @@ LaunchResult LaunchProcess(const std::u16string& commandLine, bool wait, bool el
     // The system parses the whole line, and may write into it.
     std::u16string line = commandLine;
     if (!CreateProcessW(nullptr, W(&line[0]), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
-      return LaunchResult::kFailed;
+      return failed(GetLastError());
     }
     process.Reset(started.hProcess);
     thread.Reset(started.hThread);
   } else {
     const bool runas = elevate || CompareNoCase(program, u"cmd.exe") == 0;
     HANDLE handle = nullptr;
-    const bool ok = ShellExecuteWith(runas ? u"runas" : u"open", program, arguments, &handle);
-    process.Reset(handle != nullptr ? handle : INVALID_HANDLE_VALUE);
-    if (!ok || !process) return LaunchResult::kFailed;
+    const uint32_t error = ShellExecuteWith(runas ? u"runas" : u"open", program, arguments, &handle);
+    if (error != 0) return failed(error);
+    // Started, but the shell handed over no process (a program that passed the work
+    // to one already running): nothing to wait for or to check.
+    if (handle == nullptr) return failed(ERROR_INVALID_HANDLE);
+    process.Reset(handle);
   }
   if (!wait) return LaunchResult::kStarted;
   for (;;) {
     const DWORD waited = WaitForSingleObject(process.Get(), 100);
     if (waited == WAIT_OBJECT_0) {
-      DWORD code = 0;
-      if (!GetExitCodeProcess(process.Get(), &code)) return LaunchResult::kFailed;
-      exitCode = code;
+      DWORD exitCode = 0;
+      if (!GetExitCodeProcess(process.Get(), &exitCode)) return failed(GetLastError());
+      code = exitCode;
       return LaunchResult::kEnded;
     }
-    if (waited != WAIT_TIMEOUT) return LaunchResult::kFailed;
+    if (waited != WAIT_TIMEOUT) return failed(GetLastError());
     if (observer == nullptr) continue;
     if (observer->IsPaused()) {
       const bool suspended = thread && SuspendThread(thread.Get()) != static_cast<DWORD>(-1);
@@ -125,9 +141,10 @@ LaunchResult LaunchProcess(const std::u16string& commandLine, bool wait, bool el
 bool ShellExecuteHidden(const std::u16string& verb, const std::u16string& file, const std::u16string& parameters,
                         void** process) {
   HANDLE handle = nullptr;
-  const bool ok = ShellExecuteWith(verb, file, parameters, process != nullptr ? &handle : nullptr);
+  const uint32_t error = ShellExecuteWith(verb, file, parameters, process != nullptr ? &handle : nullptr);
   if (process != nullptr) *process = handle;
-  return ok;
+  if (error != 0) SetLastError(error);
+  return error == 0;
 }
 
 int ManifestExecutionLevel(void* module, uint32_t type, uint32_t name, uint32_t& level) {

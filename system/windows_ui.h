@@ -30,7 +30,8 @@ constexpr uint32_t kClosePauseMs = 1500;
 // with exit code 0 when it does not end or did not answer. The process is opened
 // before the window is asked, so a window that closes at once is still waited for.
 // Pauses kClosePauseMs after a process ended or was terminated. False when the process
-// could not be opened or terminated.
+// could not be opened or terminated, and when it took the message but could be opened
+// only for termination (it is not killed without the wait).
 bool CloseWindowAndProcess(WindowHandle window, uint32_t timeoutMs, uintptr_t wParam, intptr_t lParam);
 // The top-level window of a class (no title), or null.
 WindowHandle FindTopLevelWindow(const std::u16string& className);

@@ -37,8 +37,10 @@ bool CloseWindowAndProcess(WindowHandle window, uint32_t timeoutMs, uintptr_t wP
   DWORD processId = 0;
   GetWindowThreadProcessId(H(window), &processId);
   ScopedFileHandle process;
+  bool canWait = false;
   if (processId != 0) {
     HANDLE opened = OpenProcess(SYNCHRONIZE | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, processId);
+    canWait = opened != nullptr;
     if (opened == nullptr) opened = OpenProcess(PROCESS_TERMINATE, FALSE, processId);
     if (opened != nullptr) process.Reset(opened);
   }
@@ -50,9 +52,14 @@ bool CloseWindowAndProcess(WindowHandle window, uint32_t timeoutMs, uintptr_t wP
     return true;
   }
   if (!process) return false;
-  if (handled && WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0) {
-    Sleep(kClosePauseMs);
-    return true;
+  if (handled) {
+    // A window that took the message is given its time to close; a process that cannot
+    // be waited for is not killed for want of the wait.
+    if (!canWait) return false;
+    if (WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0) {
+      Sleep(kClosePauseMs);
+      return true;
+    }
   }
   return Terminate(process.Get());
 }

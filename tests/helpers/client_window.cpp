@@ -1,8 +1,11 @@
 // Test helper: opens a top-level window of the class it is given, like a client of the
-// installer. "client_window CLASS close CODE [LINGER]" ends with CODE on WM_CLOSE,
-// LINGER milliseconds after its window is gone; "client_window CLASS ignore" does not
-// close.
+// installer. "client_window CLASS close CODE [LINGER [terminate-only]]" ends with CODE on
+// WM_CLOSE, LINGER milliseconds after its window is gone; with "terminate-only" other
+// processes may open it only to terminate it (not to wait for it). "client_window CLASS
+// ignore" does not close.
 #include "system/windows_support.h"
+
+#include <aclapi.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +37,20 @@ int main(int argc, char** argv) {
   g_ignore_close = std::strcmp(argv[2], "ignore") == 0;
   g_exit_code = argc > 3 ? std::atoi(argv[3]) : 0;
   const int linger = argc > 4 ? std::atoi(argv[4]) : 0;
+  if (argc > 5 && std::strcmp(argv[5], "terminate-only") == 0) {
+    alignas(8) unsigned char buffer[128];
+    ACL* acl = reinterpret_cast<ACL*>(buffer);
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    if (!InitializeAcl(acl, sizeof buffer, ACL_REVISION) ||
+        !AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone) ||
+        !AddAccessAllowedAce(acl, ACL_REVISION, PROCESS_TERMINATE, everyone) ||
+        SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                        nullptr, nullptr, acl, nullptr) != ERROR_SUCCESS) {
+      return 4;
+    }
+    FreeSid(everyone);
+  }
   WNDCLASSW windowClass{};
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = GetModuleHandleW(nullptr);

@@ -50,5 +50,43 @@ TEST(FolderMacros, FoldersFromTheEnvironment) {
   EXPECT_EQ(macros.LookupMacro(u"system_driver"), u"");
 }
 
+// The folder "gmfolder" names: macros are expanded before, so an absolute value is one a
+// macro gave as often as one written out.
+TEST(FolderMacros, InstallFolder) {
+  const FolderMacros macros({{u"windows", u"C:\\Windows"}, {u"program_files", u"C:\\Program Files\\"},
+                             {u"fonts", u""}});
+  const struct {
+    std::u16string value;
+    std::u16string folder;  // empty: refused
+  } cases[] = {
+      {u"", u"C:\\PF86"},
+      {u"Game", u"C:\\PF86\\Game"},
+      {u"Vendor\\Game\\", u"C:\\PF86\\Vendor\\Game"},
+      {u"C:\\Program Files\\Game", u"C:\\Program Files\\Game"},
+      {u"D:\\Games\\Game", u"D:\\Games\\Game"},
+      {u"\\\\server\\share\\Game", u"\\\\server\\share\\Game"},
+      {u"C:\\Windows\\Game", u"C:\\Windows\\Game"},
+      {u"..\\Game", u""},
+      {u"Game\\..\\..", u""},
+      {u"a\\.\\b", u""},
+      {u"a<b", u""},
+      {u"nul", u""},
+      {u"C:Game", u""},
+      {u"\\Game", u""},
+      {u"\\", u""},
+      {u"C:\\", u""},
+      {u"D:", u""},
+      {u"\\\\server\\share", u""},
+      {u"C:\\windows", u""},
+      {u"C:\\Program Files", u""},
+  };
+  for (const auto& c : cases) {
+    std::u16string folder;
+    const bool resolved = ResolveInstallFolder(u"C:\\PF86\\", c.value, macros, folder);
+    EXPECT_EQ(resolved, !c.folder.empty()) << test::Utf8(c.value);
+    EXPECT_EQ(resolved ? folder : u"", c.folder) << test::Utf8(c.value);
+  }
+}
+
 }  // namespace
 }  // namespace Zavro

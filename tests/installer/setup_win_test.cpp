@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 
 #include "archive/packer.h"
-#include "installer/package_metadata.h"
 #include "archive/io/memory_file.h"
+#include "installer/folder_macros.h"
+#include "installer/package_metadata.h"
 #include "installer/setup_entry.h"
 #include "installer/sfx_install.h"
 #include "installer/uninstall_record.h"
@@ -162,6 +164,23 @@ class Messages : public SetupMessages {
 
 std::u16string ProgramFiles() { return SpecialFolderPath(kCsidlProgramFilesX86); }
 
+// A package with "a.txt" in its install folder, "gmfolder" set to `folder`, and what
+// `fill` adds to its source folder.
+std::string SmallPackage(const test::ScratchDir& scratch, const std::u16string& folder,
+                         const std::function<void(const fs::path&)>& fill = nullptr) {
+  const fs::path src = scratch.fs_path() / ("src" + Narrow(Unique()));
+  fs::create_directories(src / "##install##");
+  WriteBytes(src / "##install##" / "a.txt", "a");
+  if (fill) fill(src);
+  GMPacker packer;
+  EXPECT_TRUE(packer.SetSource(test::SysPath(src), false));
+  const std::vector<unsigned char> meta = SerializeMetadata(MetadataPairs{{u"gmfolder", folder}});
+  EXPECT_TRUE(packer.AddInlineEntry(packer.Root(), kMetadataEntryName, meta.data(), meta.size()));
+  const std::u16string package = scratch.Join(u"p" + Unique() + u".gmz");
+  EXPECT_TRUE(packer.PackToFile(package));
+  return ReadBytes(test::FsPath(package));
+}
+
 // What a test installs goes at the end, whatever happened.
 struct Cleanup {
   explicit Cleanup(const Package& p) : package(p) {}
@@ -257,7 +276,7 @@ TEST(SetupWin, InstallsEverything) {
   const std::vector<std::u16string> lines = {u"CreateShortCut \"##install##\\Game Link\" \"##install##\\bin\\game.exe\"",
                                              u"ini WriteINIStr \"##install##\\game.ini\" Client Path \"##install##\"",
                                              u"runcheck 0 \"##install##\\bin\\game.exe\" 0",
-                                             u"start \"##install##\\bin\\game.exe\" 3", u""};
+                                             u"start \"##install##\\bin\\game.exe\" 3"};
   PutU32(tasks, static_cast<uint32_t>(lines.size()));
   for (const std::u16string& line : lines) PutText(tasks, line);
   PutBlock(expected, tasks);
@@ -284,17 +303,10 @@ TEST(SetupWin, ASiblingFolderIsRecordedWhole) {
   const std::u16string install = appData.substr(0, appData.size() - 1);
   const std::u16string unique = u"GmSibling" + Unique();
   ASSERT_FALSE(PathExists(install));
-  const fs::path src = scratch.fs_path() / "src";
-  fs::create_directories(src / "##install##");
-  fs::create_directories(src / "##my_appdata##" / fs::path(unique));
-  WriteBytes(src / "##install##" / "a.txt", "a");
-  WriteBytes(src / "##my_appdata##" / fs::path(unique) / "b.txt", "b");
-  GMPacker packer;
-  ASSERT_TRUE(packer.SetSource(test::SysPath(src), false));
-  const std::vector<unsigned char> meta = SerializeMetadata(MetadataPairs{{u"gmfolder", FileNamePart(install)}});
-  ASSERT_TRUE(packer.AddInlineEntry(packer.Root(), kMetadataEntryName, meta.data(), meta.size()));
-  ASSERT_TRUE(packer.PackToFile(scratch.Join(u"p.gmz")));
-  const std::string bytes = ReadBytes(scratch.fs_path() / "p.gmz");
+  const std::string bytes = SmallPackage(scratch, FileNamePart(install), [&](const fs::path& src) {
+    fs::create_directories(src / "##my_appdata##" / fs::path(unique));
+    WriteBytes(src / "##my_appdata##" / fs::path(unique) / "b.txt", "b");
+  });
   SetupOptions options;
   options.targetRoot = DirectoryPart(install);
   Messages messages;
@@ -318,20 +330,13 @@ TEST(SetupWin, MacroFoldersAsTheProgramSeesThem) {
   const bool wow64 = sizeof(void*) == 4;  // the test runs on a 64-bit system
   test::ScratchDir scratch;
   const std::u16string unique = u"GmFolders" + Unique();
-  const fs::path src = scratch.fs_path() / "src";
-  fs::create_directories(src / "##install##");
-  fs::create_directories(src / "##windows##" / "System32");
   const std::u16string shared = unique + u"Shared";
-  fs::create_directories(src / "##program_files##" / fs::path(shared));
-  WriteBytes(src / "##install##" / "a.txt", "a");
-  WriteBytes(src / "##windows##" / "System32" / fs::path(unique + u".txt"), "system");
-  WriteBytes(src / "##program_files##" / fs::path(shared) / "b.txt", "b");
-  GMPacker packer;
-  ASSERT_TRUE(packer.SetSource(test::SysPath(src), false));
-  const std::vector<unsigned char> meta = SerializeMetadata(MetadataPairs{{u"gmfolder", unique}});
-  ASSERT_TRUE(packer.AddInlineEntry(packer.Root(), kMetadataEntryName, meta.data(), meta.size()));
-  ASSERT_TRUE(packer.PackToFile(scratch.Join(u"p.gmz")));
-  const std::string bytes = ReadBytes(scratch.fs_path() / "p.gmz");
+  const std::string bytes = SmallPackage(scratch, unique, [&](const fs::path& src) {
+    fs::create_directories(src / "##windows##" / "System32");
+    fs::create_directories(src / "##program_files##" / fs::path(shared));
+    WriteBytes(src / "##windows##" / "System32" / fs::path(unique + u".txt"), "system");
+    WriteBytes(src / "##program_files##" / fs::path(shared) / "b.txt", "b");
+  });
 
   wchar_t buffer[MAX_PATH] = {};
   ASSERT_NE(GetWindowsDirectoryW(buffer, MAX_PATH), 0u);
@@ -371,6 +376,64 @@ TEST(SetupWin, MacroFoldersAsTheProgramSeesThem) {
   DeleteTree(install);
   DeleteTree(JoinPath(programFiles, shared));
   DeleteFileForced(JoinPath(usedSystem32, systemFile));
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Lunefa", L"SetupName");
+}
+
+// "gmfolder" may name its folder through a built-in macro, or whole; what no install may
+// use is refused before anything is written.
+TEST(SetupWin, InstallFolderFromTheMetadata) {
+  test::ScratchDir scratch;
+  const std::u16string unique = Unique();
+  const std::u16string whole = JoinPath(test::SysPath(scratch.fs_path()), u"Whole\\Game");
+  for (const std::u16string& value :
+       {u"##program_files##\\GmPF" + unique, u"##my_doc##\\GmDoc" + unique, whole}) {
+    FolderMacros macros;
+    const std::u16string install = macros.ExpandMacros(value);
+    ASSERT_TRUE(IsAbsolutePath(install)) << Narrow(install);
+    const std::string bytes = SmallPackage(scratch, value);
+    Messages messages;
+    EXPECT_EQ(RunSetup(bytes.data(), bytes.size(), messages), 0) << Narrow(value);
+    EXPECT_EQ(ReadBytes(test::FsPath(JoinPath(install, u"a.txt"))), "a") << Narrow(install);
+    EXPECT_TRUE(PathExists(JoinPath(install, u"RORarezoru.dat")));
+    DeleteTree(install);
+  }
+  // An empty value: the target root itself.
+  {
+    const std::u16string root = scratch.Join(u"Root");
+    SetupOptions options;
+    options.targetRoot = root + u"\\";
+    const std::string bytes = SmallPackage(scratch, u"");
+    Messages messages;
+    EXPECT_EQ(RunSetup(bytes.data(), bytes.size(), messages, options), 0);
+    EXPECT_EQ(ReadBytes(test::FsPath(JoinPath(root, u"a.txt"))), "a");
+  }
+  // Refused with the folder it names and error 123; nothing is written.
+  const std::u16string target = scratch.Join(u"Target");
+  const struct {
+    std::u16string value;
+    std::u16string folder;
+  } refused[] = {
+      {u"..\\Escape", JoinPath(target, u"..\\Escape")},
+      {u"a\\.\\b", JoinPath(target, u"a\\.\\b")},
+      {u"a<b", JoinPath(target, u"a<b")},
+      {u"C:\\", u"C:"},
+      {u"\\\\server\\share", u"\\\\server\\share"},
+      {u"##windows##", FolderMacros().LookupMacro(u"windows")},
+      {u"##program_files##", FolderMacros().LookupMacro(u"program_files")},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(Narrow(c.value));
+    SetupOptions options;
+    options.targetRoot = target;
+    const std::string bytes = SmallPackage(scratch, c.value);
+    Messages messages;
+    EXPECT_EQ(RunSetup(bytes.data(), bytes.size(), messages, options), -1);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(test::StartsWithText(messages.shown[0], u"安装失败:文件(" + c.folder + u")创建错误,错误码:123"))
+        << Narrow(messages.shown[0]);
+    EXPECT_FALSE(PathExists(target));
+    EXPECT_FALSE(PathExists(scratch.Join(u"Escape")));
+  }
   RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Lunefa", L"SetupName");
 }
 
@@ -464,9 +527,11 @@ TEST(SetupWin, FailuresLeaveTheMachineAsItWas) {
     EXPECT_EQ(RegText(p.regKey, u"Path"), u"<missing>");
   }
 
-  // A task that fails: files and registry data taken back, the command line named.
+  // A task that fails: files and registry data taken back (a key right below the root
+  // too), the command line named.
   {
-    Package p = MakePackage(scratch, u"3");
+    const std::u16string top = u"GmTestTop" + Unique();
+    Package p = MakePackage(scratch, u"3", 300000, u"\r\n[HKEY_CURRENT_USER\\" + top + u"\\Game]\r\n\"v\"=\"1\"\r\n");
     Cleanup cleanup(p);
     Messages shown;
     EXPECT_EQ(RunSetup(p.bytes.data(), p.bytes.size(), shown), -1);
@@ -475,6 +540,7 @@ TEST(SetupWin, FailuresLeaveTheMachineAsItWas) {
     EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(ProgramFiles(), p.folder))));
     EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(AppDataPath(), p.appData))));
     EXPECT_EQ(RegText(p.regKey, u"Path"), u"<missing>");
+    EXPECT_EQ(test::DumpKey(HKEY_CURRENT_USER, top), "<missing>");
   }
 }
 
@@ -556,7 +622,7 @@ TEST(SetupWin, APatchMergesTheEarlierRecord) {
   paths.insert(paths.end(), earlier.paths.begin(), earlier.paths.end());
   EXPECT_EQ(merged.paths, paths);
   std::vector<std::u16string> tasks = earlier.tasks;
-  tasks.insert(tasks.end(), {u"ini WriteINIStr \"##install##\\game.ini\" Client Patched 1", u""});
+  tasks.insert(tasks.end(), {u"ini WriteINIStr \"##install##\\game.ini\" Client Patched 1"});
   EXPECT_EQ(merged.tasks, tasks);
   EXPECT_EQ(merged.metadata, earlier.metadata);
   EXPECT_EQ(merged.registryUndo, earlier.registryUndo);

@@ -28,11 +28,23 @@ TEST(TaskList, TaskFiles) {
   ASSERT_TRUE(ParseTaskFile(utf16.data(), utf16.size(), wide));
   EXPECT_EQ(ansi, expected);
   EXPECT_EQ(wide, expected);
-  // Blanks after the last line end make one last, empty line.
-  for (const std::string& ending : {std::string("run a.exe\r\n"), std::string("run a.exe\n \n")}) {
+  // CR LF is one line end, as are CR and LF alone; blanks after the last line end make
+  // one last, empty line.
+  const struct {
+    std::string text;
     Lines lines;
-    ASSERT_TRUE(ParseTaskFile(reinterpret_cast<const unsigned char*>(ending.data()), ending.size(), lines));
-    EXPECT_EQ(lines, (Lines{u"run a.exe", u""}));
+  } endings[] = {
+      {"run a.exe\r\n", {u"run a.exe"}},
+      {"run a.exe\r\nrun b.exe\r\n", {u"run a.exe", u"run b.exe"}},
+      {"run a.exe\rrun b.exe\r", {u"run a.exe", u"run b.exe"}},
+      {"run a.exe\r\n\r\n", {u"run a.exe", u""}},
+      {"run a.exe\n \n", {u"run a.exe", u""}},
+      {"run a.exe\r\r\n", {u"run a.exe", u""}},
+  };
+  for (const auto& ending : endings) {
+    Lines lines;
+    ASSERT_TRUE(ParseTaskFile(reinterpret_cast<const unsigned char*>(ending.text.data()), ending.text.size(), lines));
+    EXPECT_EQ(lines, ending.lines) << ending.text;
   }
 
   const Bytes bigEndian = {0xFE, 0xFF, 0, 'r'};

@@ -7,6 +7,7 @@
 #include "installer/folder_macros.h"
 #include "system/process.h"
 #include "system/shortcut.h"
+#include "system/windows_support.h"
 #include "test_support.h"
 
 namespace Zavro {
@@ -22,8 +23,15 @@ class Host : public TaskHost {
   explicit Host(const std::u16string& install) { macros.DefineMacro(u"install", install); }
   std::u16string ExpandMacros(const std::u16string& text) override { return macros.ExpandMacros(text); }
   void RecordPath(const std::u16string& path) override { recorded.push_back(path); }
-  LaunchResult Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& exitCode) override {
-    return LaunchProcess(ExpandMacros(commandLine), wait, elevate, exitCode, &cancelled, observer);
+  LaunchResult Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& code) override {
+    if (failWith != 0) {
+      // A launch that failed without a system error of the thread's (the shell's own
+      // result, or no process handed over).
+      SetLastError(ERROR_SUCCESS);
+      code = failWith;
+      return LaunchResult::kFailed;
+    }
+    return LaunchProcess(ExpandMacros(commandLine), wait, elevate, code, &cancelled, observer);
   }
   void OnTaskProgress(size_t done, size_t total) override {
     progress.push_back(test::Decimal(done) + u"/" + test::Decimal(total));
@@ -38,6 +46,7 @@ class Host : public TaskHost {
   Lines progress;
   std::atomic<bool> cancelled{false};
   LaunchObserver* observer = nullptr;
+  uint32_t failWith = 0;
 };
 
 // Never pauses, never cancels: the run's flag decides.
@@ -114,6 +123,12 @@ TEST(TaskRunnerWin, WhatStopsTheList) {
     EXPECT_EQ(host.failures[0], c.failure);
     EXPECT_FALSE(test::fs::exists(dir.fs_path() / "after.ini"));
   }
+  // The error reported is the launch's own.
+  host.failures.clear();
+  host.failWith = 1155;
+  EXPECT_FALSE(RunTasks({u"start game.exe", marker}, host));
+  EXPECT_EQ(host.failures, Lines{u"start|game.exe|1155"});
+  host.failWith = 0;
   // Too few arguments for an INI command: the words come out as they are, whatever the
   // ANSI code page.
   try {

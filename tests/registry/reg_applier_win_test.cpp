@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "registry/reg_key.h"
@@ -105,16 +107,27 @@ TEST(RegKeyWin, AccessLayer) {
   EXPECT_EQ(DumpKey(HKEY_CURRENT_USER, throwaway.Below(u"s")), " \"SetupName\" 1 610062006300\n");
   EXPECT_NE(DumpKey(HKEY_CURRENT_USER, throwaway.path()).find(" \"raw\" 2 78007900\n"), std::string::npos);
 
-  // The per-program number is written once, and again only when it differs.
+  // The per-program number is written when it is missing and when it differs.
   const std::u16string numbers = ProgramNumbersKey();
+  auto number = [&] {
+    GMRegKeyHandle reader;
+    GMRegValueRecord value;
+    if (!reader.OpenKey(RootKey(kHKeyCurrentUser), numbers, kKeyRead, false) ||
+        !reader.QueryValue(u"gm-test.exe", value)) {
+      return std::u16string(u"<missing>");
+    }
+    return test::Decimal(value.type) + u":" + test::Decimal(value.dword);
+  };
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, W(numbers), L"gm-test.exe");
+  ASSERT_EQ(number(), u"<missing>");
   SetDwordIfDifferent(u"gm-test.exe", 11000);
-  GMRegKeyHandle reader;
-  ASSERT_TRUE(reader.OpenKey(RootKey(kHKeyCurrentUser), numbers, kKeyRead, false));
-  GMRegValueRecord number;
-  ASSERT_TRUE(reader.QueryValue(u"gm-test.exe", number));
-  EXPECT_EQ(number.type, kRegDword);
-  EXPECT_EQ(number.dword, 11000u);
-  RegDeleteValueW(static_cast<HKEY>(reader.Key()), L"gm-test.exe");
+  EXPECT_EQ(number(), u"4:11000");
+  const DWORD other = 5;
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, W(numbers), L"gm-test.exe", REG_DWORD, &other, sizeof other),
+            ERROR_SUCCESS);
+  SetDwordIfDifferent(u"gm-test.exe", 11000);
+  EXPECT_EQ(number(), u"4:11000");
+  ASSERT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, W(numbers), L"gm-test.exe"), ERROR_SUCCESS);
 }
 
 TEST(RegApplierWin, UndoRecordsPutEverythingBack) {
@@ -283,15 +296,6 @@ TEST(RegApplierWin, NothingChangesThatCannotBeGivenBack) {
   EXPECT_EQ(applier.LastError().Code(), 1010u);
   EXPECT_EQ(Dump(key), before);
 
-  // A key right below a root is never deleted.
-  const std::u16string top = u"GmTestTop" + test::Decimal(GetCurrentProcessId());
-  ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, W(top), &open), ERROR_SUCCESS);
-  RegCloseKey(open);
-  GMRegKeyRecord topRecord;
-  topRecord.path = top;
-  topRecord.deleteMark = true;
-  EXPECT_TRUE(applier.Apply({topRecord}, false));
-  EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, W(top)), ERROR_SUCCESS);
 }
 
 TEST(RegApplierWin, OddDataAndBothViews) {
@@ -313,6 +317,100 @@ TEST(RegApplierWin, OddDataAndBothViews) {
   ASSERT_TRUE(ReadRecords(saved, undo));
   GMRegApplier restorer;
   ASSERT_TRUE(restorer.Apply(undo, false));
+  EXPECT_EQ(Dump(key), before);
+}
+
+// A vendor's own key right below a root is created, deleted and taken back like any
+// other; the keys the system keeps there are never deleted by a record, and saying so
+// fails the apply.
+TEST(RegApplierWin, KeysRightBelowARoot) {
+  const std::u16string vendor = u"GmTestVendor" + test::Decimal(GetCurrentProcessId());
+  const std::string key = "[HKEY_CURRENT_USER\\" + Narrow(vendor);
+  auto parse = [](std::string records) {
+    records = "Windows Registry Editor Version 5.00\r\n\r\n" + records;
+    GMRegParser parser;
+    parser.Parse(reinterpret_cast<const unsigned char*>(records.data()), records.size());
+    return parser.Keys();
+  };
+  auto vendorKey = [&] { return DumpKey(HKEY_CURRENT_USER, vendor); };
+  const std::string created = key + "\\Game]\r\n\"v\"=\"1\"\r\n";
+
+  // Created, then a failure: gone again.
+  test::VolatileKey volatileKey;
+  GMRegApplier failing;
+  EXPECT_FALSE(failing.Apply(parse(created + "[HKEY_CURRENT_USER\\" + Narrow(volatileKey.path()) + "\\Lasting]\r\n"),
+                             false));
+  EXPECT_EQ(vendorKey(), "<missing>");
+
+  // Created, then its saved undo applied: gone again.
+  GMRegApplier applier;
+  ASSERT_TRUE(applier.Apply(parse(key + "]\r\n\"top\"=\"1\"\r\n" + created), false));
+  EXPECT_NE(vendorKey(), "<missing>");
+  GMBuffer<unsigned char> saved;
+  applier.SaveUndo(saved);
+  Records undo;
+  ASSERT_TRUE(ReadRecords(saved, undo));
+  GMRegApplier restorer;
+  ASSERT_TRUE(restorer.Apply(undo, false));
+  EXPECT_EQ(vendorKey(), "<missing>");
+
+  // Deleted when a record asks, and given back by the rollback.
+  ASSERT_TRUE(GMRegApplier().Apply(parse(created), false));
+  const std::string before = vendorKey();
+  GMRegApplier deleter;
+  ASSERT_TRUE(deleter.Apply(parse("[-HKEY_CURRENT_USER\\" + Narrow(vendor) + "]\r\n"), false));
+  EXPECT_EQ(vendorKey(), "<missing>");
+  deleter.Rollback();
+  EXPECT_EQ(vendorKey(), before);
+
+  // The system's own keys: refused with the key, or skipped when tolerated.
+  for (const char* system : {"HKEY_CURRENT_USER\\Software", "HKEY_CURRENT_USER\\control panel",
+                             "HKEY_LOCAL_MACHINE\\SYSTEM", "HKEY_USERS\\.DEFAULT"}) {
+    SCOPED_TRACE(system);
+    GMRegApplier refusing;
+    EXPECT_FALSE(refusing.Apply(parse(created + "[-" + system + "]\r\n"), false));
+    EXPECT_EQ(Narrow(refusing.LastError().Key()), system);
+    EXPECT_EQ(refusing.LastError().Code(), 5u);
+    EXPECT_TRUE(refusing.LastError().WriteFlag());
+    EXPECT_EQ(vendorKey(), before);
+    EXPECT_TRUE(GMRegApplier().Apply(parse(std::string("[-") + system + "]\r\n"), true));
+  }
+  EXPECT_NE(DumpKey(HKEY_CURRENT_USER, u"Control Panel"), "<missing>");
+  RegDeleteTreeW(HKEY_CURRENT_USER, W(vendor));
+  RegDeleteKeyW(HKEY_CURRENT_USER, W(vendor));
+}
+
+// Throws from inside the apply, as a lack of memory or a fault would.
+class ThrowingApplier : public GMRegApplier {
+ public:
+  ThrowingApplier(std::u16string path, bool memory) : path_(std::move(path)), memory_(memory) {}
+
+ protected:
+  void OnProbed(const GMRegKeyRecord& record) override {
+    if (record.path != path_) return;
+    if (memory_) throw std::bad_alloc();
+    throw std::runtime_error("fault");
+  }
+
+ private:
+  std::u16string path_;
+  bool memory_;
+};
+
+// A failure that is not the registry's own is reported as what it was, never as the
+// last registry failure, and everything applied is taken back.
+TEST(RegApplierWin, FailuresOtherThanTheRegistrysOwn) {
+  ThrowawayKey key;
+  Apply(key, "[HKEY_CURRENT_USER\\@\\Existing]\r\n\"v\"=\"old\"\r\n");
+  const std::u16string before = Dump(key);
+  const std::string records = "[HKEY_CURRENT_USER\\@\\Existing]\r\n\"v\"=\"new\"\r\n[HKEY_CURRENT_USER\\@\\Next]\r\n";
+  ThrowingApplier memory(key.Below(u"Next"), true);
+  EXPECT_FALSE(memory.Apply(Parse(key, records), false));
+  EXPECT_EQ(memory.LastError().Code(), 8u);
+  EXPECT_EQ(memory.LastError().Key(), u"HKEY_CURRENT_USER\\" + key.Below(u"Next"));
+  EXPECT_EQ(Dump(key), before);
+  ThrowingApplier fault(key.Below(u"Next"), false);
+  EXPECT_THROW(fault.Apply(Parse(key, records), false), std::runtime_error);
   EXPECT_EQ(Dump(key), before);
 }
 

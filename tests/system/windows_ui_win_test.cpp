@@ -64,6 +64,13 @@ TEST(DisplayWin, ClosingAClientsWindow) {
     EXPECT_TRUE(client.Ended());
     EXPECT_EQ(client.ExitCode(), 7);
   }
+  {  // closes on WM_CLOSE but lets others open it only to terminate it: not killed for
+     // want of the wait, it ends on its own
+    Client client(u"GmTestGuarded", u"close 7 500 terminate-only");
+    ASSERT_NE(client.window(), nullptr);
+    EXPECT_FALSE(CloseWindowAndProcess(client.window(), kCloseTimeoutMs, kCloseWParam, 0));
+    EXPECT_EQ(client.ExitCode(), 7);
+  }
   {  // ignores it: terminated with exit code 0 after the wait
     Client client(u"GmTestStubborn", u"ignore");
     ASSERT_NE(client.window(), nullptr);

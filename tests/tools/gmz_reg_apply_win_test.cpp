@@ -42,6 +42,19 @@ TEST(GmzRegApplyWin, UndoRecordsTakeTheChangeBack) {
   ASSERT_EQ(Gmz(dir, {"reg", "apply", (dir.fs_path() / "undo.bin").u8string()}, errors), 0) << errors;
   EXPECT_EQ(test::DumpKey(HKEY_CURRENT_USER, key.path()), before);
 
+  // A vendor's key right below the root, created and taken back by its undo file.
+  const std::string top = "GmTestTop" + std::to_string(GetCurrentProcessId());
+  test::WriteBytes(dir.fs_path() / "top.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + top + "]\r\n[HKEY_CURRENT_USER\\" + top +
+                                                "\\Game]\r\n\"v\"=\"1\"\r\n");
+  ASSERT_EQ(Gmz(dir, {"reg", "apply", (dir.fs_path() / "top.reg").u8string(), "--undo",
+                      (dir.fs_path() / "top-undo.bin").u8string()},
+                errors),
+            0)
+      << errors;
+  EXPECT_NE(test::DumpKey(HKEY_CURRENT_USER, test::U(top.c_str())), "<missing>");
+  ASSERT_EQ(Gmz(dir, {"reg", "apply", (dir.fs_path() / "top-undo.bin").u8string()}, errors), 0) << errors;
+  EXPECT_EQ(test::DumpKey(HKEY_CURRENT_USER, test::U(top.c_str())), "<missing>");
+
   // A key that cannot be made (below a volatile key) fails the text, after the key
   // before it was written, and the apply takes that back.
   ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, W(key.Below(u"Volatile")), 0, nullptr, REG_OPTION_VOLATILE,
