@@ -261,6 +261,8 @@ class GMUnpacker::SolidSink : public Sink {
     if (!skipped_) {
       reader_.OnEntryDone(member);
       if (reader_.observer_) reader_.observer_->OnEntryEnd(member);
+    } else {
+      reader_.OnEntrySkipped(member);
     }
     return true;
   }
@@ -340,6 +342,7 @@ bool GMUnpacker::Conclude(GMTocNode& entry, Outcome outcome) {
       FinishEntry(entry);
       return true;
     case Outcome::Skipped:
+      OnEntrySkipped(entry);
       OnEntryProgress(entry, entry.compressedSize);
       return true;
     case Outcome::Failed:

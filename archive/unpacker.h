@@ -63,6 +63,9 @@ class GMUnpacker {
   virtual bool MapTargetPath(GMTocNode& entry, std::u16string& path, std::u16string& name, bool& handled);
   virtual void OnEntryProgress(GMTocNode& entry, uint64_t bytesDone);
   virtual bool OnEntryDone(GMTocNode& entry);
+  // An entry whose writing was skipped (a failure ignored or approved): what was written
+  // of it, if anything, is not the whole entry.
+  virtual void OnEntrySkipped(GMTocNode& entry) {}
   virtual bool CreateFolder(const std::u16string& path);
   virtual bool ShouldIgnoreError(uint32_t systemError, const std::u16string& path);
   virtual bool ReportError(uint32_t kind, const std::u16string& path, uint32_t systemError);

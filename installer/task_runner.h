@@ -1,5 +1,6 @@
-// Running the task list (Windows only, task_runner_win.cpp). The runner reaches the
-// install run through TaskHost, which the run implements.
+// Running the task list. The runner reaches the install run through TaskHost, which the
+// run implements: every change a task makes to the machine goes through the host, which
+// records it before it is made.
 //
 // Verbs: run / runas (start and wait, the second asking for elevation), runcheck CODE
 // (start, wait, and require that exit code: its leading digits, none meaning 0), start /
@@ -16,17 +17,21 @@
 namespace Zavro {
 
 enum class LaunchResult;
+struct ShortcutInfo;
 
 class TaskHost {
  public:
   virtual ~TaskHost() = default;
   virtual std::u16string ExpandMacros(const std::u16string& text) = 0;
-  // A file the tasks made (a shortcut), for the uninstall record.
-  virtual void RecordPath(const std::u16string& path) = 0;
-  // Called before a task writes or deletes a file (an INI file, a shortcut), so that a
-  // failed run can put it back.
-  virtual void BeforeChange(const std::u16string& path) {}
-  // A "DeleteFile" task: removes a file or a folder tree.
+  // An "ini" task: writes a profile value, deletes a key (`value` null) or a section
+  // (`key` null as well). False when the change cannot be made safely (the host
+  // reported why): the list stops. A write the system refuses is no reason to stop.
+  virtual bool WriteProfile(const std::u16string& file, const std::u16string& section, const std::u16string* key,
+                            const std::u16string* value) = 0;
+  // A "CreateShortCut" task: writes the shell link `file` (".lnk" included). False as
+  // WriteProfile.
+  virtual bool CreateShortcut(const ShortcutInfo& info, const std::u16string& file) = 0;
+  // A "DeleteFile" task: removes a file or a folder tree; never fails the list.
   virtual void DeletePath(const std::u16string& path);
   // Starts a task's command line (its macros not yet expanded), with the run's cancel
   // flag and observer (LaunchProcess of system/process.h): `code` is the exit code of a
@@ -51,11 +56,12 @@ class GMTaskException : public std::runtime_error {
 };
 
 // Runs the lines in order. False at the first launch that fails, the first runcheck
-// whose exit code differs (both reported to the host), or a launch that was cancelled
-// (not reported: the host knows). Throws GMTaskException for an "ini" line with too few
-// arguments.
+// whose exit code differs (both reported to the host), a launch that was cancelled (not
+// reported: the host knows), or a change the host refused (reported by the host).
+// Throws GMTaskException for an "ini" line with too few arguments.
 bool RunTasks(const std::vector<std::u16string>& lines, TaskHost& host);
-void RunIniCommand(const std::u16string& arguments, TaskHost& host);
-void CreateShortcutTask(const std::u16string& arguments, TaskHost& host);
+// The "ini" and "CreateShortCut" verbs; false when the host refused the change.
+bool RunIniCommand(const std::u16string& arguments, TaskHost& host);
+bool CreateShortcutTask(const std::u16string& arguments, TaskHost& host);
 
 }  // namespace Zavro

@@ -4,7 +4,8 @@
 // Keys are opaque here. A record's 32-bit root value becomes a key with RootKey, by
 // sign extension, so 0x80000001 is HKEY_CURRENT_USER on 64-bit builds too. Failures are
 // false results with the system's error code in the key object's LastError(); nothing
-// throws.
+// throws. Creating a key, setting or deleting a value and deleting a tree are each one
+// change of system/change_seam.h.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "gm_config.h"
+#include "system/change_seam.h"
 #include "system/windows_support.h"
 
 namespace Zavro {
@@ -97,6 +98,7 @@ bool GMRegKeyHandle::OpenKey(RegKey parent, const std::u16string& subKey, uint32
   HKEY key = nullptr;
   LONG code = RegOpenKeyExW(H(parent), W(subKey), 0, access, &key);
   if (code == ERROR_FILE_NOT_FOUND && create) {
+    if (ChangeRefused()) return Fail(static_cast<long>(GetLastError()));
     // Created in the view it was looked for in.
     const REGSAM all = KEY_ALL_ACCESS | (access & (KEY_WOW64_64KEY | KEY_WOW64_32KEY));
     code = RegCreateKeyExW(H(parent), W(subKey), 0, nullptr, REG_OPTION_NON_VOLATILE, all, nullptr, &key,
@@ -109,6 +111,7 @@ bool GMRegKeyHandle::OpenKey(RegKey parent, const std::u16string& subKey, uint32
 
 bool GMRegKeyHandle::SetValue(const std::u16string& name, const GMRegValueRecord& value) {
   if (HasNul(name)) return Fail(ERROR_INVALID_PARAMETER);
+  if (ChangeRefused()) return Fail(static_cast<long>(GetLastError()));
   const std::vector<unsigned char> data = value.GetData();
   const LONG code = SetExactValue(H(key_), name, value.type, data.data(), data.size());
   return code == ERROR_SUCCESS || Fail(code);
@@ -116,6 +119,7 @@ bool GMRegKeyHandle::SetValue(const std::u16string& name, const GMRegValueRecord
 
 bool GMRegKeyHandle::DeleteValue(const std::u16string& name) {
   if (HasNul(name)) return Fail(ERROR_INVALID_PARAMETER);
+  if (ChangeRefused()) return Fail(static_cast<long>(GetLastError()));
   const LONG code = RegDeleteValueW(H(key_), W(name));
   if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) return Fail(code);
   last_error_ = 0;
@@ -205,6 +209,11 @@ bool DeleteKeyTree(uint32_t root, const std::u16string& path, uint32_t viewFlag,
   LONG code = RegOpenKeyExW(H(RootKey(root)), W(path), 0,
                             DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE | viewFlag, &key);
   if (code == ERROR_FILE_NOT_FOUND) return true;
+  if (code == ERROR_SUCCESS && ChangeRefused()) {
+    RegCloseKey(key);
+    error = GetLastError();
+    return false;
+  }
   if (code == ERROR_SUCCESS) {
     ScopedHandle<KeyTraits> open(key);
     code = RegDeleteTreeW(key, nullptr);

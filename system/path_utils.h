@@ -5,7 +5,8 @@
 // no system call. The disk functions call the system; on POSIX every backslash becomes
 // a slash on the way in and paths the system returns come back with backslashes.
 // None of them throws: failure is false, an empty text or a smaller count, with the
-// system error left for LastSystemError().
+// system error left for LastSystemError(). Each call that changes the disk is one
+// change of system/change_seam.h.
 #pragma once
 
 #include <cstdint>
@@ -92,6 +93,9 @@ bool TempFileName(const std::u16string& directory, const std::u16string& prefix,
 bool RemoveEmptyFolder(const std::u16string& path);
 // Renames a file (MoveFileW); fails when `to` exists.
 bool MovePath(const std::u16string& from, const std::u16string& to);
+// Copies a file, its bytes and attributes, to `to`, which must not exist (CopyFileW
+// failing when it does). A copy that fails half way is removed.
+bool CopyFilePath(const std::u16string& from, const std::u16string& to);
 // Renames a file over `to`, which may exist (MoveFileExW with
 // MOVEFILE_REPLACE_EXISTING; rename on POSIX): `to` names a whole file at every moment.
 bool ReplacePath(const std::u16string& from, const std::u16string& to);

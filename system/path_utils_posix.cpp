@@ -15,6 +15,7 @@
 #include <cstring>
 #include <vector>
 
+#include "system/change_seam.h"
 #include "system/encoding.h"
 #include "system/posix_support.h"
 #include "system/string_utils.h"
@@ -200,6 +201,7 @@ uint32_t GetPathAttributes(const std::u16string& path) { return ReadAttributes(p
 
 bool SetPathAttributes(const std::u16string& path, uint32_t attributes) {
   if (!CheckSystemPath(path)) return false;
+  if (ChangeRefused()) return false;
   std::string native = NativePath(path);
   struct stat st;
   if (stat(native.c_str(), &st) != 0) {
@@ -217,6 +219,7 @@ bool SetPathAttributes(const std::u16string& path, uint32_t attributes) {
 
 bool CreateDirectoryTree(const std::u16string& path) {
   if (!CheckSystemPath(path)) return false;
+  if (ChangeRefused()) return false;
   // Failures on the way show up in the outcome for the whole path.
   for (size_t i = 0; i < path.size(); ++i) {
     if (!IsSeparator(path[i])) continue;
@@ -232,6 +235,7 @@ bool CreateDirectoryTree(const std::u16string& path) {
 
 bool DeleteFileForced(const std::u16string& path) {
   if (!CheckSystemPath(path)) return false;
+  if (ChangeRefused()) return false;
   std::string native = NativePath(path);
   struct stat st;
   if (lstat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode)) AddOwnerWrite(native, st.st_mode);
@@ -249,6 +253,7 @@ bool DeleteFileForced(const std::u16string& path) {
 
 uint64_t DeleteTree(const std::u16string& directory) {
   if (!CheckRemovableFolder(directory)) return 0;
+  if (ChangeRefused()) return 0;
   std::u16string d = directory;
   NormalizePath(d, PathRemoveSlash);
   std::string native = NativePath(d);
@@ -340,6 +345,7 @@ bool IsSamePath(const std::u16string& a, const std::u16string& b) { return a == 
 bool TempFileName(const std::u16string& directory, const std::u16string& prefix, std::u16string& name) {
   name.clear();
   if (!CheckSystemPath(directory)) return false;
+  if (ChangeRefused()) return false;
   std::u16string base = directory;
   if (base.back() != u'\\') base.push_back(u'\\');
   base += prefix.substr(0, std::min<size_t>(3, prefix.find(u'\0')));
@@ -370,6 +376,7 @@ bool TempFileName(const std::u16string& directory, const std::u16string& prefix,
 bool SetFileTimes(const std::u16string& path, const FileTime* creation, const FileTime* lastAccess,
                   const FileTime* lastWrite) {
   if (!CheckSystemPath(path)) return false;
+  if (ChangeRefused()) return false;
   std::string native = NativePath(path);
   struct stat st;
   if (stat(native.c_str(), &st) != 0) {
@@ -394,8 +401,55 @@ bool SetFileTimes(const std::u16string& path, const FileTime* creation, const Fi
   return true;
 }
 
+bool CopyFilePath(const std::u16string& from, const std::u16string& to) {
+  if (!CheckSystemPath(from) || !CheckSystemPath(to) || ChangeRefused()) return false;
+  const int in = open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  if (in < 0 || fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int error = in < 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : errno;
+    if (in >= 0) close(in);
+    SetLastErrorFromErrno(error);
+    return false;
+  }
+  const std::string target = NativePath(to);
+  const int out = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (out < 0) {
+    const int error = errno;
+    close(in);
+    SetLastErrorFromErrno(error);
+    return false;
+  }
+  std::vector<char> buffer(1 << 16);
+  int error = 0;
+  for (;;) {
+    const ssize_t got = read(in, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (got < 0) error = errno;
+      break;
+    }
+    for (ssize_t done = 0; done < got && error == 0;) {
+      const ssize_t put = write(out, buffer.data() + done, static_cast<size_t>(got - done));
+      if (put < 0 && errno != EINTR) error = errno;
+      if (put > 0) done += put;
+    }
+    if (error != 0) break;
+  }
+  // The copy has the original's permissions, and so its read-only attribute.
+  if (error == 0 && fchmod(out, st.st_mode & 07777) != 0) error = errno;
+  if (close(out) != 0 && error == 0) error = errno;
+  close(in);
+  if (error != 0) {
+    unlink(target.c_str());
+    SetLastErrorFromErrno(error);
+    return false;
+  }
+  return true;
+}
+
 bool ReplacePath(const std::u16string& from, const std::u16string& to) {
   if (!CheckSystemPath(from) || !CheckSystemPath(to)) return false;
+  if (ChangeRefused()) return false;
   if (rename(NativePath(from).c_str(), NativePath(to).c_str()) != 0) {
     SetLastErrorFromErrno(errno);
     return false;
@@ -411,6 +465,7 @@ bool IsSameFile(const std::u16string& a, const std::u16string& b) {
 
 bool MovePath(const std::u16string& from, const std::u16string& to) {
   if (!CheckSystemPath(from) || !CheckSystemPath(to)) return false;
+  if (ChangeRefused()) return false;
   const std::string target = NativePath(to);
   struct stat st;
   if (lstat(target.c_str(), &st) == 0) {
@@ -426,6 +481,7 @@ bool MovePath(const std::u16string& from, const std::u16string& to) {
 
 bool RemoveEmptyFolder(const std::u16string& path) {
   if (!CheckSystemPath(path)) return false;
+  if (ChangeRefused()) return false;
   if (rmdir(NativePath(path).c_str()) != 0) {
     SetLastErrorFromErrno(errno);
     return false;

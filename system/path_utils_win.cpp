@@ -4,6 +4,7 @@
 #include <climits>
 #include <vector>
 
+#include "system/change_seam.h"
 #include "system/windows_support.h"
 
 #include <shlobj.h>
@@ -97,11 +98,13 @@ uint32_t GetPathAttributes(const std::u16string& path) { return ReadAttributes(p
 
 bool SetPathAttributes(const std::u16string& path, uint32_t attributes) {
   if (!CheckSystemPath(path)) return false;
+  if (ChangeRefused()) return false;
   return SetFileAttributesW(W(path), attributes) != FALSE;
 }
 
 bool CreateDirectoryTree(const std::u16string& path) {
   if (!CheckSystemPath(path)) return false;
+  if (ChangeRefused()) return false;
   // Failures on the way (a drive, the first parts of a share name) are expected and
   // show up in the outcome for the whole path.
   for (size_t i = 0; i < path.size(); ++i) {
@@ -115,6 +118,7 @@ bool CreateDirectoryTree(const std::u16string& path) {
 
 bool DeleteFileForced(const std::u16string& path) {
   if (!CheckSystemPath(path)) return false;
+  if (ChangeRefused()) return false;
   DWORD attributes = GetFileAttributesW(W(path));
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     SetFileAttributesW(W(path), attributes & ~FILE_ATTRIBUTE_READONLY);
@@ -124,6 +128,7 @@ bool DeleteFileForced(const std::u16string& path) {
 
 uint64_t DeleteTree(const std::u16string& directory) {
   if (!CheckRemovableFolder(directory)) return 0;
+  if (ChangeRefused()) return 0;
   std::u16string dir = directory;
   NormalizePath(dir, PathAddSlash);
 
@@ -193,6 +198,7 @@ bool IsSamePath(const std::u16string& a, const std::u16string& b) {
 bool TempFileName(const std::u16string& directory, const std::u16string& prefix, std::u16string& name) {
   name.clear();
   if (!CheckSystemPath(directory)) return false;
+  if (ChangeRefused()) return false;
   wchar_t buffer[MAX_PATH + 2] = {};
   if (GetTempFileNameW(W(directory), W(prefix), 0, buffer) == 0) return false;
   name = U16(buffer);
@@ -202,6 +208,7 @@ bool TempFileName(const std::u16string& directory, const std::u16string& prefix,
 bool SetFileTimes(const std::u16string& path, const FileTime* creation, const FileTime* lastAccess,
                   const FileTime* lastWrite) {
   if (!CheckSystemPath(path)) return false;
+  if (ChangeRefused()) return false;
   // Backup semantics let folders be opened, and stamped, too.
   ScopedFileHandle file(CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -216,11 +223,18 @@ bool SetFileTimes(const std::u16string& path, const FileTime* creation, const Fi
 
 bool MovePath(const std::u16string& from, const std::u16string& to) {
   if (!CheckSystemPath(from) || !CheckSystemPath(to)) return false;
+  if (ChangeRefused()) return false;
   return MoveFileW(W(from), W(to)) != FALSE;
+}
+
+bool CopyFilePath(const std::u16string& from, const std::u16string& to) {
+  if (!CheckSystemPath(from) || !CheckSystemPath(to) || ChangeRefused()) return false;
+  return CopyFileW(W(from), W(to), TRUE) != FALSE;
 }
 
 bool ReplacePath(const std::u16string& from, const std::u16string& to) {
   if (!CheckSystemPath(from) || !CheckSystemPath(to)) return false;
+  if (ChangeRefused()) return false;
   return MoveFileExW(W(from), W(to), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
@@ -241,11 +255,13 @@ bool IsSameFile(const std::u16string& a, const std::u16string& b) {
 
 bool DeleteAtRestart(const std::u16string& path) {
   if (!CheckSystemPath(path)) return false;
+  if (ChangeRefused()) return false;
   return MoveFileExW(W(path), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
 }
 
 bool RemoveEmptyFolder(const std::u16string& path) {
-  return CheckSystemPath(path) && RemoveDirectoryW(W(path)) != FALSE;
+  if (!CheckSystemPath(path) || ChangeRefused()) return false;
+  return RemoveDirectoryW(W(path)) != FALSE;
 }
 
 }  // namespace Zavro

@@ -37,6 +37,11 @@ bool CreateShellLink(const std::u16string& target, const std::u16string& argumen
                      const std::u16string& iconPath, int32_t iconIndex, const std::u16string* workingDirectory);
 bool CreateShellLink(const ShortcutInfo& info, const std::u16string& linkPath);
 
+// Writes a profile (INI) value (WritePrivateProfileStringW); `value` null deletes the
+// key, `key` null the whole section. One change of system/change_seam.h, as is the save
+// of CreateShellLink.
+bool WriteIniString(const std::u16string& file, const std::u16string& section, const std::u16string* key,
+                    const std::u16string* value);
 // A profile (INI) value, up to 4096 units; `fallback` when the key is absent.
 std::u16string ReadIniString(const std::u16string& file, const std::u16string& section, const std::u16string& key,
                              const std::u16string& fallback);

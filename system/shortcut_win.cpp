@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "system/change_seam.h"
 #include "system/path_utils.h"
 #include "system/string_utils.h"
 #include "system/windows_support.h"
@@ -120,6 +121,13 @@ std::u16string ReadIniString(const std::u16string& file, const std::u16string& s
   return U16(buffer.data(), length);
 }
 
+bool WriteIniString(const std::u16string& file, const std::u16string& section, const std::u16string* key,
+                    const std::u16string* value) {
+  if (ChangeRefused()) return false;
+  return WritePrivateProfileStringW(W(section), key != nullptr ? W(*key) : nullptr,
+                                    key != nullptr && value != nullptr ? W(*value) : nullptr, W(file)) != FALSE;
+}
+
 bool ReadShortcut(const std::u16string& path, ShortcutInfo& info) {
   info.target.clear();
   if (!IsFile(path)) return false;
@@ -171,6 +179,7 @@ bool CreateShellLink(const std::u16string& target, const std::u16string& argumen
   if (attributes != kInvalidFileAttributes && (attributes & refusing) != 0) {
     SetPathAttributes(linkFile, attributes & ~refusing);
   }
+  if (ChangeRefused()) return false;
   return SUCCEEDED(file->Save(W(linkFile), TRUE));
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "system/change_seam.h"
 #include "system/path_utils.h"
 #include "system/system_error.h"
 
@@ -19,6 +20,8 @@ bool GMFile::Open(const std::u16string& path, uint32_t access, uint32_t share, u
     const std::u16string parent = DirectoryPart(path);
     if (!parent.empty() && !IsDirectory(parent)) CreateDirectoryTree(parent);
   }
+  // Creating or emptying a file is a change of the disk.
+  if (disposition != kOpenExisting && ChangeRefused()) return false;
   return OpenHandle(path, access, share, disposition, flagsAndAttributes);
 }
 

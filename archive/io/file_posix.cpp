@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "system/change_seam.h"
 #include "system/path_utils.h"
 #include "system/posix_support.h"
 #include "system/system_error.h"
@@ -139,6 +140,7 @@ bool GMFile::Write(const void* buffer, uint32_t length, uint32_t& bytesWritten) 
   bytesWritten = 0;
   if (buffer == nullptr) return Fail(kErrorInvalidParameter);
   if (!IsOpen()) return Fail(kErrorInvalidHandle);
+  if (ChangeRefused()) return false;
   const auto* in = static_cast<const unsigned char*>(buffer);
   uint32_t total = 0;
   while (total < length) {
@@ -190,6 +192,7 @@ bool GMFile::Seek(int64_t distance, uint32_t origin, uint64_t& newPosition) {
 
 bool GMFile::SetTimes(FileTime creation, FileTime lastAccess, FileTime lastWrite) {
   if (!IsOpen()) return Fail(kErrorInvalidHandle);
+  if (ChangeRefused()) return false;
   struct timespec times[2];
   times[0] = TimespecFromFileTime(lastAccess);
   times[1] = TimespecFromFileTime(lastWrite);

@@ -1,5 +1,6 @@
 #include "archive/io/file.h"
 
+#include "system/change_seam.h"
 #include "system/path_utils.h"
 #include "system/windows_support.h"
 
@@ -43,6 +44,7 @@ bool GMFile::Write(const void* buffer, uint32_t length, uint32_t& bytesWritten) 
     SetLastError(buffer == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
     return false;
   }
+  if (ChangeRefused()) return false;
   DWORD written = 0;
   BOOL ok = WriteFile(ToHandle(handle_), buffer, length, &written, nullptr);
   bytesWritten = written;
@@ -85,6 +87,7 @@ bool GMFile::Seek(int64_t distance, uint32_t origin, uint64_t& newPosition) {
 }
 
 bool GMFile::SetTimes(FileTime creation, FileTime lastAccess, FileTime lastWrite) {
+  if (ChangeRefused()) return false;
   if (!IsOpen()) {
     SetLastError(ERROR_INVALID_HANDLE);
     return false;

@@ -256,7 +256,8 @@ TEST(SetupWin, InstallsEverything) {
   for (const std::u16string& path :
        {std::u16string(), std::u16string(u"bin"), std::u16string(u"links"), appFolder, std::u16string(u"bin\\data.bin"),
         std::u16string(u"bin\\game.exe"), std::u16string(u"links\\Game.lnk"), std::u16string(u"readme.txt"),
-        appFolder + u"\\save.dat", std::u16string(u"##tasks##.txt"), std::u16string(u"Game Link.lnk")}) {
+        appFolder + u"\\save.dat", std::u16string(u"##tasks##.txt"), std::u16string(u"Game Link.lnk"),
+        std::u16string(u"game.ini")}) {
     PutU32(paths, static_cast<uint32_t>(path.size() * 2));
     PutUnits(paths, path);
   }
@@ -560,8 +561,10 @@ TEST(SetupWin, OverAnEarlierInstall) {
   {
     const fs::path src = test::FsPath(failing.dir);
     WriteBytes(src / "##install##" / "bin" / "data.bin", failing.data);
-    // Tasks that delete what the earlier install has, before the one that fails.
-    WriteBytes(src / "##tasks##.txt", "DeleteFile \"##install##\\links\"\r\nDeleteFile \"##install##\\readme.txt\"\r\n" +
+    // Tasks that delete what the earlier install has, then put a new file where a deleted
+    // folder was, before the one that fails.
+    WriteBytes(src / "##tasks##.txt", "DeleteFile \"##install##\\links\"\r\nDeleteFile \"##install##\\readme.txt\"\r\n"
+                                      "CreateShortCut \"##install##\\links\\After\" \"##install##\\bin\\game.exe\"\r\n" +
                                           failing.tasks);
     GMPacker packer;
     ASSERT_TRUE(packer.SetSource(failing.dir, false));
@@ -577,7 +580,10 @@ TEST(SetupWin, OverAnEarlierInstall) {
   EXPECT_NE(GetPathAttributes(JoinPath(install, u"readme.txt")) & kFileAttributeReadonly, 0u);
   EXPECT_EQ(ReadBytes(dir / "RORarezoru.dat"), record);
   EXPECT_TRUE(fs::exists(dir / "Game Link.lnk"));
-  EXPECT_TRUE(fs::exists(dir / "links" / "Game.lnk"));
+  // The deleted folder is back as it was, without what the failed run put in its place.
+  std::vector<std::string> links;
+  for (const auto& item : fs::directory_iterator(dir / "links")) links.push_back(item.path().filename().u8string());
+  EXPECT_EQ(links, std::vector<std::string>{"Game.lnk"});
   size_t entries = 0;
   for (const auto& item : fs::directory_iterator(dir / "bin")) {
     ++entries;

@@ -22,7 +22,15 @@ class Host : public TaskHost {
  public:
   explicit Host(const std::u16string& install) { macros.DefineMacro(u"install", install); }
   std::u16string ExpandMacros(const std::u16string& text) override { return macros.ExpandMacros(text); }
-  void RecordPath(const std::u16string& path) override { recorded.push_back(path); }
+  bool WriteProfile(const std::u16string& file, const std::u16string& section, const std::u16string* key,
+                    const std::u16string* value) override {
+    WriteIniString(file, section, key, value);
+    return true;
+  }
+  bool CreateShortcut(const ShortcutInfo& info, const std::u16string& file) override {
+    if (CreateShellLink(info, file)) recorded.push_back(file);
+    return true;
+  }
   LaunchResult Launch(const std::u16string& commandLine, bool wait, bool elevate, uint32_t& code) override {
     if (failWith != 0) {
       // A launch that failed without a system error of the thread's (the shell's own

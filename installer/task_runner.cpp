@@ -6,8 +6,6 @@
 #include "system/process.h"
 #include "system/shortcut.h"
 #include "system/string_utils.h"
-#include "system/system_error.h"
-#include "system/windows_support.h"
 
 namespace Zavro {
 
@@ -71,9 +69,9 @@ bool RunTasks(const std::vector<std::u16string>& lines, TaskHost& host) {
     } else {
       launched = false;
       if (verb == u"ini") {
-        RunIniCommand(arguments, host);
+        if (!RunIniCommand(arguments, host)) return false;
       } else if (verb == u"CreateShortCut") {
-        CreateShortcutTask(arguments, host);
+        if (!CreateShortcutTask(arguments, host)) return false;
       } else if (verb == u"DeleteFile") {
         std::vector<std::u16string> items;
         SplitArguments(arguments, items);
@@ -87,32 +85,35 @@ bool RunTasks(const std::vector<std::u16string>& lines, TaskHost& host) {
   return true;
 }
 
-void RunIniCommand(const std::u16string& arguments, TaskHost& host) {
+bool RunIniCommand(const std::u16string& arguments, TaskHost& host) {
   std::u16string trimmed = arguments;
   TrimLeft(trimmed, kBlanks);
   TrimRight(trimmed, kBlanks);
   std::vector<std::u16string> items;
   SplitArguments(trimmed, items);
-  if (items.size() < 3) return;
+  if (items.size() < 3) return true;
   const std::u16string file = Unquote(host.ExpandMacros(items[1]));
   const std::u16string& command = items[0];
-  if (command == u"WriteINIStr" || command == u"DeleteINISec" || command == u"DeleteINIStr") host.BeforeChange(file);
+  const std::u16string section = Unquote(items[2]);
   if (command == u"WriteINIStr") {
     if (items.size() < 5) throw GMTaskException(u"WriteINIStr参数个数错误");
+    const std::u16string key = Unquote(items[3]);
     const std::u16string value = host.ExpandMacros(Unquote(items[4]));
-    WritePrivateProfileStringW(W(Unquote(items[2])), W(Unquote(items[3])), W(value), W(file));
-  } else if (command == u"DeleteINISec") {
-    WritePrivateProfileStringW(W(Unquote(items[2])), nullptr, nullptr, W(file));
-  } else if (command == u"DeleteINIStr") {
-    if (items.size() < 4) throw GMTaskException(u"DeleteINIStr参数个数错误");
-    WritePrivateProfileStringW(W(Unquote(items[2])), W(Unquote(items[3])), nullptr, W(file));
+    return host.WriteProfile(file, section, &key, &value);
   }
+  if (command == u"DeleteINISec") return host.WriteProfile(file, section, nullptr, nullptr);
+  if (command == u"DeleteINIStr") {
+    if (items.size() < 4) throw GMTaskException(u"DeleteINIStr参数个数错误");
+    const std::u16string key = Unquote(items[3]);
+    return host.WriteProfile(file, section, &key, nullptr);
+  }
+  return true;
 }
 
-void CreateShortcutTask(const std::u16string& arguments, TaskHost& host) {
+bool CreateShortcutTask(const std::u16string& arguments, TaskHost& host) {
   std::vector<std::u16string> items;
   SplitArguments(arguments, items);
-  if (items.size() < 2) return;
+  if (items.size() < 2) return true;
   const std::u16string link = host.ExpandMacros(Unquote(items[0]));
   ShortcutInfo info;
   info.target = host.ExpandMacros(Unquote(items[1]));
@@ -126,9 +127,7 @@ void CreateShortcutTask(const std::u16string& arguments, TaskHost& host) {
   info.workingDirectory = items.size() > 8 ? host.ExpandMacros(Unquote(items[8])) : std::u16string();
   // The file as it is written, ".lnk" added where the name lacks it.
   const std::u16string file = EndsWithNoCase(link, u".lnk") ? link : link + u".lnk";
-  host.BeforeChange(file);
-  if (!CreateShellLink(info, link)) return;
-  host.RecordPath(file);
+  return host.CreateShortcut(info, file);
 }
 
 }  // namespace Zavro
