@@ -1,5 +1,6 @@
 #include "installer/install_journal.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "system/directory_listing.h"
@@ -157,7 +158,7 @@ void InstallJournal::Undo(Change& change) {
   auto removeFile = [this](const std::u16string& path) {
     if (!IsFile(path) || DeleteFileForced(path)) return;
     const std::u16string out = AsideName(path);
-    if (MovePath(path, out)) DeleteAtRestart(out);
+    if (MovePath(path, out) && DeleteAtRestart(out)) waiting_.push_back(out);
   };
   switch (change.kind) {
     case Kind::Folder:
@@ -165,13 +166,17 @@ void InstallJournal::Undo(Change& change) {
     case Kind::Expected:
       if (IsDirectory(change.path)) {
         if (!RemoveEmptyFolder(change.path)) {
-          // Only what waits for the restart may be left in it; then it goes too.
+          // When all that is left in it waits for the restart, it goes then too.
           std::vector<DirectoryItem> items;
           std::vector<SkippedItem> skipped;
-          if (ListDirectory(change.path, items, skipped)) {
+          if (ListDirectory(change.path, items, skipped) && skipped.empty()) {
             bool waiting = !items.empty();
-            for (const DirectoryItem& item : items) waiting = waiting && StartsWithNoCase(item.name, u"~gm");
-            if (waiting) DeleteAtRestart(change.path);
+            for (const DirectoryItem& item : items) {
+              const std::u16string inside = JoinPath(change.path, item.name);
+              waiting = waiting && std::any_of(waiting_.begin(), waiting_.end(),
+                                               [&](const std::u16string& w) { return IsSamePath(w, inside); });
+            }
+            if (waiting && DeleteAtRestart(change.path)) waiting_.push_back(change.path);
           }
         }
       } else {
@@ -212,6 +217,7 @@ void InstallJournal::TakeBack(const std::u16string& path) {
 void InstallJournal::Rollback() {
   for (auto it = changes_.rbegin(); it != changes_.rend(); ++it) Undo(*it);
   changes_.clear();
+  waiting_.clear();
 }
 
 void InstallJournal::DeleteNowOrAtRestart(const std::u16string& path) {

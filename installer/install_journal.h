@@ -90,6 +90,8 @@ class InstallJournal {
   static void DeleteNowOrAtRestart(const std::u16string& path);
 
   std::vector<Change> changes_;
+  // What Rollback left for the next restart to delete.
+  std::vector<std::u16string> waiting_;
   uint32_t names_ = 0;
 };
 

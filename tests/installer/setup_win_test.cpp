@@ -4,7 +4,9 @@
 // program-files folder, with the registry, tasks and uninstall record.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 
 #include "archive/packer.h"
@@ -16,9 +18,11 @@
 #include "installer/uninstall_record.h"
 #include "registry/reg_key.h"
 #include "registry/reg_win_test_support.h"
+#include "system/change_seam.h"
 #include "system/path_utils.h"
 #include "system/shortcut.h"
 #include "system/string_utils.h"
+#include "system/system_error.h"
 #include "system/windows_support.h"
 #include "test_support.h"
 #include "tools/pe/pe_image.h"
@@ -438,6 +442,117 @@ TEST(SetupWin, InstallFolderFromTheMetadata) {
   RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Lunefa", L"SetupName");
 }
 
+// What only Windows has in the picture, failed at every change: registry values changed,
+// a key created right below a root, a tree deleted, a profile file and a shortcut that
+// tasks change, files in macro folders, a program that runs. After each failure the
+// files and the registry are as they were.
+TEST(SetupWin, AFailureAtAnyChangeLeavesTheMachineAsItWas) {
+  test::ScratchDir scratch;
+  const std::u16string unique = u"GmJournal" + Unique();
+  const std::u16string key = u"Software\\GmTest\\" + unique;
+  const std::u16string top = unique + u"Top";
+  FolderMacros macros;
+  const std::u16string appData = JoinPath(macros.LookupMacro(u"my_appdata"), unique);
+  const std::u16string desktopLink = JoinPath(macros.LookupMacro(u"my_desktop"), unique + u".lnk");
+  const std::u16string install = JoinPath(ProgramFiles(), unique);
+
+  // What the machine holds before.
+  HKEY created = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, W(key + u"\\Tree\\A"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
+                            nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExW(created, L"x", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"1"), 4);
+  RegCloseKey(created);
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, W(key), L"v", REG_SZ, L"old", 8), ERROR_SUCCESS);
+  fs::create_directories(test::FsPath(appData) / "old");
+  WriteBytes(test::FsPath(appData) / "config.ini", "[S]\r\nk=old\r\n");
+  WriteBytes(test::FsPath(appData) / "old" / "a.txt", "a");
+  ASSERT_TRUE(CreateShellLink(u"C:\\old.exe", u"", u"", desktopLink, u"", 0, nullptr));
+
+  const std::string bytes = SmallPackage(scratch, unique, [&](const fs::path& src) {
+    fs::create_directories(src / "##install##" / "bin");
+    fs::copy_file(test::BuiltProgram("tests/gm_exit_with"), src / "##install##" / "bin" / "game.exe");
+    fs::create_directories(src / "##my_appdata##" / fs::path(unique));
+    WriteBytes(src / "##my_appdata##" / fs::path(unique) / "save.dat", "saved");
+    WriteBytes(src / "##reg##.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + Narrow(key) + "]\r\n\"v\"=\"new\"\r\n"
+                                    "[-HKEY_CURRENT_USER\\" + Narrow(key) + "\\Tree]\r\n"
+                                    "[HKEY_CURRENT_USER\\" + Narrow(top) + "]\r\n\"Path\"=\"##install##\"\r\n");
+    WriteBytes(src / "##tasks##.txt",
+               "ini WriteINIStr \"##my_appdata##\\" + Narrow(unique) + "\\config.ini\" S k new\r\n"
+               "ini WriteINIStr \"##install##\\game.ini\" Client Path \"##install##\"\r\n"
+               "CreateShortCut \"##my_desktop##\\" + Narrow(unique) + "\" \"##install##\\bin\\game.exe\"\r\n"
+               "DeleteFile \"##my_appdata##\\" + Narrow(unique) + "\\old\"\r\n"
+               "runcheck 0 \"##install##\\bin\\game.exe\" 0\r\n");
+  });
+  auto machine = [&] {
+    std::string state = test::DumpKey(HKEY_CURRENT_USER, key) + "|" + test::DumpKey(HKEY_CURRENT_USER, top) + "|" +
+                        ReadBytes(test::FsPath(desktopLink)) + "|";
+    for (const std::u16string& folder : {install, appData}) {
+      if (!PathExists(folder)) continue;
+      for (const auto& item : fs::recursive_directory_iterator(test::FsPath(folder))) {
+        state += item.path().u8string() + (item.is_directory() ? "" : "=" + ReadBytes(item.path())) + "\n";
+      }
+    }
+    return state;
+  };
+  const std::string before = machine();
+
+  uint64_t n = 1;
+  for (;; ++n) {
+    FailNthChange(n, n % 2 == 1 ? kErrorWriteFault : kErrorDiskFull);
+    Messages messages;
+    const int result = RunSetup(bytes.data(), bytes.size(), messages);
+    const bool failed = InjectedFailureHappened();
+    FailNthChange(0, 0);
+    if (!failed) {
+      ASSERT_EQ(result, 0) << (messages.shown.empty() ? "" : Narrow(messages.shown[0]));
+      break;
+    }
+    if (result != 0) {
+      ASSERT_EQ(machine(), before) << "change " << n << ": " << Narrow(messages.shown[0]);
+      continue;
+    }
+    // Survived (a time, a commit's deletion): back to the machine as it was.
+    RegDeleteTreeW(HKEY_CURRENT_USER, W(top));
+    RegDeleteKeyW(HKEY_CURRENT_USER, W(top));
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, W(key), L"v", REG_SZ, L"old", 8), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, W(key + u"\\Tree\\A"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &created, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(created, L"x", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"1"), 4);
+    RegCloseKey(created);
+    DeleteTree(install);
+    DeleteTree(appData);
+    fs::create_directories(test::FsPath(appData) / "old");
+    WriteBytes(test::FsPath(appData) / "config.ini", "[S]\r\nk=old\r\n");
+    WriteBytes(test::FsPath(appData) / "old" / "a.txt", "a");
+    ASSERT_TRUE(CreateShellLink(u"C:\\old.exe", u"", u"", desktopLink, u"", 0, nullptr));
+    ASSERT_EQ(machine(), before);
+  }
+  std::printf("a failure at each of %u changes\n", static_cast<unsigned>(n - 1));
+  // The run that went through changed everything it was asked to.
+  EXPECT_EQ(RegText(key, u"v"), u"new");
+  EXPECT_EQ(RegText(top, u"Path"), install);
+  EXPECT_EQ(test::DumpKey(HKEY_CURRENT_USER, key + u"\\Tree"), "<missing>");
+  EXPECT_EQ(ReadIniString(JoinPath(appData, u"config.ini"), u"S", u"k", u""), u"new");
+  ShortcutInfo link;
+  ASSERT_TRUE(ReadShortcut(desktopLink, link));
+  EXPECT_EQ(link.target, JoinPath(install, u"bin\\game.exe"));
+  EXPECT_FALSE(PathExists(JoinPath(appData, u"old")));
+  UninstallRecord record;
+  ASSERT_TRUE(ReadUninstallRecord(JoinPath(install, u"RORarezoru.dat"), record));
+  EXPECT_NE(std::find(record.paths.begin(), record.paths.end(), u"game.ini"), record.paths.end());
+
+  RegDeleteTreeW(HKEY_CURRENT_USER, W(top));
+  RegDeleteKeyW(HKEY_CURRENT_USER, W(top));
+  RegDeleteTreeW(HKEY_CURRENT_USER, W(key));
+  RegDeleteKeyW(HKEY_CURRENT_USER, W(key));
+  DeleteTree(install);
+  DeleteTree(appData);
+  DeleteFileForced(desktopLink);
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Lunefa", L"SetupName");
+}
+
 // The installers the build makes around a package file.
 TEST(SetupWin, BuiltInstallers) {
   test::ScratchDir scratch;
@@ -634,6 +749,58 @@ TEST(SetupWin, APatchMergesTheEarlierRecord) {
   EXPECT_EQ(merged.registryUndo, earlier.registryUndo);
 }
 
+// Whether the system deletes `path` at the next restart (PendingFileRenameOperations).
+bool ScheduledForRestart(const std::u16string& path) {
+  GMRegKeyHandle session;
+  GMRegValueRecord pending;
+  if (!session.OpenKey(RootKey(kHKeyLocalMachine), u"System\\CurrentControlSet\\Control\\Session Manager", kKeyRead,
+                       false) ||
+      !session.QueryValue(u"PendingFileRenameOperations", pending)) {
+    return false;
+  }
+  for (const std::u16string& item : pending.strings) {
+    if (EndsWithNoCase(item, path)) return true;
+  }
+  return false;
+}
+
+// A program a failed run started is still running when the run takes its files back: it
+// goes out of the way and is deleted at the next restart, with its folder.
+TEST(SetupWin, AProgramTheFailedRunStartedGoesAtTheRestart) {
+  test::ScratchDir scratch;
+  const std::u16string unique = u"GmStarted" + Unique();
+  const std::u16string install = JoinPath(ProgramFiles(), unique);
+  const std::string mutex = Narrow(unique);
+  const std::string bytes = SmallPackage(scratch, unique, [&](const fs::path& src) {
+    fs::create_directories(src / "##install##" / "bin");
+    fs::copy_file(test::BuiltProgram("tests/gm_sleeper"), src / "##install##" / "bin" / "tool.exe");
+    fs::copy_file(test::BuiltProgram("tests/gm_exit_with"), src / "##install##" / "bin" / "check.exe");
+    WriteBytes(src / "##tasks##.txt", "start \"##install##\\bin\\tool.exe\" 3000 " + mutex +
+                                          "\r\nruncheck 3 \"##install##\\bin\\check.exe\" 0\r\n");
+  });
+  Messages messages;
+  EXPECT_EQ(RunSetup(bytes.data(), bytes.size(), messages), -1);
+  HANDLE running = OpenMutexA(SYNCHRONIZE, FALSE, mutex.c_str());
+  ASSERT_NE(running, nullptr) << "the started program is still running";
+  CloseHandle(running);
+  EXPECT_FALSE(PathExists(JoinPath(install, u"bin\\tool.exe")));
+  EXPECT_FALSE(PathExists(JoinPath(install, u"bin\\check.exe")));
+  std::vector<std::u16string> left;
+  for (const auto& item : fs::recursive_directory_iterator(test::FsPath(install))) {
+    if (!item.is_directory()) left.push_back(test::SysPath(item.path()));
+  }
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_TRUE(ScheduledForRestart(left[0])) << Narrow(left[0]);
+  EXPECT_TRUE(ScheduledForRestart(JoinPath(install, u"bin")));
+  EXPECT_TRUE(ScheduledForRestart(install));
+  // Once the program ends, nothing of the run is left.
+  for (int i = 0; i < 100 && (running = OpenMutexA(SYNCHRONIZE, FALSE, mutex.c_str())) != nullptr; ++i) {
+    CloseHandle(running);
+    Sleep(100);
+  }
+  DeleteTree(install);
+}
+
 TEST(SetupWin, ARunningProgramIsReplaced) {
   test::ScratchDir scratch;
   Package p = MakePackage(scratch);
@@ -665,10 +832,7 @@ TEST(SetupWin, ARunningProgramIsReplaced) {
   GMRegValueRecord pending;
   ASSERT_TRUE(session.OpenKey(RootKey(kHKeyLocalMachine), u"System\\CurrentControlSet\\Control\\Session Manager",
                               kKeyRead, false));
-  ASSERT_TRUE(session.QueryValue(u"PendingFileRenameOperations", pending));
-  bool scheduled = false;
-  for (const std::u16string& item : pending.strings) scheduled |= EndsWithNoCase(item, aside[0]);
-  EXPECT_TRUE(scheduled) << Narrow(aside[0]);
+  EXPECT_TRUE(ScheduledForRestart(aside[0])) << Narrow(aside[0]);
   TerminateProcess(running.Get(), 0);
   WaitForSingleObject(running.Get(), 5000);
 }
