@@ -165,20 +165,7 @@ void InstallJournal::Undo(Change& change) {
     case Kind::File:
     case Kind::Expected:
       if (IsDirectory(change.path)) {
-        if (!RemoveEmptyFolder(change.path)) {
-          // When all that is left in it waits for the restart, it goes then too.
-          std::vector<DirectoryItem> items;
-          std::vector<SkippedItem> skipped;
-          if (ListDirectory(change.path, items, skipped) && skipped.empty()) {
-            bool waiting = !items.empty();
-            for (const DirectoryItem& item : items) {
-              const std::u16string inside = JoinPath(change.path, item.name);
-              waiting = waiting && std::any_of(waiting_.begin(), waiting_.end(),
-                                               [&](const std::u16string& w) { return IsSamePath(w, inside); });
-            }
-            if (waiting && DeleteAtRestart(change.path)) waiting_.push_back(change.path);
-          }
-        }
+        RemoveFolder(change.path);
       } else {
         removeFile(change.path);
       }
@@ -214,22 +201,40 @@ void InstallJournal::TakeBack(const std::u16string& path) {
   }
 }
 
+void InstallJournal::RemoveFolder(const std::u16string& path) {
+  if (!IsDirectory(path) || RemoveEmptyFolder(path)) return;
+  // When all that is left in it waits for the restart, it goes then too.
+  std::vector<DirectoryItem> items;
+  std::vector<SkippedItem> skipped;
+  if (!ListDirectory(path, items, skipped) || !skipped.empty() || items.empty()) return;
+  for (const DirectoryItem& item : items) {
+    const std::u16string inside = JoinPath(path, item.name);
+    auto waiting = [&](const std::u16string& w) { return IsSamePath(w, inside); };
+    if (std::none_of(waiting_.begin(), waiting_.end(), waiting)) return;
+  }
+  if (DeleteAtRestart(path)) waiting_.push_back(path);
+}
+
 void InstallJournal::Rollback() {
+  waiting_.clear();
   for (auto it = changes_.rbegin(); it != changes_.rend(); ++it) Undo(*it);
   changes_.clear();
-  waiting_.clear();
 }
 
 void InstallJournal::DeleteNowOrAtRestart(const std::u16string& path) {
   if (IsDirectory(path)) {
     DeleteTree(path);
-    if (PathExists(path)) DeleteRestAtRestart(path);
-  } else if (PathExists(path) && !DeleteFileForced(path)) {
-    DeleteAtRestart(path);
+    if (PathExists(path)) {
+      DeleteRestAtRestart(path);
+      waiting_.push_back(path);
+    }
+  } else if (PathExists(path) && !DeleteFileForced(path) && DeleteAtRestart(path)) {
+    waiting_.push_back(path);
   }
 }
 
 void InstallJournal::Commit() {
+  waiting_.clear();
   for (const Change& change : changes_) {
     if ((change.kind == Kind::Aside || change.kind == Kind::Copy) && change.done) DeleteNowOrAtRestart(change.aside);
   }

@@ -63,6 +63,9 @@ class InstallJournal {
   // Makes every change lasting: what was moved or copied aside is deleted (at the next
   // restart when it cannot be deleted now). Forgets the changes.
   void Commit();
+  // After Commit or Rollback: removes an empty folder now, or at the next restart when
+  // all that is left in it waits for the restart. Never fails.
+  void RemoveFolder(const std::u16string& path);
   // The listed folders and files, in the order they were recorded.
   std::vector<std::u16string> ListedPaths() const;
   bool Empty() const { return changes_.empty(); }
@@ -87,10 +90,10 @@ class InstallJournal {
   std::u16string AsideName(const std::u16string& path);
   void Undo(Change& change);
   // Deletes a file or a folder tree now, or what is left of it at the next restart.
-  static void DeleteNowOrAtRestart(const std::u16string& path);
+  void DeleteNowOrAtRestart(const std::u16string& path);
 
   std::vector<Change> changes_;
-  // What Rollback left for the next restart to delete.
+  // What the last Rollback or Commit left for the next restart to delete.
   std::vector<std::u16string> waiting_;
   uint32_t names_ = 0;
 };

@@ -35,6 +35,8 @@ struct SetupOptions {
 // window's (a build constant, GM_CLIENT_WINDOW_CLASS) and "GMBubbleWnd".
 std::u16string ClientWindowClass();
 constexpr char16_t kBubbleWindowClass[] = u"GMBubbleWnd";
+// Closes both, when they are open (CloseWindowAndProcess).
+void CloseClientWindows();
 
 // Installs the package: 0 after a successful install, -1 after a failure, which is
 // explained through `messages` (an empty package, or "安装失败:" with the reason).

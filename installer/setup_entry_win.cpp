@@ -17,6 +17,14 @@ const char16_t* const kClientPrograms[3] = {u"ZavroGM.exe", u"ZavroBrowser.exe",
 
 std::u16string ClientWindowClass() { return GM_CLIENT_WINDOW_CLASS; }
 
+void CloseClientWindows() {
+  for (const std::u16string& windowClass : {ClientWindowClass(), std::u16string(kBubbleWindowClass)}) {
+    if (WindowHandle window = FindTopLevelWindow(windowClass)) {
+      CloseWindowAndProcess(window, kCloseTimeoutMs, kCloseWParam, 0);
+    }
+  }
+}
+
 int RunSetup(const void* package, size_t size, SetupMessages& messages, const SetupOptions& options) {
   const HRESULT com = CoInitialize(nullptr);
   auto done = [&](int result) {
@@ -27,11 +35,7 @@ int RunSetup(const void* package, size_t size, SetupMessages& messages, const Se
     messages.Show(kSetupNoPackage, kSetupCaption);
     return done(-1);
   }
-  for (const std::u16string& windowClass : {ClientWindowClass(), std::u16string(kBubbleWindowClass)}) {
-    if (WindowHandle window = FindTopLevelWindow(windowClass)) {
-      CloseWindowAndProcess(window, kCloseTimeoutMs, kCloseWParam, 0);
-    }
-  }
+  CloseClientWindows();
   // The package is read where it lies, never copied.
   const std::unique_ptr<CMemoryFile> file = CMemoryFile::View(package, size);
   GMSfxInstall install(file.get(), false, 0);

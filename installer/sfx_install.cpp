@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "archive/io/file.h"
+#include "installer/registry_step.h"
 #include "installer/task_list.h"
 #include "installer/uninstall_record.h"
 #include "registry/reg_parser.h"
@@ -58,6 +59,15 @@ GMBuffer<unsigned char> Buffer(const std::vector<unsigned char>& bytes) {
 }
 
 }  // namespace
+
+bool GMSfxInstall::ApplyRegistry(uint32_t viewMode) {
+  ErrorInfo error;
+  if (ApplyRegistryStep(registry_keys_, viewMode, IgnoresAllErrors(), false, journal_, &registry_undo_, error)) {
+    return true;
+  }
+  ReportRecord(error);
+  return false;
+}
 
 GMSfxInstall::GMSfxInstall(GMBaseFile* source, bool takeOwnership, uint32_t viewMode)
     : GMUnpacker(source, takeOwnership), view_mode_(viewMode) {
@@ -140,8 +150,8 @@ bool GMSfxInstall::InstallRun(const std::u16string& targetRoot, bool patch) {
   if (!patch) {
     // The record is written before any program starts, so that a run that cannot write
     // it fails while nothing runs; once programs have started, it no longer fails the run.
-    if (!ApplyRegistry(viewMode) || !WriteRecord({}) || !RunTasks()) return Fail();
-    WriteRecord({});
+    if (!ApplyRegistry(viewMode) || !WriteRecord({}, viewMode) || !RunTasks()) return Fail();
+    WriteRecord({}, viewMode);
     journal_.Commit();
     return true;
   }
@@ -163,7 +173,7 @@ bool GMSfxInstall::InstallRun(const std::u16string& targetRoot, bool patch) {
   for (const auto& [key, value] : earlier.metadata) {
     if (!value.empty()) metadata_[key] = value;
   }
-  if (!WriteRecord(earlier.paths)) return Fail();
+  if (!WriteRecord(earlier.paths, viewMode)) return Fail();
   journal_.Commit();
   return true;
 }
@@ -199,7 +209,7 @@ std::vector<std::u16string> GMSfxInstall::InstalledPaths() const {
   return paths;
 }
 
-bool GMSfxInstall::WriteRecord(const std::vector<std::u16string>& earlierPaths) {
+bool GMSfxInstall::WriteRecord(const std::vector<std::u16string>& earlierPaths, uint32_t viewMode) {
   UninstallRecord record;
   record.paths = InstalledPaths();
   record.paths.insert(record.paths.end(), earlierPaths.begin(), earlierPaths.end());
@@ -207,6 +217,7 @@ bool GMSfxInstall::WriteRecord(const std::vector<std::u16string>& earlierPaths) 
   record.tasks = tasks_;
   record.registryText = registry_text_;
   record.metadata = metadata_;
+  record.metadata[kRegistryViewKey] = ViewModeName(viewMode);
   const std::u16string path = JoinPath(install_folder_, kUninstallRecordName);
   const std::u16string fresh = path + u".new";
   auto failed = [&](uint32_t error) {

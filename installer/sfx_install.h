@@ -108,16 +108,15 @@ class GMSfxInstall : public GMUnpacker, public TaskHost {
   // when the copy cannot be made.
   bool BeforeChange(const std::u16string& file);
   // Writes the uninstall record into the install folder through a new file that
-  // replaces it whole, with `earlierPaths` after this run's.
-  bool WriteRecord(const std::vector<std::u16string>& earlierPaths);
+  // replaces it whole, with `earlierPaths` after this run's, and the registry view its
+  // undo records belong to (`viewMode`) noted in its metadata.
+  bool WriteRecord(const std::vector<std::u16string>& earlierPaths, uint32_t viewMode);
   std::u16string RecordedForm(const std::u16string& path) const;
 
-  // What only the system can do (sfx_install_win.cpp, sfx_install_posix.cpp).
-  static bool SystemIs64Bit();
-  // Applies the registry key records in `viewMode`: false (reported) after a failure,
-  // taken back by the applier; on success the journal can take it back, and
-  // `registry_undo_` holds the undo records.
+  // Applies the registry key records in `viewMode`: false (reported) after a failure;
+  // on success the journal can take it back, and `registry_undo_` holds the undo records.
   bool ApplyRegistry(uint32_t viewMode);
+  // What only the system can do (sfx_install_win.cpp, sfx_install_posix.cpp).
   bool WriteProfileValue(const std::u16string& file, const std::u16string& section, const std::u16string* key,
                          const std::u16string* value);
   bool WriteShellLink(const ShortcutInfo& info, const std::u16string& file);

@@ -1,24 +1,11 @@
-// The install run on a system without a registry, shell links, profile files or the
-// programs a package starts: a package of files alone installs, anything else fails with
-// error 50 (not supported).
+// The install run on a system without shell links, profile files or the programs a
+// package starts: they fail with error 50 (not supported).
 #include "installer/sfx_install.h"
 
 #include "system/process.h"
 #include "system/system_error.h"
 
 namespace Zavro {
-
-bool GMSfxInstall::SystemIs64Bit() { return false; }
-
-bool GMSfxInstall::ApplyRegistry(uint32_t) {
-  if (registry_keys_.empty()) return true;
-  ErrorInfo error;
-  error.kind = kErrorRegistryWrite;
-  error.text = registry_keys_.front().FullKeyName(false);
-  error.word4 = kErrorNotSupported;
-  ReportRecord(error);
-  return false;
-}
 
 bool GMSfxInstall::WriteProfileValue(const std::u16string&, const std::u16string&, const std::u16string*,
                                      const std::u16string*) {

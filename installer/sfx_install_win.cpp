@@ -1,10 +1,6 @@
-// What only Windows does for the install run: the registry, shell links, profile files,
-// programs and the system's bitness.
+// What only Windows does for the install run: shell links, profile files and programs.
 #include "installer/sfx_install.h"
 
-#include "registry/reg_applier.h"
-#include "registry/reg_record_form.h"
-#include "system/os_version.h"
 #include "system/process.h"
 #include "system/shortcut.h"
 #include "system/string_utils.h"
@@ -28,32 +24,6 @@ class LaunchGate : public LaunchObserver {
 };
 
 }  // namespace
-
-bool GMSfxInstall::SystemIs64Bit() {
-  SystemInfo system;
-  return DescribeOperatingSystem(system) && system.is64Bit;
-}
-
-bool GMSfxInstall::ApplyRegistry(uint32_t viewMode) {
-  auto applier = std::make_shared<GMRegApplier>(viewMode);
-  if (applier->Apply(registry_keys_, IgnoresAllErrors())) {
-    journal_.Undoable([applier] { applier->Rollback(); });
-    GMBuffer<unsigned char> undo;
-    applier->SaveUndo(undo);
-    registry_undo_.assign(undo.Data(), undo.Data() + undo.Length());
-    return true;
-  }
-  // The applier took back what it had applied.
-  const GMRegException& failure = applier->LastError();
-  ErrorInfo error;
-  error.kind = failure.WriteFlag() ? kErrorRegistryWrite : kErrorRegistryRead;
-  error.text = failure.Key();
-  error.text2 = failure.SecondText();
-  error.word3 = failure.Number();
-  error.word4 = failure.Code();
-  ReportRecord(error);
-  return false;
-}
 
 bool GMSfxInstall::WriteProfileValue(const std::u16string& file, const std::u16string& section,
                                      const std::u16string* key, const std::u16string* value) {

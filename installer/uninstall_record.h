@@ -23,6 +23,9 @@
 namespace Zavro {
 
 constexpr char16_t kUninstallRecordName[] = u"RORarezoru.dat";
+// The metadata key under which an install notes the registry view its undo records
+// belong to ("32", "64" or "32+64"); the install writes it whatever the package says.
+constexpr char16_t kRegistryViewKey[] = u"##registry_view##";
 constexpr uint8_t kUninstallRecordVersion = 2;
 constexpr uint32_t kMaxRecordBlock = 52428800;
 

@@ -15,14 +15,16 @@ namespace {
 
 constexpr uint32_t kErrorBadKey = 1010;
 
-// The view flags of a view mode: the program's own view, the 64-bit view, or both views
-// (the 32-bit one first), whatever the program's own.
+// The view flags of a view mode: the program's own view, the 64-bit view, both views
+// (the 32-bit one first) or the 32-bit view, whatever the program's own.
 std::vector<uint32_t> Views(uint32_t viewMode) {
   switch (viewMode) {
     case 1:
       return {kKeyWow64_64Key};
     case 2:
       return {kKeyWow64_32Key, kKeyWow64_64Key};
+    case 3:
+      return {kKeyWow64_32Key};
     default:
       return {0};
   }
@@ -140,7 +142,7 @@ void GMRegApplier::Rollback() {
   // a key is deleted after what was written into it.
   for (auto it = undo_.rbegin(); it != undo_.rend(); ++it) {
     try {
-      WriteInView(it->record, false, it->view);
+      WriteInView(it->record, false, it->view, false);
     } catch (...) {
       // Whatever cannot be taken back stays; the rest is still taken back.
     }
@@ -176,7 +178,7 @@ void GMRegApplier::ApplyKey(const GMRegKeyRecord& record, bool tolerant, uint32_
 
 void GMRegApplier::WriteKey(const GMRegKeyRecord& record, bool tolerant, uint32_t viewMode) {
   CheckTree(record);
-  for (uint32_t view : Views(viewMode)) WriteInView(record, tolerant, view);
+  for (uint32_t view : Views(viewMode)) WriteInView(record, tolerant, view, strict_);
 }
 
 bool GMRegApplier::ReadKeyTree(GMRegKeyRecord& record, bool tolerant, uint32_t viewMode) {
@@ -190,7 +192,10 @@ void GMRegApplier::ApplyInView(const GMRegKeyRecord& record, bool tolerant, uint
     throw GMRegException(kErrorAccessDenied, true, current_key_);
   }
   const uint32_t probe = ProbeKey(record.root, record.path, view);
-  if (probe != kErrorSuccess && probe != kErrorFileNotFound) return;
+  if (probe != kErrorSuccess && probe != kErrorFileNotFound) {
+    if (strict_) throw GMRegException(probe, false, current_key_);
+    return;
+  }
   OnProbed(record);
 
   if (record.deleteMark) {
@@ -205,7 +210,7 @@ void GMRegApplier::ApplyInView(const GMRegKeyRecord& record, bool tolerant, uint
         copy.path = record.path;
       }
       // What the copy would miss would be lost for good: then the key stays.
-      if (!ReadInView(copy, tolerant, view)) return;
+      if (!ReadInView(copy, tolerant && !strict_, view)) return;
     } catch (const GMRegException& e) {
       // Gone meanwhile: deleted all the same.
       if (e.Code() == kErrorFileNotFound && ProbeKey(record.root, record.path, view) == kErrorFileNotFound) return;
@@ -213,7 +218,9 @@ void GMRegApplier::ApplyInView(const GMRegKeyRecord& record, bool tolerant, uint
     }
     NewUndo(view, true) = std::move(copy);
     uint32_t error = 0;
-    DeleteKeyTree(record.root, record.path, view, error);
+    if (!DeleteKeyTree(record.root, record.path, view, error) && strict_) {
+      throw GMRegException(error, true, current_key_);
+    }
     return;
   }
 
@@ -231,13 +238,13 @@ void GMRegApplier::ApplyInView(const GMRegKeyRecord& record, bool tolerant, uint
     undo.root = record.root;
     undo.path = record.path;
     undo.deleteMark = true;
-    WriteInView(record, tolerant, view);
+    WriteInView(record, tolerant, view, strict_);
     return;
   }
 
   GMRegKeyHandle key;
   if (!key.OpenKey(RootKey(record.root), record.path, kKeyReadWrite | view, false)) {
-    if (key.LastError() == kErrorAccessDenied || tolerant) return;
+    if ((key.LastError() == kErrorAccessDenied && !strict_) || tolerant) return;
     throw GMRegException(key.LastError(), true, KeyText(record));
   }
   std::vector<std::u16string> subKeyNames;
@@ -268,45 +275,43 @@ void GMRegApplier::ApplyInView(const GMRegKeyRecord& record, bool tolerant, uint
         backup.deleteMark = true;
       } else {
         // A value that cannot be given back is left as it is.
+        if (strict_) throw GMRegException(key.LastError(), false, current_key_);
         untouchable.insert(folded);
         continue;
       }
       undo.values.push_back(std::move(backup));
     }
     if (untouchable.count(folded) != 0) continue;
-    // A single value that cannot be written or deleted does not stop the apply.
-    if (value.deleteMark) {
-      key.DeleteValue(value.name);
-    } else {
-      key.SetValue(value.name, value);
-    }
+    // A single value that cannot be written or deleted does not stop the apply, unless
+    // strict.
+    const bool written = value.deleteMark ? key.DeleteValue(value.name) : key.SetValue(value.name, value);
+    if (!written && strict_) throw GMRegException(key.LastError(), true, current_key_);
   }
   key.Close();
   // Each sub record with undo records of its own, after its key's.
   for (const GMRegKeyRecord& sub : record.subKeys) ApplyInView(sub, tolerant, view);
 }
 
-void GMRegApplier::WriteInView(const GMRegKeyRecord& record, bool tolerant, uint32_t view) {
+void GMRegApplier::WriteInView(const GMRegKeyRecord& record, bool tolerant, uint32_t view, bool strict) {
   if (record.deleteMark) {
     // The key goes with its values and its whole tree (a root itself never does).
     uint32_t error = 0;
-    DeleteKeyTree(record.root, record.path, view, error);
+    if (!DeleteKeyTree(record.root, record.path, view, error) && strict) {
+      throw GMRegException(error, true, KeyText(record));
+    }
     return;
   }
   GMRegKeyHandle key;
   if (!key.OpenKey(RootKey(record.root), record.path, kKeyReadWrite | view, true)) {
-    if (key.LastError() == kErrorAccessDenied || tolerant) return;
+    if ((key.LastError() == kErrorAccessDenied && !strict) || tolerant) return;
     throw GMRegException(key.LastError(), true, KeyText(record));
   }
   for (const GMRegValueRecord& value : record.values) {
-    if (value.deleteMark) {
-      key.DeleteValue(value.name);
-    } else {
-      key.SetValue(value.name, value);
-    }
+    const bool written = value.deleteMark ? key.DeleteValue(value.name) : key.SetValue(value.name, value);
+    if (!written && strict) throw GMRegException(key.LastError(), true, KeyText(record));
   }
   key.Close();
-  for (const GMRegKeyRecord& sub : record.subKeys) WriteInView(sub, tolerant, view);
+  for (const GMRegKeyRecord& sub : record.subKeys) WriteInView(sub, tolerant, view, strict);
 }
 
 bool GMRegApplier::ReadInView(GMRegKeyRecord& record, bool tolerant, uint32_t view) {

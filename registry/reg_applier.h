@@ -29,7 +29,8 @@
 // View modes (they matter for HKEY_LOCAL_MACHINE\Software on a 64-bit system, whose
 // 32-bit view is its Wow6432Node): 0 the program's own view (the 32-bit one for the
 // shipped installer), 1 the 64-bit view, 2 both views, the 32-bit one first, each with
-// undo records of its own. The rollback of Apply puts each change back in the view it
+// undo records of its own, 3 the 32-bit view (what an uninstall of another bitness than
+// its install needs). The rollback of Apply puts each change back in the view it
 // was made in. Saved undo records do not say which view they came from: applied later,
 // they go to the view of that apply. So an undo of mode 0 or 1 is exact when applied in
 // the same mode as the records; an undo of mode 2 holds both views' records (the 64-bit
@@ -49,6 +50,10 @@ namespace Zavro {
 class GMRegApplier {
  public:
   explicit GMRegApplier(uint32_t viewMode = 0) : view_mode_(viewMode) {}
+  // Strict: every key that cannot be opened, created, read or deleted and every value
+  // that cannot be written or deleted fails the apply (an install skips keys that deny
+  // access and goes on past a single value; an uninstall must not).
+  void SetStrict(bool strict) { strict_ = strict; }
   virtual ~GMRegApplier() = default;
 
   // Applies the records in order. False after a failure (LastError: the registry's
@@ -92,13 +97,14 @@ class GMRegApplier {
   };
   GMRegKeyRecord& NewUndo(uint32_t view, bool saved);
   void ApplyInView(const GMRegKeyRecord& record, bool tolerant, uint32_t view);
-  void WriteInView(const GMRegKeyRecord& record, bool tolerant, uint32_t view);
+  void WriteInView(const GMRegKeyRecord& record, bool tolerant, uint32_t view, bool strict);
   bool ReadInView(GMRegKeyRecord& record, bool tolerant, uint32_t view);
 
   std::deque<UndoEntry> undo_;
   GMRegException last_error_;
   std::u16string current_key_;
   uint32_t view_mode_;
+  bool strict_ = false;
 };
 
 }  // namespace Zavro

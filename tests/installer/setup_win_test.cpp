@@ -287,7 +287,10 @@ TEST(SetupWin, InstallsEverything) {
   PutBlock(expected, tasks);
   PutBlock(expected, p.regText);
   Bytes meta;
-  PutU32(meta, 2);
+  PutU32(meta, 3);
+  // The registry view the undo records belong to: the program's own.
+  PutText(meta, u"##registry_view##");
+  PutText(meta, sizeof(void*) == 4 ? u"32" : u"64");
   PutText(meta, u"gmexe");
   PutText(meta, u"##install##\\bin\\game.exe");
   PutText(meta, u"gmfolder");

@@ -25,9 +25,10 @@ void AddRegCommands(CLI::App& app, Action& action);
 void AddExtractCommands(CLI::App& app, Action& action);
 void AddRecordCommands(CLI::App& app, Action& action);
 void AddSfxCommand(CLI::App& app, Action& action);
+void AddUninstallCommand(CLI::App& app, Action& action);
 
 using AddCommands = void (*)(CLI::App&, Action&);
-inline constexpr AddCommands kCommandSets[] = {AddPackCommand, AddListCommand, AddExtractCommands,
-                                                 AddRegCommands, AddRecordCommands, AddSfxCommand};
+inline constexpr AddCommands kCommandSets[] = {AddPackCommand,    AddListCommand, AddExtractCommands, AddRegCommands,
+                                                 AddRecordCommands, AddSfxCommand,  AddUninstallCommand};
 
 }  // namespace Zavro::gmz

@@ -1,5 +1,6 @@
-// gmz reg apply: registry data applied to this machine's registry through the apply
-// engine. Only Windows has a registry; elsewhere HasRegistry is false.
+// What gmz changes on this machine: registry data applied through the apply engine (gmz
+// reg apply), an install taken back (gmz uninstall). Only Windows has a registry and
+// the client's windows; elsewhere HasRegistry is false and both fail.
 #pragma once
 
 #include <deque>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "archive/io/buffer.h"
+#include "installer/uninstall.h"
 #include "registry/reg_records.h"
 
 namespace Zavro::gmz {
@@ -18,5 +20,8 @@ bool HasRegistry();
 // the registry is then as it was before.
 bool ApplyRegistry(const std::deque<GMRegKeyRecord>& records, bool tolerant,
                    const std::function<bool(const GMBuffer<unsigned char>&)>& keepUndo, std::u16string& message);
+
+// Closes the client's windows and carries the plan out. False with the error record.
+bool UninstallHere(const UninstallPlan& plan, ErrorInfo& error);
 
 }  // namespace Zavro::gmz

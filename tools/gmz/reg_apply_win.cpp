@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "installer/setup_entry.h"
 #include "registry/reg_applier.h"
 #include "system/string_utils.h"
 #include "system/system_error.h"
@@ -38,6 +39,11 @@ bool ApplyRegistry(const std::deque<GMRegKeyRecord>& records, bool tolerant,
     return false;
   }
   return true;
+}
+
+bool UninstallHere(const UninstallPlan& plan, ErrorInfo& error) {
+  CloseClientWindows();
+  return CarryOutUninstall(plan, error);
 }
 
 }  // namespace Zavro::gmz
