@@ -167,5 +167,35 @@ TEST(Uninstall, AFailureAtAnyChangeLeavesTheInstallAsItWas) {
   std::printf("a failure at each of %u changes\n", static_cast<unsigned>(n - 1));
 }
 
+// A patch's record holds the earlier install's paths too: one uninstall takes both back.
+TEST(Uninstall, APatchRecordTakesBothInstallsBack) {
+  test::ScratchDir scratch;
+  const fs::path root = scratch.fs_path() / "Programs";
+  fs::create_directories(root);
+  auto run = [&](const char* name, const char* file, bool patch) {
+    const fs::path source = scratch.fs_path() / name;
+    fs::create_directories(source / "##install##" / name);
+    WriteBytes(source / "##install##" / name / file, name);
+    GMPacker packer;
+    ASSERT_TRUE(packer.SetSource(test::SysPath(source), false));
+    const std::vector<unsigned char> meta = SerializeMetadata(MetadataPairs{{u"gmfolder", u"Game"}});
+    ASSERT_TRUE(packer.AddInlineEntry(packer.Root(), kMetadataEntryName, meta.data(), meta.size()));
+    ASSERT_TRUE(packer.PackToFile(test::SysPath(scratch.fs_path() / name) + u".gmz"));
+    const std::string package = ReadBytes(scratch.fs_path() / (std::string(name) + ".gmz"));
+    const std::unique_ptr<CMemoryFile> memory = CMemoryFile::View(package.data(), package.size());
+    GMSfxInstall install(memory.get(), false, 0);
+    ASSERT_TRUE(install.Open(false));
+    ASSERT_TRUE(patch ? install.InstallPatch(test::SysPath(root)) : install.Extract(test::SysPath(root)));
+  };
+  run("base", "a.txt", false);
+  run("patch", "b.txt", true);
+  UninstallPlan plan;
+  ErrorInfo error;
+  ASSERT_TRUE(PlanUninstall(test::SysPath(root / "Game"), u"", FolderMacros(), plan, error));
+  EXPECT_EQ(plan.files.size(), 2u);
+  ASSERT_TRUE(CarryOutUninstall(plan, error));
+  EXPECT_FALSE(fs::exists(root / "Game"));
+}
+
 }  // namespace
 }  // namespace Zavro
