@@ -24,6 +24,8 @@ endforeach()
 add_library(lzmasdk STATIC ${_lzma_sources})
 target_include_directories(lzmasdk SYSTEM PUBLIC ${_lzma_dir})
 target_compile_definitions(lzmasdk PRIVATE _7ZIP_ST)
+# C code that never throws needs no unwind tables.
+target_compile_options(lzmasdk PRIVATE -fno-asynchronous-unwind-tables)
 if(WIN32)
   target_compile_definitions(lzmasdk PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 endif()

@@ -16,11 +16,11 @@ function(gm_add_setup target)
   if(ARG_EXCLUDE_FROM_ALL)
     set(_all EXCLUDE_FROM_ALL)
   endif()
-  add_executable(${target} WIN32 ${_all} ${PROJECT_SOURCE_DIR}/installer/setup_main_win.cpp ${_rc})
+  add_executable(${target} WIN32 ${_all} ${PROJECT_SOURCE_DIR}/installer/setup_main_win.cpp
+                 ${PROJECT_SOURCE_DIR}/installer/shipped_runtime_win.cpp ${_rc})
   target_link_libraries(${target} PRIVATE gm)
   target_link_options(${target} PRIVATE -municode)
-  # The shipped 32-bit program may use 4 GB of address space on a 64-bit system.
-  gm_large_address_aware(${target})
+  gm_shipped_program(${target})
   # The resource compiler does not see the files a .rc names: rebuild when they change.
   set(_depends ${GM_SETUP_RESOURCES} ${PROJECT_SOURCE_DIR}/installer/setup.manifest)
   if(ARG_PACKAGE)

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "archive/converters/compress_converter.h"
@@ -21,10 +23,21 @@ struct GMConverterSlot {
 const GMConverterSlot* ConverterSlot(uint32_t method);
 
 // Method 0 is the stored converter, 3 (the solid block) decodes as 2; an empty slot or
-// a method of 32 and above gives null.
+// a method of 32 and above gives null. It needs none of the encoders
+// (converter_decoders.cpp): a program that only decodes links no encoder.
 GMCompressConverter::Ptr CreateDecoder(uint32_t method);
 // Method 0 is the stored converter; an empty slot or a method of 32 and above gives
 // null. A null level lets the encoder choose its default.
 GMCompressConverter::Ptr CreateEncoder(uint32_t method, const int32_t* level);
+
+// A new converter, or null when memory runs out.
+template <typename T, typename... Args>
+GMCompressConverter::Ptr MakeConverter(Args... args) {
+  try {
+    return std::make_shared<T>(args...);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
 
 }  // namespace Zavro

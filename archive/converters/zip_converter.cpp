@@ -16,21 +16,21 @@ int ClampLevel(const int32_t* level) {
 
 }  // namespace
 
-GMZipEncoder::GMZipEncoder(const int32_t* level)
-    : GMCompressConverter(kOutputCapacity), level_(ClampLevel(level)) {
+GMZipEncoder::GMZipEncoder(const int32_t* level, const ZipStreamCalls& calls)
+    : GMCompressConverter(kOutputCapacity), level_(ClampLevel(level)), calls_(calls) {
   stream_.zalloc = ZAlloc;
   stream_.zfree = ZFree;
 }
 
 GMZipEncoder::~GMZipEncoder() {
-  if (initialized_) deflateEnd(&stream_);
+  if (initialized_) calls_.end(&stream_);
   initialized_ = false;
 }
 
 bool GMZipEncoder::InitStream() {
   if (!HasOutputBuffer()) return false;
   if (initialized_) EndStream();
-  initialized_ = deflateInit2(&stream_, level_, Z_DEFLATED, MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+  initialized_ = calls_.init(&stream_, level_) == Z_OK;
   finished_ = false;
   pending_ = 0;
   return initialized_;
@@ -39,7 +39,7 @@ bool GMZipEncoder::InitStream() {
 bool GMZipEncoder::Reset() {
   pending_ = 0;
   finished_ = false;
-  if (initialized_) return deflateReset(&stream_) == Z_OK;
+  if (initialized_) return calls_.reset(&stream_) == Z_OK;
   return InitStream();
 }
 
@@ -80,42 +80,6 @@ bool GMZipEncoder::Finish() {
     return true;
   }
   return rc == Z_OK || rc == Z_BUF_ERROR;
-}
-
-GMZipDecoder::GMZipDecoder() : GMZipEncoder(nullptr) {}
-
-GMZipDecoder::~GMZipDecoder() {
-  if (initialized_) inflateEnd(&stream_);
-  // The encoder's destructor must not run deflateEnd on an inflate stream.
-  initialized_ = false;
-}
-
-bool GMZipDecoder::InitStream() {
-  if (!HasOutputBuffer()) return false;
-  if (initialized_) EndStream();
-  initialized_ = inflateInit2(&stream_, MAX_WBITS) == Z_OK;
-  finished_ = false;
-  pending_ = 0;
-  return initialized_;
-}
-
-bool GMZipDecoder::Reset() {
-  pending_ = 0;
-  finished_ = false;
-  if (initialized_) return inflateReset(&stream_) == Z_OK;
-  return InitStream();
-}
-
-bool GMZipDecoder::Process(const void* input, uint32_t inputLength, uint32_t& consumed, bool) {
-  consumed = 0;
-  if (input == nullptr && inputLength != 0) return false;
-  if (!initialized_ && !InitStream()) return false;
-  if (GetFreeSpace() == 0 || finished_) return true;
-  int rc = Z_OK;
-  Step(input, inputLength, consumed, Z_NO_FLUSH, rc);
-  if (rc == Z_STREAM_END) finished_ = true;
-  // Z_BUF_ERROR only says no progress was possible (no input, or no room): not damage.
-  return rc == Z_OK || rc == Z_STREAM_END || rc == Z_BUF_ERROR;
 }
 
 }  // namespace Zavro

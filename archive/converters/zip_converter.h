@@ -8,6 +8,16 @@
 
 namespace Zavro {
 
+// The zlib calls of one direction of a stream.
+struct ZipStreamCalls {
+  int (*init)(z_stream* stream, int level);
+  int (*run)(z_stream* stream, int flush);
+  int (*reset)(z_stream* stream);
+  int (*end)(z_stream* stream);
+};
+
+// The encoder's calls (deflate) are linked only into a program that makes an encoder
+// (zip_encoder.cpp); the decoder's (inflate) only into one that makes a decoder.
 class GMZipEncoder : public GMCompressConverter {
  public:
   static constexpr uint32_t kOutputCapacity = 524288;
@@ -27,31 +37,28 @@ class GMZipEncoder : public GMCompressConverter {
   int Level() const { return level_; }
 
  protected:
+  GMZipEncoder(const int32_t* level, const ZipStreamCalls& calls);
   // Runs the stream's deflate or inflate step on the free part of the output buffer.
   bool Step(const void* input, uint32_t inputLength, uint32_t& consumed, int flush, int& rc);
-  virtual int RunStream(int flush) { return deflate(&stream_, flush); }
-  virtual void EndStream() { deflateEnd(&stream_); }
+  virtual int RunStream(int flush) { return calls_.run(&stream_, flush); }
+  virtual void EndStream() { calls_.end(&stream_); }
 
   z_stream stream_{};
   bool initialized_ = false;
   bool finished_ = false;
   int level_;
+
+ private:
+  const ZipStreamCalls& calls_;
 };
 
 class GMZipDecoder : public GMZipEncoder {
  public:
   GMZipDecoder();
-  ~GMZipDecoder() override;
 
   bool Process(const void* input, uint32_t inputLength, uint32_t& consumed, bool finish) override;
   bool Finish() override { return true; }
-  bool Reset() override;
-  bool InitStream() override;
   bool IsStreamEnd() const override { return finished_; }
-
- protected:
-  int RunStream(int flush) override { return inflate(&stream_, flush); }
-  void EndStream() override { inflateEnd(&stream_); }
 };
 
 }  // namespace Zavro

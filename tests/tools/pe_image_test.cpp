@@ -21,6 +21,9 @@ void Set32(Bytes& b, size_t at, uint32_t v) {
   Set16(b, at + 2, static_cast<uint16_t>(v >> 16));
 }
 void SetText(Bytes& b, size_t at, const std::string& text) { std::memcpy(b.data() + at, text.data(), text.size()); }
+uint32_t Get32Of(const Bytes& b, size_t at) {
+  return static_cast<uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24);
+}
 
 // The checksum the plain way: 16-bit words, the carry folded at each step and at the
 // end, then the length.
@@ -127,7 +130,13 @@ Bytes MakeTestImage(const Shape& s) {
     imageEnd = 0x3000;
   }
   if (s.relocAfter) {
-    addSection(".reloc", 0x3000, 0x8, static_cast<uint32_t>(b.size()), 0x200, 0x42000040);
+    // One block of base relocations, for the page of .text, and its directory.
+    const uint32_t raw = static_cast<uint32_t>(b.size());
+    addSection(".reloc", 0x3000, 0x8, raw, 0x200, 0x42000040);
+    Set32(b, raw, 0x1000);
+    Set32(b, raw + 4, 8);
+    Set32(b, Directories(s) + 40, 0x3000);
+    Set32(b, Directories(s) + 44, 8);
     imageEnd = 0x4000;
   }
   Set16(b, kPe + 6, static_cast<uint16_t>(sections));
@@ -163,7 +172,7 @@ TEST(PeImage, AssemblesEveryShape) {
       {"PE32 with the resource section last", {false, true, false, false, false}, false},
       {"PE32+ with the resource section last", {true, true, false, false, false}, false},
       {"PE32+ signed", {true, true, false, false, true}, false},
-      {"PE32 with .reloc after the resources", {false, true, true, false, false}, true},
+      {"PE32 with .reloc after the resources", {false, true, true, false, false}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -199,18 +208,30 @@ TEST(PeImage, AssemblesEveryShape) {
     EXPECT_TRUE(std::equal(stub.begin() + before.sections[0].rawOffset,
                            stub.begin() + before.sections[0].rawOffset + 0x200,
                            out.begin() + after.sections[0].rawOffset));
+    // The resource section starts at a whole page of the file; the base relocations, when
+    // the stub has them after it, follow it with their directory, as they were.
+    ASSERT_GE(after.resourceSection, 0);
+    const Section& resources = after.sections[after.resourceSection];
+    EXPECT_EQ(resources.name, ".rsrc");
+    EXPECT_EQ(after.resourceRva, resources.virtualAddress);
+    EXPECT_EQ(resources.rawOffset % 0x1000, 0u);
+    EXPECT_EQ(resources.rawSize % 0x200, 0u);
     const Section& last = after.sections.back();
-    EXPECT_EQ(last.name, ".rsrc");
-    EXPECT_EQ(after.resourceRva, last.virtualAddress);
-    EXPECT_EQ(last.rawSize % 0x200, 0u);
+    EXPECT_EQ(&last == &resources, !c.shape.relocAfter);
+    if (c.shape.relocAfter) {
+      EXPECT_EQ(last.name, ".reloc");
+      EXPECT_EQ(last.virtualAddress, (resources.virtualAddress + resources.virtualSize + 0xFFF) & ~0xFFFu);
+      EXPECT_EQ(last.rawOffset, resources.rawOffset + resources.rawSize);
+      EXPECT_EQ(Get32Of(out, after.optionalHeaderOffset + 96 + 40), last.virtualAddress);
+      EXPECT_TRUE(std::equal(out.begin() + last.rawOffset, out.begin() + last.rawOffset + 0x200,
+                             stub.begin() + before.sections.back().rawOffset));
+    }
     EXPECT_EQ(last.rawOffset + last.rawSize, out.size());
     EXPECT_EQ(after.sections.size(), before.sections.size() + (c.added ? 1 : 0));
     EXPECT_EQ(after.sizeOfImage, (last.virtualAddress + last.virtualSize + 0xFFF) & ~0xFFFu);
     EXPECT_EQ(after.checksum, PlainChecksum(out, after.optionalHeaderOffset + 64));
     EXPECT_EQ(after.certificateSize, 0u);
-    if (c.shape.relocAfter) {
-      EXPECT_EQ(after.sections[1].name, ".oldrsrc");
-    }
+    for (const Section& s : after.sections) EXPECT_NE(s.name, ".oldrsrc");
     // Once more over its own output: the section is rewritten in place, to the same bytes.
     Bytes again;
     ASSERT_TRUE(AssembleSfx(out.data(), out.size(), package.data(), package.size(), again, error, &layout));
@@ -225,6 +246,9 @@ TEST(PeImage, AssemblesEveryShape) {
 TEST(PeImage, NamesAndAddressesAsTheLoaderSeesThem) {
   const Bytes package = {'G', 'M', 'Z'};
   Bytes stub = MakeImage({false, true, true});
+  // Without its directory, .reloc is nothing the writer may move: a section is added.
+  Set32(stub, Directories({}) + 40, 0);
+  Set32(stub, Directories({}) + 44, 0);
   for (int i = 0; i < 4; ++i) Set16(stub, 0x400 + 0xA2 + 2 * i, static_cast<uint16_t>("data"[i]));
   Set32(stub, OptionalHeader() + 56, 0x9000);
   Bytes out;
@@ -238,6 +262,7 @@ TEST(PeImage, NamesAndAddressesAsTheLoaderSeesThem) {
   EXPECT_EQ(Resource(out, image, PackageType(), PackageName()), package);
   EXPECT_EQ(image.sections.back().virtualAddress, 0x4000u);
   EXPECT_EQ(image.sizeOfImage, 0x5000u);
+  EXPECT_EQ(image.sections[1].name, ".oldrsrc");
 }
 
 TEST(PeImage, RefusesWhatItCannotHonour) {
@@ -281,8 +306,9 @@ TEST(PeImage, RefusesWhatItCannotHonour) {
       {"certificate outside the file", {true, true, false, false, true}, [](Bytes& b) { Set32(b, Directories({true}) + 36, 0x1000); },
        "the certificate table lies outside the file"},
       {"bad alignment", plain, [](Bytes& b) { Set32(b, OptionalHeader() + 36, 0x300); }, "are not valid"},
-      {"no room for a section", {false, true, true, true, false}, [](Bytes&) {},
-       "not its last section, and its section table has no room for a new one"},
+      {"no room for a section", {false, true, true, true, false},
+       [](Bytes& b) { Set32(b, Directories({}) + 44, 0); },
+       "cannot be rewritten in place, and its section table has no room for a new one"},
       {"no resources and no room", {false, false, false, true, false}, [](Bytes&) {},
        "no resource section, and its section table has no room"},
       {"too large", plain, [](Bytes&) {}, "the loader takes images under 2 GiB", 0x7FFFE000},

@@ -12,6 +12,7 @@
 #include "system/path_utils.h"
 #include "system/system_error.h"
 #include "tools/gmz/commands.h"
+#include "tools/pe/pe_format.h"
 #include "tools/gmz/console.h"
 #include "tools/gmz/tool_support.h"
 #include "tools/pe/pe_image.h"
@@ -97,7 +98,7 @@ class OutputFile {
   // Puts the checksum in its place and the file where it belongs.
   bool Finish(uint32_t checksumOffset) {
     unsigned char value[4];
-    pe::Put32(value, checksum_.Value());
+    pe::format::Put32(value, checksum_.Value());
     uint64_t at = 0;
     uint32_t written = 0;
     if (!file_.Seek(checksumOffset, 0, at) || !file_.Write(value, 4, written) || written != 4 || !file_.Close() ||
@@ -117,6 +118,9 @@ class OutputFile {
 
 // Stubs are a few megabytes; anything near the image limit is not one.
 constexpr uint64_t kMaxStubSize = 256u << 20;
+// Past this, a 32-bit installer's image and its dictionary do not fit a 32-bit system's
+// 2 GiB of address space (64-bit Windows gives the large-address-aware installer 4 GiB).
+constexpr uint64_t kLargeImage = 1ull << 30;
 
 int RunAssemble(const SfxOptions& o) {
   // Writing over the package would lose it, by whatever name or link it is reached (over
@@ -146,6 +150,12 @@ int RunAssemble(const SfxOptions& o) {
   pe::SfxLayout layout;
   std::string error;
   if (!pe::LayOutSfx(stub.data(), stub.size(), packageSize, layout, error)) return Fail(o.stub + ": " + error);
+  if (!layout.is64 && layout.imageSize > kLargeImage) {
+    std::fprintf(stderr,
+                 "gmz sfx: warning: the installer's image is %s bytes: a 32-bit Windows cannot map more than 1 GiB "
+                 "of it beside the installer's dictionary; only 64-bit Windows will run it\n",
+                 Grouped(layout.imageSize).c_str());
+  }
 
   OutputFile output(PathFromArgument(o.output));
   if (!output.Create()) return Fail("cannot create " + o.output + ": " + SystemReason());
@@ -172,8 +182,10 @@ int RunAssemble(const SfxOptions& o) {
   std::printf("%s: %s installer, package of %s bytes as resource \"DATA\" 105 (%s), %s\n", o.output.c_str(),
               pe::MachineName(layout.machine).c_str(), Grouped(packageSize).c_str(),
               layout.packageReplaced ? "replacing the stub's" : "new",
-              layout.sectionAdded ? "in a resource section added after the last section"
-                                  : "in the stub's resource section, rewritten in place");
+              layout.sectionAdded      ? "in a resource section added after the last section"
+              : layout.sectionsMoved != 0 ? "in the stub's resource section, rewritten in place (its relocations "
+                                            "moved after it)"
+                                          : "in the stub's resource section, rewritten in place");
   return kExitSuccess;
 }
 

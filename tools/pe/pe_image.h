@@ -102,16 +102,21 @@ struct SfxLayout {
   // What the user should hear of.
   bool signatureRemoved = false;
   bool sectionAdded = false;
+  size_t sectionsMoved = 0;  // rewritten in place, with these sections moved after it
   bool packageReplaced = false;
   bool is64 = false;
   uint16_t machine = 0;
+  uint64_t imageSize = 0;  // SizeOfImage of the installer
 };
 
 // Lays out the stub with the package as "DATA" 105 (replacing one that is there, in its
-// language; language 0 otherwise) and every other resource kept. The new resource
-// section is the last section of the image: the stub's own replaced in place when it
-// is last, else a section added after the last one, which needs room for one more entry
-// in the section table. A signature is dropped, as it would no longer be valid.
+// language; language 0 otherwise) and every other resource kept (sfx_layout.cpp). The
+// new resource section takes the place of the stub's own when only sections that can
+// move (its base relocations, which MinGW links after the resources) follow it: they go
+// after the new section, with their directory. Else it is added after the last section,
+// which needs room for one more entry in the section table; the stub's own stays, unused,
+// as ".oldrsrc". The new section starts at a whole page of the file, so that the loader
+// maps the package from the file. A signature is dropped, as it would no longer be valid.
 bool LayOutSfx(const unsigned char* stub, size_t size, uint64_t packageSize, SfxLayout& layout,
                std::string& error);
 
@@ -131,8 +136,5 @@ class Checksum {
 // The whole installer in memory, with its checksum; false with `error` as LayOutSfx.
 bool AssembleSfx(const unsigned char* stub, size_t stubSize, const unsigned char* package, size_t packageSize,
                  std::vector<unsigned char>& out, std::string& error, SfxLayout* layout = nullptr);
-
-// Stores a 32-bit little-endian value.
-void Put32(unsigned char* at, uint32_t value);
 
 }  // namespace Zavro::pe
