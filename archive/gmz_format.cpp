@@ -169,6 +169,21 @@ void WriteGmzHeader(const GmzHeader& header, unsigned char out[kGmzHeaderSize]) 
   for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<unsigned char>(header.tocSize >> (8 * i));
 }
 
+void WriteGmzTrailer(uint32_t crc, uint64_t covered, unsigned char out[kGmzTrailerSize]) {
+  std::memcpy(out, "GMZc", 4);
+  for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<unsigned char>(crc >> (8 * i));
+  for (int i = 0; i < 8; ++i) out[8 + i] = static_cast<unsigned char>(covered >> (8 * i));
+}
+
+bool ParseGmzTrailer(const unsigned char bytes[kGmzTrailerSize], uint32_t& crc, uint64_t& covered) {
+  if (std::memcmp(bytes, "GMZc", 4) != 0) return false;
+  crc = 0;
+  for (int i = 0; i < 4; ++i) crc |= static_cast<uint32_t>(bytes[4 + i]) << (8 * i);
+  covered = 0;
+  for (int i = 0; i < 8; ++i) covered |= static_cast<uint64_t>(bytes[8 + i]) << (8 * i);
+  return true;
+}
+
 bool ParseGmzHeader(const unsigned char bytes[kGmzHeaderSize], GmzHeader& header, uint32_t& code) {
   if (bytes[0] != 'G' || bytes[1] != 'M' || bytes[2] != 'Z' || bytes[3] > kGmzVersion) {
     code = kTocErrorSignature;

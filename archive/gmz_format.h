@@ -1,6 +1,16 @@
 // The bytes of a GMZ archive: an 8-byte header ("GMZ", version, table-of-contents
-// size), the table of contents (one root entry serialised in pre-order) and the data
-// region. The writer and the reader both go through these functions.
+// size), the table of contents (one root entry serialised in pre-order), the data
+// region and, written since packages are checked, a 16-byte checksum trailer. The
+// writer and the reader both go through these functions.
+//
+// The trailer: "GMZc", the CRC-32 (zlib's) of every byte before the trailer, and that
+// byte count as a u64, which is also where the trailer starts. It sits after the data
+// region, where a reader that does not know it never looks, and covers the header and
+// the table of contents as well as the streams, which an entry inside the table could
+// not without leaving itself out. A split archive carries it at the end of its last
+// volume. An archive's last 16 bytes are its trailer when they begin with the mark and
+// no entry's data reaches into them; a count that is not where the trailer sits then
+// means bytes were added or lost.
 //
 // Integers are little-endian except a folder's child count (24-bit big-endian). Names
 // are UTF-16LE without terminator.
@@ -43,6 +53,11 @@ struct GmzHeader {
 };
 
 void WriteGmzHeader(const GmzHeader& header, unsigned char out[kGmzHeaderSize]);
+
+constexpr size_t kGmzTrailerSize = 16;
+void WriteGmzTrailer(uint32_t crc, uint64_t covered, unsigned char out[kGmzTrailerSize]);
+// Whether `bytes` carry the trailer's mark; its CRC-32 and byte count when they do.
+bool ParseGmzTrailer(const unsigned char bytes[kGmzTrailerSize], uint32_t& crc, uint64_t& covered);
 
 // Checks the signature, the version (0 or 1) and the size limit. On failure `code`
 // is kTocErrorSignature or kTocErrorTooLarge.

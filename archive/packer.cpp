@@ -1,5 +1,7 @@
 #include "archive/packer.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 
 #include "archive/converters/converter_registry.h"
@@ -14,6 +16,35 @@
 namespace Zavro {
 
 namespace {
+
+// Passes everything on to the archive's output and keeps the CRC-32 of the bytes
+// written through it: the streams, which go out once and in order.
+class CrcOutput : public GMBaseFile {
+ public:
+  explicit CrcOutput(GMBaseFile& output) : output_(output) {}
+  bool Read(void* buffer, uint32_t length, uint32_t& bytesRead) override {
+    return output_.Read(buffer, length, bytesRead);
+  }
+  bool Write(const void* buffer, uint32_t length, uint32_t& bytesWritten) override {
+    const bool ok = output_.Write(buffer, length, bytesWritten);
+    crc_ = crc32_z(crc_, static_cast<const unsigned char*>(buffer), bytesWritten);
+    return ok;
+  }
+  bool Close() override { return output_.Close(); }
+  bool GetPosition(uint64_t& position) override { return output_.GetPosition(position); }
+  bool GetSize(uint64_t& size) override { return output_.GetSize(size); }
+  bool Seek(int64_t distance, uint32_t origin, uint64_t& newPosition) override {
+    return output_.Seek(distance, origin, newPosition);
+  }
+  bool SetTimes(FileTime creation, FileTime lastAccess, FileTime lastWrite) override {
+    return output_.SetTimes(creation, lastAccess, lastWrite);
+  }
+  unsigned long Crc() const { return crc_; }
+
+ private:
+  GMBaseFile& output_;
+  uLong crc_ = crc32_z(0, nullptr, 0);
+};
 
 constexpr uint32_t kChunkSize = 1048576;
 constexpr uint32_t kSourceShare = kFileShareRead | kFileShareWrite;
@@ -350,8 +381,9 @@ bool GMPacker::Pack(GMBaseFile& output) {
   solid_members_.clear();
   chunk_.resize(kChunkSize);
   std::vector<std::u16string> solidSources;
-  if (!WriteEntry(root_, output, solidSources)) return finish(false);
-  if (!solidSources.empty() && !WriteSolidBlock(output, solidSources)) return finish(false);
+  CrcOutput streams(output);
+  if (!WriteEntry(root_, streams, solidSources)) return finish(false);
+  if (!solidSources.empty() && !WriteSolidBlock(streams, solidSources)) return finish(false);
 
   std::vector<unsigned char> toc;
   uint64_t end = 0;
@@ -363,14 +395,32 @@ bool GMPacker::Pack(GMBaseFile& output) {
   // The last member carries the block's total in the table only; its own size is what
   // a later pack of the same tree checks the file against.
   if (last_solid_ != nullptr) last_solid_->size = solid_members_.back().second;
+  const unsigned long dataCrc = streams.Crc();
   if (!output.GetPosition(end) || !output.Seek(static_cast<int64_t>(start + kGmzHeaderSize), kFileBegin, position) ||
       !WriteAll(output, toc.data(), static_cast<uint32_t>(toc.size())) ||
-      !output.Seek(static_cast<int64_t>(end), kFileBegin, position)) {
+      !WriteChecksum(output, header, toc, dataCrc, end - start - kGmzHeaderSize - tocSize, end)) {
     if (last_error_.kind == 0) ReportError(kErrorFileWrite, u"", LastSystemError());
     SetErrorText(u"cannot write the archive");
     return finish(false);
   }
   return finish(!IsCancelled());
+}
+
+bool GMPacker::WriteChecksum(GMBaseFile& output, const unsigned char* header, const std::vector<unsigned char>& toc,
+                             unsigned long dataCrc, uint64_t dataSize, uint64_t end) {
+  // The table went in after the streams: its CRC joins theirs instead of the archive
+  // being read back.
+  const uint64_t covered = kGmzHeaderSize + toc.size() + dataSize;
+  uLong crc = crc32_z(crc32_z(0, header, kGmzHeaderSize), toc.data(), toc.size());
+  // Joining shifts the first CRC by the second's length, in steps z_off_t can hold
+  // (32 bits on Windows): joining a zero CRC is the shift alone.
+  constexpr uint64_t kStep = uint64_t{1} << 30;
+  for (; dataSize > kStep; dataSize -= kStep) crc = crc32_combine(crc, 0, static_cast<z_off_t>(kStep));
+  crc = crc32_combine(crc, dataCrc, static_cast<z_off_t>(dataSize));
+  unsigned char trailer[kGmzTrailerSize];
+  WriteGmzTrailer(static_cast<uint32_t>(crc), covered, trailer);
+  uint64_t position = 0;
+  return output.Seek(static_cast<int64_t>(end), kFileBegin, position) && WriteAll(output, trailer, kGmzTrailerSize);
 }
 
 bool GMPacker::WriteEntry(GMTocNode& entry, GMBaseFile& output, std::vector<std::u16string>& solidSources) {

@@ -1,8 +1,8 @@
 // GMPacker builds a GMZ archive from a folder on disk: it scans the folder into a tree
 // of entries (a policy may leave entries out and choose their methods), writes the
 // header, reserves the table of contents, writes every stand-alone stream in table
-// order, then the one solid block with the data of every method-3 file, and finally the
-// table itself.
+// order, then the one solid block with the data of every method-3 file, then the table
+// itself, and last the checksum trailer over all of it.
 //
 // Folder items enter the tree sorted by name without regard to case (as NTFS lists
 // them), so the same folder packs the same archive on every system. A link to a file
@@ -95,6 +95,10 @@ class GMPacker {
   struct StreamState;
   bool WriteStream(GMTocNode& entry, GMBaseFile& output, std::vector<std::u16string>& solidSources);
   bool WriteSolidBlock(GMBaseFile& output, const std::vector<std::u16string>& solidSources);
+  // Appends the checksum trailer at `end`, from the CRC of the `dataSize` bytes of
+  // streams (taken as they were written), the header's and the table's.
+  bool WriteChecksum(GMBaseFile& output, const unsigned char* header, const std::vector<unsigned char>& toc,
+                     unsigned long dataCrc, uint64_t dataSize, uint64_t end);
   bool Feed(StreamState& state, const unsigned char* data, uint32_t size);
   bool WritePending(StreamState& state);
   bool WriteAll(GMBaseFile& output, const void* data, uint32_t size);

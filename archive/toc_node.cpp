@@ -1,5 +1,7 @@
 #include "archive/toc_node.h"
 
+#include <algorithm>
+
 namespace Zavro {
 
 namespace {
@@ -47,6 +49,17 @@ uint64_t GMTocNode::TotalCompressedSize() const {
   uint64_t total = 0;
   ForEachBelow(*this, [&](const GMTocNode& n) { total += n.compressedSize; });
   return total;
+}
+
+uint64_t GMTocNode::DataEnd() const {
+  uint64_t end = 0;
+  ForEachBelow(*this, [&](const GMTocNode& n) {
+    if ((n.IsFile() || n.IsMemory()) && n.compressedSize != 0) {
+      const uint64_t last = n.dataOffset + n.compressedSize;
+      end = std::max(end, last < n.dataOffset ? UINT64_MAX : last);
+    }
+  });
+  return end;
 }
 
 GMTocNode& GMTocNode::AddChild(Ptr child) {

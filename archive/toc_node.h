@@ -43,6 +43,9 @@ class GMTocNode {
   // Sums of the size (compressed size) fields of this entry and everything below it.
   uint64_t TotalSize() const;
   uint64_t TotalCompressedSize() const;
+  // Where the stored data of this entry and everything below it ends (UINT64_MAX when
+  // an offset and size overflow).
+  uint64_t DataEnd() const;
 
   // Appends a child and makes this entry its parent.
   GMTocNode& AddChild(Ptr child);

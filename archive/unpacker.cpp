@@ -5,6 +5,8 @@
 #include <functional>
 #include <new>
 
+#include <zlib.h>
+
 #include "archive/converters/converter_registry.h"
 #include "archive/converters/lzma_converter.h"
 #include "archive/gmz_format.h"
@@ -436,6 +438,8 @@ bool GMUnpacker::LoadToc(GMBaseFile& source) {
   }
   version_ = parsed.version;
   toc_size_ = parsed.tocSize;
+  archive_start_ = position;
+  data_end_ = std::max(tocStart + parsed.tocSize, root_.DataEnd());
   root_.type = kTocDirectory;
   opened_ = true;
   total_ = root_.TotalCompressedSize();
@@ -688,6 +692,61 @@ GMUnpacker::Outcome GMUnpacker::VolumeSizes(std::vector<uint64_t>& sizes) {
     sizes.push_back(size);
   }
   return Outcome::Done;
+}
+
+GMUnpacker::Checksum GMUnpacker::ReadTrailer(std::vector<uint64_t>& sizes, uint32_t& crc, uint64_t& covered) {
+  if (!opened_) return Checksum::kNone;
+  if (VolumeSizes(sizes) != Outcome::Done) return Checksum::kDamaged;
+  uint64_t total = 0;
+  for (uint64_t size : sizes) total += size;
+  if (total - archive_start_ < kGmzHeaderSize + kGmzTrailerSize) return Checksum::kNone;
+  Input input(*this, sizes);
+  if (!input.Locate(total - kGmzTrailerSize, kGmzTrailerSize)) return Checksum::kDamaged;
+  unsigned char trailer[kGmzTrailerSize];
+  for (uint32_t filled = 0, got = 0; filled < kGmzTrailerSize; filled += got) {
+    uint64_t at = 0;
+    if (input.Next(chunk_.data(), got, at) != Outcome::Done || got == 0) return Checksum::kDamaged;
+    got = std::min<uint32_t>(got, kGmzTrailerSize - filled);
+    std::memcpy(trailer + filled, chunk_.data(), got);
+  }
+  if (!ParseGmzTrailer(trailer, crc, covered)) return Checksum::kNone;
+  if (covered == total - kGmzTrailerSize - archive_start_) return Checksum::kMatches;
+  // A count that is not where it sits: bytes were added or lost, unless an entry's data
+  // reaches into these bytes (an archive made before packages were checked whose last
+  // file ends like a trailer).
+  if (total - kGmzTrailerSize < data_end_) return Checksum::kNone;
+  DataFailure(total);
+  return Checksum::kDamaged;
+}
+
+bool GMUnpacker::HasChecksum() {
+  std::vector<uint64_t> sizes;
+  uint32_t crc = 0;
+  uint64_t covered = 0;
+  return ReadTrailer(sizes, crc, covered) != Checksum::kNone;
+}
+
+GMUnpacker::Checksum GMUnpacker::VerifyChecksum() {
+  last_error_ = ErrorInfo();
+  last_error_message_.clear();
+  std::vector<uint64_t> sizes;
+  uint32_t expected = 0;
+  uint64_t covered = 0;
+  const Checksum found = ReadTrailer(sizes, expected, covered);
+  if (found != Checksum::kMatches) return found;
+  Input input(*this, std::move(sizes));
+  if (!input.Locate(archive_start_, covered)) return Checksum::kDamaged;
+  uLong crc = crc32_z(0, nullptr, 0);
+  for (;;) {
+    uint32_t n = 0;
+    uint64_t at = 0;
+    if (input.Next(chunk_.data(), n, at) != Outcome::Done) return Checksum::kDamaged;
+    if (n == 0) break;
+    crc = crc32_z(crc, chunk_.data(), n);
+  }
+  if (static_cast<uint32_t>(crc) == expected) return Checksum::kMatches;
+  DataFailure(archive_start_ + covered + kGmzTrailerSize);
+  return Checksum::kDamaged;
 }
 
 GMUnpacker::Outcome GMUnpacker::PrepareDecoder(uint32_t method, uint64_t outputSize,

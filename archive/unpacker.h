@@ -79,6 +79,15 @@ class GMUnpacker {
   // Gives a folder its attributes and times once its contents are written.
   virtual void FinishFolder(GMTocNode& entry);
 
+  // The archive's checksum (gmz_format.h), after Open: none (an archive made before
+  // packages were checked), or whether every byte before it still matches. Reads the
+  // whole archive once; a mismatch is reported as damage at the archive's size
+  // ("数据处理错误，偏移:N"), a read failure as such (and counts as damaged).
+  enum class Checksum { kNone, kMatches, kDamaged };
+  Checksum VerifyChecksum();
+  // Whether the archive ends with a checksum, without reading the rest.
+  bool HasChecksum();
+
   std::u16string GetLastErrorMessage() const { return last_error_message_; }
   const ErrorInfo& LastError() const { return last_error_; }
   void SetReplaceLockedFiles(bool replace) { replace_locked_ = replace; }
@@ -144,6 +153,9 @@ class GMUnpacker {
   Outcome ExtractFolder(GMTocNode& entry);
   Outcome ExtractData(GMTocNode& entry);
   Outcome VolumeSizes(std::vector<uint64_t>& sizes);
+  // The archive's trailer: kNone without one, kDamaged when it cannot be read or its
+  // count is not where it sits (reported), kMatches when its CRC and count are read.
+  Checksum ReadTrailer(std::vector<uint64_t>& sizes, uint32_t& crc, uint64_t& covered);
   Outcome PrepareDecoder(uint32_t method, uint64_t outputSize, GMCompressConverter::Ptr& decoder);
   // Decodes the located input through `decoder` into `sink`, which must receive exactly
   // `outputSize` bytes and the stream's own end.
@@ -159,6 +171,9 @@ class GMUnpacker {
   GMTocNode root_{kTocFile};
   uint8_t version_ = 1;
   uint32_t toc_size_ = 0;
+  uint64_t archive_start_ = 0;
+  // Where the table and every entry's data end: the trailer cannot start before.
+  uint64_t data_end_ = 0;
   std::vector<std::shared_ptr<GMBaseFile>> owned_;
   GMBaseFile* source_ = nullptr;
   std::vector<GMBaseFile*> volumes_;

@@ -35,7 +35,6 @@ int RunSetup(const void* package, size_t size, SetupMessages& messages, const Se
     messages.Show(kSetupNoPackage, kSetupCaption);
     return done(-1);
   }
-  CloseClientWindows();
   // The package is read where it lies, never copied.
   const std::unique_ptr<CMemoryFile> file = CMemoryFile::View(package, size);
   GMSfxInstall install(file.get(), false, 0);
@@ -44,7 +43,11 @@ int RunSetup(const void* package, size_t size, SetupMessages& messages, const Se
   install.SetReplaceLockedFiles(true);
   // Everything a package installs goes below the install folder or a macro folder.
   install.SetAbsoluteNames(false);
-  if (!install.Open(false) || !install.Extract(root)) {
+  // A damaged package is found before anything changes: no window of the client's is
+  // closed for an install that cannot be.
+  const bool installed = install.Open(false) && install.VerifyChecksum() != GMUnpacker::Checksum::kDamaged &&
+                         (CloseClientWindows(), install.Extract(root));
+  if (!installed) {
     messages.Show(FormatString(kSetupFailed, install.GetLastErrorMessage()), kSetupCaption);
     return done(-1);
   }

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <zlib.h>
+
 #include "archive/gmz_format.h"
 #include "archive/io/file.h"
 #include "archive/archive_test_support.h"
@@ -54,9 +56,15 @@ TEST(GMPacker, EmptyFolder) {
   ASSERT_TRUE(packer.SetSource(dir.Join(u"empty"), false));
   ASSERT_TRUE(packer.PackToFile(dir.Join(u"out.gmz")));
   const std::string bytes = ReadBytes(dir.fs_path() / "out.gmz");
-  ASSERT_EQ(bytes.size(), 70u);
+  ASSERT_EQ(bytes.size(), 86u);
   EXPECT_EQ(bytes.substr(0, 8), std::string("GMZ\x01\x3E\x00\x00\x00", 8));
-  EXPECT_EQ(bytes.substr(8), std::string(62, '\0'));
+  EXPECT_EQ(bytes.substr(8, 62), std::string(62, '\0'));
+  // The trailer: its mark, the CRC-32 of the 70 bytes before it, their count.
+  const uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), 70));
+  std::string trailer = "GMZc";
+  for (int i = 0; i < 4; ++i) trailer += static_cast<char>(crc >> (8 * i));
+  trailer += std::string("\x46\0\0\0\0\0\0\0", 8);
+  EXPECT_EQ(bytes.substr(70), trailer);
 
   ASSERT_TRUE(packer.SetSource(dir.Join(u"empty"), true));
   ASSERT_TRUE(packer.PackToFile(dir.Join(u"out2.gmz")));
@@ -64,7 +72,7 @@ TEST(GMPacker, EmptyFolder) {
   ASSERT_EQ(archive.root.children.size(), 1u);
   EXPECT_EQ(archive.root.children[0]->name, u"empty");
   EXPECT_TRUE(archive.root.children[0]->IsDirectory());
-  EXPECT_EQ(archive.bytes.size(), 8u + 62u + 62u + 10u);
+  EXPECT_EQ(archive.bytes.size(), 8u + 62u + 62u + 10u + 16u);
 }
 
 TEST(GMPacker, StandAloneStreamsThenOneSolidBlock) {
@@ -128,7 +136,7 @@ TEST(GMPacker, StandAloneStreamsThenOneSolidBlock) {
   EXPECT_EQ(ef.method, 3u);
   EXPECT_EQ(ef.dataOffset, blockStart);
   EXPECT_EQ(ef.size, e1.size() + e2.size() + f.size());
-  EXPECT_EQ(blockStart + ef.compressedSize, archive.bytes.size());
+  EXPECT_EQ(blockStart + ef.compressedSize + kGmzTrailerSize, archive.bytes.size());
   EXPECT_EQ(static_cast<unsigned char>(archive.bytes[blockStart]), 0x5D);
   EXPECT_EQ(archive.bytes.substr(blockStart + 1, 4), std::string("\x00\x00\x00\x04", 4));
   EXPECT_TRUE(Unlzma(archive.Stream(ef), ef.size) == e1 + e2 + f);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <zlib.h>
+
 #include "archive/gmz_format.h"
 #include "archive/io/file.h"
 #include "archive/io/memory_file.h"
@@ -63,6 +65,80 @@ TEST(GMUnpacker, HeaderAndTableDamage) {
   ASSERT_TRUE(good.reader.Open(true));
   EXPECT_FALSE(good.reader.Open(false));
   EXPECT_TRUE(good.reader.IsOpened());
+}
+
+// Appends the checksum trailer by hand: "GMZc", the CRC-32 of every byte before it and
+// their count, both little-endian.
+Bytes Sealed(Bytes bytes) {
+  const uint32_t crc = static_cast<uint32_t>(crc32(0, bytes.data(), static_cast<uInt>(bytes.size())));
+  const uint64_t count = bytes.size();
+  bytes.insert(bytes.end(), {'G', 'M', 'Z', 'c'});
+  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<unsigned char>(crc >> (8 * i)));
+  for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<unsigned char>(count >> (8 * i)));
+  return bytes;
+}
+
+TEST(GMUnpacker, ChecksumCoversEveryByteBeforeIt) {
+  using Checksum = GMUnpacker::Checksum;
+  GMTocNode root(kTocDirectory);
+  AddFile(root, u"a", kTocFile, 6, 0, 0, 6);
+  const Bytes plain = Assemble(root, "abcdef");
+  const Bytes sealed = Sealed(plain);
+  const unsigned char nameUnits[] = {'a', 0};  // the entry's name as the table holds it
+  const size_t name = std::search(sealed.begin(), sealed.end(), std::begin(nameUnits), std::end(nameUnits)) -
+                      sealed.begin();
+  ASSERT_LT(name, plain.size() - 6);
+  // An archive made before packages were checked whose stored file ends with what looks
+  // like a trailer: the entry's data reaches into those bytes, so they are data.
+  GMTocNode old(kTocDirectory);
+  AddFile(old, u"a", kTocFile, 22, 0, 0, 22);
+  const Bytes inner = Sealed(Bytes{'a', 'b', 'c', 'd', 'e', 'f'});
+  const Bytes oldLookalike = Assemble(old, std::string(inner.begin(), inner.end()));
+
+  auto changed = [&](size_t at) {
+    Bytes b = sealed;
+    b[at] ^= 0x20;
+    return b;
+  };
+  // A table changed so that the file's data would reach into the trailer.
+  GMTocNode moved(kTocDirectory);
+  AddFile(moved, u"a", kTocFile, 6, 0, 12, 6);
+  const Bytes movedTable = Assemble(moved, "");
+  Bytes intoTrailer = sealed;
+  std::copy(movedTable.begin(), movedTable.end(), intoTrailer.begin());
+  Bytes inserted = sealed;
+  inserted.insert(inserted.begin() + static_cast<ptrdiff_t>(plain.size()) - 2, 'x');
+  const std::string damage = "数据处理错误，偏移:";
+  const struct {
+    const char* what;
+    Bytes bytes;
+    Checksum result;
+  } cases[] = {
+      {"no trailer", plain, Checksum::kNone},
+      {"sealed", sealed, Checksum::kMatches},
+      {"old archive ending like a trailer", oldLookalike, Checksum::kNone},
+      {"stored byte", changed(plain.size() - 1), Checksum::kDamaged},
+      {"table byte", changed(name), Checksum::kDamaged},
+      {"CRC", changed(plain.size() + 4), Checksum::kDamaged},
+      {"data moved into the trailer", intoTrailer, Checksum::kDamaged},
+      {"byte inserted", inserted, Checksum::kDamaged},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryArchive a(c.bytes);
+    ASSERT_TRUE(a.reader.Open(false));
+    EXPECT_EQ(a.reader.HasChecksum(), c.result != Checksum::kNone);
+    EXPECT_EQ(a.reader.VerifyChecksum(), c.result);
+    // Damage is named at the archive's size: only the whole is known to be wrong.
+    EXPECT_EQ(a.reader.GetLastErrorMessage(),
+              c.result == Checksum::kDamaged ? U((damage + std::to_string(c.bytes.size())).c_str()) : u"");
+  }
+  // The trailer is not data: the sealed archive extracts as the plain one does.
+  ScratchDir dir;
+  MemoryArchive a(sealed);
+  ASSERT_TRUE(a.reader.Open(false));
+  ASSERT_TRUE(a.reader.Extract(dir.Join(u"out")));
+  EXPECT_EQ(ReadBytes(dir.fs_path() / "out" / "a"), "abcdef");
 }
 
 TEST(GMUnpacker, TablesNoReaderCanHonour) {
@@ -207,18 +283,19 @@ TEST(GMUnpacker, VolumesAreOneArchive) {
   ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
   ASSERT_TRUE(packer.PackToFile(dir.Join(u"a.gmz")));
   const uint64_t archiveSize = test::fs::file_size(dir.fs_path() / "a.gmz");
-  // Cuts inside the table's tail, inside the zlib stream and twice inside the solid block.
+  // Cuts inside the zlib stream, twice inside the solid block and before its last bytes.
   GMUnpacker probe(dir.Join(u"a.gmz"));
   ASSERT_TRUE(probe.Open(false));
   const GMTocNode& xe = *probe.Root().children[0];
   const size_t inZip = static_cast<size_t>(xe.dataOffset + xe.compressedSize / 2);
   const size_t inBlock = static_cast<size_t>(xe.dataOffset + xe.compressedSize + 100);
-  Split(dir.fs_path() / "a.gmz", {inZip, inBlock, inBlock + 1, static_cast<size_t>(archiveSize - 3)});
+  Split(dir.fs_path() / "a.gmz", {inZip, inBlock, inBlock + 1, static_cast<size_t>(archiveSize - kGmzTrailerSize - 3)});
 
   for (const std::u16string& name : std::vector<std::u16string>{u"a.gmz", u"a.gmz.part0", u"a.gmz.PART0"}) {
     GMUnpacker reader(dir.Join(name));
     ASSERT_TRUE(reader.Open(true));
     EXPECT_EQ(reader.VolumeCount(), 5u);
+    EXPECT_EQ(reader.VerifyChecksum(), GMUnpacker::Checksum::kMatches);
     ASSERT_TRUE(reader.Extract(dir.Join(u"out")));
     EXPECT_TRUE(ReadBytes(dir.fs_path() / "out" / "x.txt") == x);
     EXPECT_TRUE(ReadBytes(dir.fs_path() / "out" / "y.dat") == y);

@@ -9,7 +9,10 @@
 #include <cstdio>
 #include <functional>
 
+#include "archive/gmz_format.h"
 #include "archive/packer.h"
+#include "archive/packer_policy.h"
+#include "archive/unpacker.h"
 #include "archive/io/memory_file.h"
 #include "installer/folder_macros.h"
 #include "installer/package_metadata.h"
@@ -19,6 +22,7 @@
 #include "registry/reg_key.h"
 #include "registry/reg_win_test_support.h"
 #include "system/change_seam.h"
+#include "system/client_window_support.h"
 #include "system/path_utils.h"
 #include "system/shortcut.h"
 #include "system/string_utils.h"
@@ -605,6 +609,99 @@ TEST(SetupWin, AssembledFromTheStub) {
   }
 }
 
+// A package of three kinds of bytes to damage: "a.txt" in the solid block, "b.bin"
+// stored, and the table; and a registry value. Where each lies, from its table.
+struct CheckedPackage {
+  explicit CheckedPackage(const test::ScratchDir& scratch) {
+    const fs::path src = scratch.fs_path() / ("src" + Narrow(Unique()));
+    fs::create_directories(src / "##install##");
+    WriteBytes(src / "##install##" / "a.txt", std::string(20000, 'a'));
+    WriteBytes(src / "##install##" / "b.bin", Noise(5000));
+    WriteBytes(src / "##reg##.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + Narrow(key) + "]\r\n\"v\"=\"1\"\r\n");
+    GMPacker packer;
+    auto policy = std::make_shared<GMFilePolicy>();
+    policy->AddMethodRule(kMethodStored, u".bin");
+    packer.SetPolicy(policy);
+    packer.SetDefaultMethod(kMethodSolid);
+    EXPECT_TRUE(packer.SetSource(test::SysPath(src), false));
+    const std::vector<unsigned char> meta = SerializeMetadata(MetadataPairs{{u"gmfolder", folder}});
+    EXPECT_TRUE(packer.AddInlineEntry(packer.Root(), kMetadataEntryName, meta.data(), meta.size()));
+    const std::u16string path = scratch.Join(u"p" + Unique() + u".gmz");
+    EXPECT_TRUE(packer.PackToFile(path));
+    const std::string read = ReadBytes(test::FsPath(path));
+    bytes.assign(read.begin(), read.end());
+
+    GMUnpacker reader(path);
+    EXPECT_TRUE(reader.Open(false));
+    std::vector<const GMTocNode*> pending{&reader.Root()};
+    while (!pending.empty()) {
+      const GMTocNode* e = pending.back();
+      pending.pop_back();
+      if (e->name == u"b.bin") stored = e->dataOffset;
+      if (e->method == kMethodSolid && e->compressedSize != 0) solid = e->dataOffset;
+      for (const auto& c : e->children) pending.push_back(c.get());
+    }
+    const std::string name("b\0.\0b\0i\0n\0", 10);  // as the table holds it
+    table = std::search(bytes.begin(), bytes.end(), name.begin(), name.end()) - bytes.begin();
+    EXPECT_NE(stored * solid, 0u);
+    EXPECT_LT(table, reader.TocSize() + 8u);
+  }
+  ~CheckedPackage() {
+    DeleteTree(JoinPath(ProgramFiles(), folder));
+    RegDeleteKeyW(HKEY_CURRENT_USER, W(key));
+  }
+  Bytes Damaged(size_t at) const {
+    Bytes damaged = bytes;
+    damaged[at] ^= 0x20;
+    return damaged;
+  }
+  bool Installed() const { return fs::exists(test::FsPath(JoinPath(ProgramFiles(), folder))); }
+
+  const std::u16string folder = u"GmSetupTest" + Unique();
+  const std::u16string key = u"Software\\GmTest\\Setup" + folder;
+  Bytes bytes;
+  size_t stored = 0, solid = 0, table = 0;
+};
+
+TEST(SetupWin, ADamagedPackageChangesNothing) {
+  test::ScratchDir scratch;
+  CheckedPackage p(scratch);
+  for (const auto& [what, at] : {std::pair<const char*, size_t>{"stored file", p.stored + 100},
+                                 {"solid block", p.solid + 20},
+                                 {"table", p.table}}) {
+    SCOPED_TRACE(what);
+    EXPECT_EQ(RunSetupProgram(scratch, MakeSetup(scratch, p.Damaged(at), "damaged.exe")), -1);
+    EXPECT_FALSE(p.Installed());
+    EXPECT_EQ(RegText(p.key, u"v"), u"<missing>");
+  }
+  // Undamaged it installs; so does the package as it was made before packages were
+  // checked.
+  EXPECT_EQ(RunSetupProgram(scratch, MakeSetup(scratch, p.bytes)), 0);
+  EXPECT_EQ(RegText(p.key, u"v"), u"1");
+  DeleteTree(JoinPath(ProgramFiles(), p.folder));
+  const Bytes old(p.bytes.begin(), p.bytes.end() - kGmzTrailerSize);
+  EXPECT_EQ(RunSetupProgram(scratch, MakeSetup(scratch, old, "old.exe")), 0);
+  EXPECT_EQ(ReadBytes(test::FsPath(JoinPath(ProgramFiles(), p.folder + u"\\a.txt"))), std::string(20000, 'a'));
+}
+
+// The damage is found before the client's windows are closed: a damaged installer
+// leaves a running client alone, with the reader's message at the package's size.
+TEST(DisplayWin, ADamagedInstallerLeavesTheClientRunning) {
+  test::ScratchDir scratch;
+  CheckedPackage p(scratch);
+  test::ClientWindow client(ClientWindowClass(), u"close 0");
+  ASSERT_NE(client.window(), nullptr);
+  const Bytes damaged = p.Damaged(p.stored + 100);
+  Messages shown;
+  EXPECT_EQ(RunSetup(damaged.data(), damaged.size(), shown), -1);
+  EXPECT_EQ(shown.shown, std::vector<std::u16string>{test::U(("安装失败:数据处理错误，偏移:" + std::to_string(damaged.size())).c_str())});
+  EXPECT_FALSE(client.Ended());
+  EXPECT_FALSE(p.Installed());
+  Messages none;
+  EXPECT_EQ(RunSetup(p.bytes.data(), p.bytes.size(), none), 0);
+  EXPECT_TRUE(client.Ended());
+}
+
 TEST(SetupWin, FailuresLeaveTheMachineAsItWas) {
   test::ScratchDir scratch;
   // No package at all: the first message, and nothing else happens.
@@ -612,12 +709,13 @@ TEST(SetupWin, FailuresLeaveTheMachineAsItWas) {
   EXPECT_EQ(RunSetup(nullptr, 0, messages), -1);
   EXPECT_EQ(messages.shown, std::vector<std::u16string>{u"读取安装包资源出错，请重新获取安装包。"});
 
-  // A solid block damaged after some files were written: the reader's message, and
-  // nothing installed, the file it was writing included.
+  // A package made before packages were checked (no trailer), its solid block damaged
+  // after some files were written: the reader's message, and nothing installed, the
+  // file it was writing included.
   {
     Package p = MakePackage(scratch, u"0", 4000000);
     Cleanup cleanup(p);
-    Bytes damaged = p.bytes;
+    Bytes damaged(p.bytes.begin(), p.bytes.end() - kGmzTrailerSize);
     for (size_t i = 3000000; i < 3001000; ++i) damaged[i] ^= 0x5A;
     Messages shown;
     EXPECT_EQ(RunSetup(damaged.data(), damaged.size(), shown), -1);

@@ -8,6 +8,7 @@
 #include <chrono>
 
 #include "system/windows_support.h"
+#include "system/client_window_support.h"
 #include "test_support.h"
 
 namespace Zavro {
@@ -17,48 +18,9 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// A client window in a process of its own (gm_client_window), found once it is open.
-class Client {
- public:
-  Client(const std::u16string& className, const std::u16string& mode) {
-    std::u16string line = u"\"" + test::SysPath(test::BuiltProgram("tests/gm_client_window")) + u"\" " + className +
-                          u" " + mode;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(nullptr, W(&line[0]), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
-      return;
-    }
-    CloseHandle(started.hThread);
-    process_.Reset(started.hProcess);
-    for (int i = 0; i < 400 && window_ == nullptr; ++i) {
-      window_ = FindTopLevelWindow(className);
-      if (window_ == nullptr) Sleep(50);
-    }
-  }
-  ~Client() {
-    if (process_) TerminateProcess(process_.Get(), 1);
-  }
-
-  WindowHandle window() const { return window_; }
-  bool Ended() const { return WaitForSingleObject(process_.Get(), 0) == WAIT_OBJECT_0; }
-  // The exit code once ended, or -1 while it runs.
-  int64_t ExitCode() const {
-    DWORD code = 0;
-    if (WaitForSingleObject(process_.Get(), 5000) != WAIT_OBJECT_0 || !GetExitCodeProcess(process_.Get(), &code)) {
-      return -1;
-    }
-    return code;
-  }
-
- private:
-  ScopedFileHandle process_;
-  WindowHandle window_ = nullptr;
-};
-
 TEST(DisplayWin, ClosingAClientsWindow) {
   {  // closes on WM_CLOSE and ends a second later: waited for, not terminated
-    Client client(u"GmTestClosing", u"close 7 1000");
+    test::ClientWindow client(u"GmTestClosing", u"close 7 1000");
     ASSERT_NE(client.window(), nullptr);
     EXPECT_TRUE(CloseWindowAndProcess(client.window(), kCloseTimeoutMs, kCloseWParam, 0));
     EXPECT_TRUE(client.Ended());
@@ -66,13 +28,13 @@ TEST(DisplayWin, ClosingAClientsWindow) {
   }
   {  // closes on WM_CLOSE but lets others open it only to terminate it: not killed for
      // want of the wait, it ends on its own
-    Client client(u"GmTestGuarded", u"close 7 500 terminate-only");
+    test::ClientWindow client(u"GmTestGuarded", u"close 7 500 terminate-only");
     ASSERT_NE(client.window(), nullptr);
     EXPECT_FALSE(CloseWindowAndProcess(client.window(), kCloseTimeoutMs, kCloseWParam, 0));
     EXPECT_EQ(client.ExitCode(), 7);
   }
   {  // ignores it: terminated with exit code 0 after the wait
-    Client client(u"GmTestStubborn", u"ignore");
+    test::ClientWindow client(u"GmTestStubborn", u"ignore");
     ASSERT_NE(client.window(), nullptr);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(CloseWindowAndProcess(client.window(), kCloseTimeoutMs, kCloseWParam, 0));
@@ -86,7 +48,7 @@ TEST(DisplayWin, ClosingAClientsWindow) {
 }
 
 TEST(DisplayWin, CentringAndSnapshots) {
-  Client client(u"GmTestPlaced", u"close 0");
+  test::ClientWindow client(u"GmTestPlaced", u"close 0");
   ASSERT_NE(client.window(), nullptr);
   const ScreenRect screen = VirtualScreenRect();
   const ScreenRect monitor = MonitorRect(client.window());

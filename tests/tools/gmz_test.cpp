@@ -85,6 +85,7 @@ TEST_F(GmzTest, PackListAndTest) {
   ASSERT_EQ(list.status, 0) << list.err;
   const nlohmann::json json = nlohmann::json::parse(list.out);
   EXPECT_EQ(json["version"], 1);
+  EXPECT_EQ(json["checksum"], true);
   const nlohmann::json& entries = json["entries"];
   ASSERT_EQ(entries.size(), 4u);
   // Folder items by name, then the metadata: the pairs' count, then UTF-16 key and value.
@@ -100,6 +101,68 @@ TEST_F(GmzTest, PackListAndTest) {
   const Result tested = Gmz({"test", Arg("p.gmz")});
   EXPECT_EQ(tested.status, 0) << tested.err;
   EXPECT_NE(tested.out.find("ok, 2 files and 20006 bytes"), std::string::npos) << tested.out;
+}
+
+TEST_F(GmzTest, DamageIsFoundBeforeAnythingIsWritten) {
+  fs::create_directory(Path("src"));
+  WriteBytes(Path("src/a.txt"), test::Text(20000, 'a'));
+  WriteBytes(Path("src/b.bin"), test::Text(3000, 'b'));
+  ASSERT_EQ(Gmz({"pack", Arg("src"), "-o", Arg("p.gmz"), "--method", "solid", "--method-rule", "store=bin"}).status,
+            0);
+  const nlohmann::json entries = nlohmann::json::parse(Gmz({"list", Arg("p.gmz"), "--json"}).out)["entries"];
+  ASSERT_EQ(entries[1]["path"], "b.bin");
+  ASSERT_EQ(entries[1]["method"], 0);
+  const std::string sealed = ReadBytes(Path("p.gmz"));
+  const size_t solid = entries[0]["offset"], stored = entries[1]["offset"];
+  const size_t name = sealed.find(std::string("b\0.\0b\0i\0n\0", 10));
+  ASSERT_NE(name, std::string::npos);
+  auto changed = [&](size_t at) {
+    std::string b = sealed;
+    b[at] ^= 0x20;
+    return b;
+  };
+  std::string inserted = sealed;
+  inserted.insert(stored + 10, 1, 'x');
+  const struct {
+    const char* what;
+    std::string bytes;
+  } damaged[] = {
+      {"stored file", changed(stored + 10)},
+      {"solid block", changed(solid + 50)},
+      {"table", changed(name)},
+      {"byte inserted", inserted},
+  };
+  for (const auto& d : damaged) {
+    SCOPED_TRACE(d.what);
+    WriteBytes(Path("d.gmz"), d.bytes);
+    for (const auto& arguments : {std::vector<std::string>{"test", Arg("d.gmz")},
+                                  std::vector<std::string>{"extract", Arg("d.gmz"), "-C", Arg("out")}}) {
+      const Result result = Gmz(arguments);
+      EXPECT_EQ(result.status, 1);
+      EXPECT_NE(result.err.find("the package's checksum does not match"), std::string::npos) << result.err;
+      EXPECT_FALSE(fs::exists(Path("out")));
+    }
+  }
+
+  // Without its trailer the package is one made before packages were checked.
+  WriteBytes(Path("old.gmz"), sealed.substr(0, sealed.size() - 16));
+  Result result = Gmz({"list", Arg("old.gmz")});
+  EXPECT_NE(result.out.find("checksum: none"), std::string::npos) << result.out;
+  result = Gmz({"test", Arg("old.gmz")});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("no checksum"), std::string::npos) << result.out;
+
+  // Volumes carry it: the last one ends with it.
+  ASSERT_EQ(Gmz({"split", Arg("p.gmz"), "--size", "4000", "-o", Arg("v")}).status, 0);
+  result = Gmz({"test", Arg("v"), "--volumes"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("checksum matches"), std::string::npos) << result.out;
+  std::string volume = ReadBytes(Path("v.part0"));
+  volume[volume.size() - 1] ^= 1;
+  WriteBytes(Path("v.part0"), volume);
+  result = Gmz({"test", Arg("v"), "--volumes"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("the package's checksum does not match"), std::string::npos) << result.err;
 }
 
 TEST_F(GmzTest, RegParseJson) {
@@ -230,9 +293,22 @@ TEST_F(GmzTest, SfxAssemblesAndRefuses) {
   EXPECT_NE(r.out.find("(correct)"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("type \"DATA\", name 105, language 0x0804"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("type 24, name 1, language 0x0409: 12 bytes"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("package: " + std::to_string(fs::file_size(Path("p.gmz"))) + " bytes, 1 entry"),
+  EXPECT_NE(r.out.find("package: " + std::to_string(fs::file_size(Path("p.gmz"))) + " bytes, 1 entry, checksum matches"),
             std::string::npos)
       << r.out;
+  // The package of an installer damaged after it was made.
+  const std::string package = ReadBytes(Path("p.gmz"));
+  std::string installer = ReadBytes(Path("setup.exe"));
+  const size_t at = installer.find(package);
+  ASSERT_NE(at, std::string::npos);
+  installer[at + package.size() / 2] ^= 1;
+  WriteBytes(Path("damaged-setup.exe"), installer);
+  r = Gmz({"sfx", "--info", Arg("damaged-setup.exe")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("the package's checksum does not match"), std::string::npos) << r.out;
+  std::string bad = package;
+  bad[package.size() / 2] ^= 1;
+  WriteBytes(Path("bad.gmz"), bad);
 
   // A signature is removed, and said to be.
   r = Gmz({"sfx", "--stub", Arg("signed.exe"), "--package", Arg("p.gmz"), "-o", Arg("signed-setup.exe")});
@@ -257,6 +333,8 @@ TEST_F(GmzTest, SfxAssemblesAndRefuses) {
       {{"sfx", "--stub", Arg("not.gmz"), "--package", Arg("p.gmz"), "-o", Arg("setup.exe")}, 1, "not a PE image"},
       {{"sfx", "--stub", Arg("stub.exe"), "--package", Arg("not.gmz"), "-o", Arg("setup.exe")}, 1,
        "is not a package the installer can read"},
+      {{"sfx", "--stub", Arg("stub.exe"), "--package", Arg("bad.gmz"), "-o", Arg("setup.exe")}, 1,
+       "the package's checksum does not match"},
       {{"sfx", "--stub", Arg("full.exe"), "--package", Arg("p.gmz"), "-o", Arg("setup.exe")}, 1, "no room"},
       {{"sfx", "--stub", Arg("missing.exe"), "--package", Arg("p.gmz"), "-o", Arg("setup.exe")}, 1, "cannot read"},
       {{"sfx", "--stub", Arg("stub.exe"), "--package", Arg("setup.exe"), "-o", Arg("setup.exe")}, 1,

@@ -94,6 +94,16 @@ int OpenFailure(GMUnpacker& reader, const std::string& archive) {
   return Fail(message.empty() ? "cannot open " + archive : ToUtf8(message));
 }
 
+// The archive's checksum, before anything is written: false (after the message) when it
+// does not match. An archive made before packages were checked has none.
+bool ChecksumHolds(GMUnpacker& reader, const std::string& archive) {
+  if (reader.VerifyChecksum() != GMUnpacker::Checksum::kDamaged) return true;
+  const std::u16string message = reader.GetLastErrorMessage();
+  Fail(archive + ": the package's checksum does not match" + (message.empty() ? "" : " (" + ToUtf8(message) + ")") +
+       "; nothing was written");
+  return false;
+}
+
 bool HasAbsoluteName(const GMTocNode& root, std::u16string& found) {
   std::vector<const GMTocNode*> pending{&root};
   while (!pending.empty()) {
@@ -112,6 +122,7 @@ int RunExtract(const ExtractOptions& o) {
   WatchInterrupt();
   GMUnpacker reader(PathFromArgument(o.archive));
   if (!reader.Open(o.volumes)) return OpenFailure(reader, o.archive);
+  if (!ChecksumHolds(reader, o.archive)) return kExitFailure;
   std::u16string absolute;
   if (!o.absoluteNames && HasAbsoluteName(reader.Root(), absolute)) {
     return Fail("the archive holds an absolute entry name (" + PathForDisplay(absolute) +
@@ -138,6 +149,7 @@ int RunTest(const ExtractOptions& o) {
   WatchInterrupt();
   ArchiveTester tester(PathFromArgument(o.archive));
   if (!tester.Open(o.volumes)) return OpenFailure(tester, o.archive);
+  if (!ChecksumHolds(tester, o.archive)) return kExitFailure;
   ConsoleProgress progress("testing");
   progress.SetTotal(tester.TotalBytes());
   progress.OnInterrupted([&tester] { tester.Cancel(); });
@@ -145,10 +157,11 @@ int RunTest(const ExtractOptions& o) {
   const bool ok = tester.Extract(u"");
   if (tester.IsCancelled()) return Fail("cancelled");
   if (!ok) return OpenFailure(tester, o.archive);
-  std::printf("%s: ok, %llu files and %llu bytes from %llu bytes of data in %zu volume%s\n", o.archive.c_str(),
+  std::printf("%s: ok, %llu files and %llu bytes from %llu bytes of data in %zu volume%s, %s\n", o.archive.c_str(),
               static_cast<unsigned long long>(tester.Files()), static_cast<unsigned long long>(tester.Bytes()),
               static_cast<unsigned long long>(tester.TotalBytes()), tester.VolumeCount(),
-              tester.VolumeCount() == 1 ? "" : "s");
+              tester.VolumeCount() == 1 ? "" : "s",
+              tester.HasChecksum() ? "checksum matches" : "no checksum (made before packages were checked)");
   return kExitSuccess;
 }
 

@@ -75,6 +75,7 @@ int RunList(const ListOptions& o) {
     nlohmann::ordered_json out;
     out["version"] = reader.Version();
     out["toc_size"] = reader.TocSize();
+    out["checksum"] = reader.HasChecksum();
     out["entries"] = std::move(entries);
     std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     return kExitSuccess;
@@ -89,6 +90,8 @@ int RunList(const ListOptions& o) {
                 e.IsDirectory() || e.IsInline() ? "" : MethodName(e.method), e.compressedSize,
                 FormatFileTime(e.lastWriteTime.value).c_str(), path.c_str());
   });
+  std::printf("checksum: %s\n", reader.HasChecksum() ? "CRC-32 (gmz test checks it)"
+                                                       : "none (made before packages were checked)");
   return kExitSuccess;
 }
 
@@ -99,7 +102,8 @@ void AddListCommand(CLI::App& app, Action& action) {
   CLI::App* list = app.add_subcommand("list", "List the entries of an archive");
   list->add_option("ARCHIVE", options->archive, "The archive")->required();
   list->add_flag("--volumes", options->volumes, "Read ARCHIVE.part0, ARCHIVE.part1, ...");
-  list->add_flag("--json", options->json, "One JSON object with the version, table size and entries");
+  list->add_flag("--json", options->json,
+                 "One JSON object with the version, table size, whether a checksum is there, and the entries");
   list->callback([options, &action] { action = [options] { return RunList(*options); }; });
 }
 

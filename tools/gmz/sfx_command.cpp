@@ -41,10 +41,15 @@ std::string IdText(const pe::ResourceId& id) {
   return id.isNumber ? std::to_string(id.number) : "\"" + ToUtf8(id.text) + "\"";
 }
 
-// Entries in a package's table, or -1 with `message` when it does not open.
+// The entries of a package whose checksum (when it has one) matches; -1 with the reason
+// otherwise.
 int64_t CountEntries(GMUnpacker& reader, std::string& message) {
   if (!reader.Open(false)) {
     message = ToUtf8(reader.GetLastErrorMessage());
+    return -1;
+  }
+  if (reader.VerifyChecksum() == GMUnpacker::Checksum::kDamaged) {
+    message = "the package's checksum does not match";
     return -1;
   }
   int64_t count = 0;
@@ -235,8 +240,9 @@ int RunInfo(const SfxOptions& o) {
                 message.c_str());
     return kExitFailure;
   }
-  std::printf("package: %s bytes, %" PRId64 " %s\n", Grouped(package->size).c_str(), entries,
-              entries == 1 ? "entry" : "entries");
+  std::printf("package: %s bytes, %" PRId64 " %s, %s\n", Grouped(package->size).c_str(), entries,
+              entries == 1 ? "entry" : "entries",
+              reader.HasChecksum() ? "checksum matches" : "no checksum (made before packages were checked)");
   return kExitSuccess;
 }
 

@@ -130,7 +130,6 @@ class Checksum {
  private:
   uint64_t sum_ = 0;
   uint64_t length_ = 0;
-  int pending_ = -1;
 };
 
 // The whole installer in memory, with its checksum; false with `error` as LayOutSfx.
