@@ -102,6 +102,11 @@ bool ReplacePath(const std::u16string& from, const std::u16string& to);
 // Whether two paths name one existing file (the same volume and file number), whatever
 // links or spellings lead to it.
 bool IsSameFile(const std::u16string& a, const std::u16string& b);
+// Where writing `path` lands: the path itself or, for a link, the file it finally
+// points to (`target`). `replaceable` is false when that is something other than a
+// regular file or nothing at all (a device, a pipe, a folder): such a thing is written
+// as it is, never replaced by a file.
+bool OutputTarget(const std::u16string& path, std::u16string& target, bool& replaceable);
 // Has the system delete a file at the next restart (MoveFileExW with
 // MOVEFILE_DELAY_UNTIL_REBOOT). POSIX has no such thing: it fails with error 50, and
 // never needs it, as an open file can be deleted there.

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -461,6 +462,31 @@ bool IsSameFile(const std::u16string& a, const std::u16string& b) {
   struct stat first, second;
   return CheckSystemPath(a) && CheckSystemPath(b) && stat(NativePath(a).c_str(), &first) == 0 &&
          stat(NativePath(b).c_str(), &second) == 0 && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool OutputTarget(const std::u16string& path, std::u16string& target, bool& replaceable) {
+  target = path;
+  replaceable = true;
+  if (!CheckSystemPath(path)) return false;
+  const std::string native = NativePath(path);
+  struct stat st;
+  if (lstat(native.c_str(), &st) != 0) {
+    if (errno == ENOENT) return true;
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  if (S_ISLNK(st.st_mode)) {
+    char* resolved = realpath(native.c_str(), nullptr);
+    if (resolved == nullptr || stat(resolved, &st) != 0) {
+      SetLastErrorFromErrno(errno);
+      free(resolved);
+      return false;
+    }
+    target = FromNativePath(resolved);
+    free(resolved);
+  }
+  replaceable = S_ISREG(st.st_mode);
+  return true;
 }
 
 bool MovePath(const std::u16string& from, const std::u16string& to) {

@@ -253,6 +253,52 @@ bool IsSameFile(const std::u16string& a, const std::u16string& b) {
          first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
+bool OutputTarget(const std::u16string& path, std::u16string& target, bool& replaceable) {
+  target = path;
+  replaceable = true;
+  if (!CheckSystemPath(path)) return false;
+  HANDLE file = CreateFileW(W(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  bool known = true;
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    replaceable = false;
+  } else if (!GetFileInformationByHandle(file, &info)) {
+    known = false;
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    replaceable = false;
+  } else if ((GetFileAttributesW(W(path)) & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // A link: the file it leads to, in the form the rest of the system takes.
+    std::vector<wchar_t> final(MAX_PATH);
+    for (;;) {
+      const DWORD length = GetFinalPathNameByHandleW(file, final.data(), static_cast<DWORD>(final.size()),
+                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+      if (length == 0) {
+        known = false;
+        break;
+      }
+      if (length < final.size()) {
+        target = U16(final.data(), length);
+        if (target.compare(0, 8, u"\\\\?\\UNC\\") == 0) {
+          target = u"\\" + target.substr(7);
+        } else if (target.compare(0, 4, u"\\\\?\\") == 0) {
+          target = target.substr(4);
+        }
+        break;
+      }
+      final.resize(length + 1);
+    }
+  }
+  const DWORD error = GetLastError();
+  CloseHandle(file);
+  if (!known) SetLastError(error);
+  return known;
+}
+
 bool DeleteAtRestart(const std::u16string& path) {
   if (!CheckSystemPath(path)) return false;
   if (ChangeRefused()) return false;

@@ -42,5 +42,35 @@ TEST(GmzPosix, SfxNeverWritesOverThePackage) {
   }
 }
 
+// An output that is not a regular file is written as it is; a link leads to the file
+// replaced, and stays a link.
+TEST(GmzPosix, SfxWritesThroughDevicesAndLinks) {
+  test::ScratchDir dir;
+  const test::fs::path d = dir.fs_path();
+  auto gmz = [&](const std::vector<std::string>& arguments) {
+    return test::RunProgram(test::BuiltProgram("tools/gmz/gmz"), arguments, d / "out.txt", d / "err.txt");
+  };
+  const std::vector<unsigned char> stub = pe::MakeTestImage({false, true});
+  test::WriteBytes(d / "stub.exe", std::string(stub.begin(), stub.end()));
+  test::fs::create_directory(d / "folder");
+  test::WriteBytes(d / "folder" / "a.txt", "alpha");
+  ASSERT_EQ(gmz({"pack", (d / "folder").string(), "-o", (d / "p.gmz").string()}), 0);
+  auto sfx = [&](const test::fs::path& output) {
+    return gmz({"sfx", "--stub", (d / "stub.exe").string(), "--package", (d / "p.gmz").string(), "-o",
+                output.string()});
+  };
+  ASSERT_EQ(sfx(d / "setup.exe"), 0) << test::ReadBytes(d / "err.txt");
+  const std::string installer = test::ReadBytes(d / "setup.exe");
+
+  EXPECT_EQ(sfx("/dev/null"), 0) << test::ReadBytes(d / "err.txt");
+  EXPECT_TRUE(test::fs::is_character_file("/dev/null"));
+
+  test::WriteBytes(d / "old.exe", "old");
+  test::fs::create_symlink(d / "old.exe", d / "link.exe");
+  EXPECT_EQ(sfx(d / "link.exe"), 0) << test::ReadBytes(d / "err.txt");
+  EXPECT_TRUE(test::fs::is_symlink(d / "link.exe"));
+  EXPECT_EQ(test::ReadBytes(d / "old.exe"), installer);
+}
+
 }  // namespace
 }  // namespace Zavro

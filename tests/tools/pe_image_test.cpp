@@ -3,7 +3,9 @@
 
 #include <cstring>
 #include <functional>
+#include <tuple>
 
+#include "tools/pe/pe_format.h"
 #include "tools/pe/pe_image.h"
 #include "tools/pe_test_image.h"
 
@@ -45,105 +47,106 @@ constexpr uint32_t kPe = 0x40;
 constexpr const char kManifest[] = "<manifest/>\n";
 constexpr const char kOldPackage[] = "old package";
 
-size_t OptionalHeader() { return kPe + 24; }
-size_t Directories(const Shape& s) { return OptionalHeader() + (s.pe32Plus ? 112 : 96); }
-size_t SectionTable(const Shape& s) { return OptionalHeader() + (s.pe32Plus ? 240 : 224); }
+size_t OptionalHeader() { return kPe + format::kOptionalHeader; }
+size_t Directories(const Shape& s) { return OptionalHeader() + format::DataDirectories(s.pe32Plus); }
+// Sixteen data directories end the optional header.
+size_t SectionTable(const Shape& s) {
+  return Directories(s) + format::kDataDirectorySize * format::kMaxDataDirectories;
+}
 
 }  // namespace
 
 Bytes MakeTestImage(const Shape& s) {
-  const uint32_t headers = s.tableFull ? SectionTable(s) + 40 * (1 + s.resources + s.relocAfter) : 0x200;
+  using namespace format;
+  const uint32_t headers = s.tableFull ? SectionTable(s) + kSectionHeaderSize * (1 + s.resources + s.relocAfter) : 0x200;
   const uint32_t textRaw = s.tableFull ? headers : 0x200;
   Bytes b(textRaw + 0x200, 0);
-  SetText(b, 0, "MZ");
-  Set32(b, 0x3C, kPe);
-  SetText(b, kPe, std::string("PE\0\0", 4));
-  Set16(b, kPe + 4, s.pe32Plus ? 0x8664 : 0x014C);
-  Set16(b, kPe + 20, s.pe32Plus ? 240 : 224);
-  Set16(b, kPe + 22, s.pe32Plus ? 0x0022 : 0x0102);
+  SetText(b, kDosMagic, "MZ");
+  Set32(b, kDosNewHeader, kPe);
+  SetText(b, kPe, std::string("PE\0\0", kSignatureSize));
+  Set16(b, kPe + kMachine, s.pe32Plus ? 0x8664 : 0x014C);
+  Set16(b, kPe + kSizeOfOptionalHeader, static_cast<uint16_t>(SectionTable(s) - OptionalHeader()));
+  Set16(b, kPe + kCharacteristics, s.pe32Plus ? 0x0022 : 0x0102);
   const size_t o = OptionalHeader();
-  Set16(b, o, s.pe32Plus ? 0x20B : 0x10B);
-  Set32(b, o + 16, 0x1000);
-  if (s.pe32Plus) {
-    Set32(b, o + 24, 0x40000000);
-    Set32(b, o + 28, 0x1);
-  } else {
-    Set32(b, o + 28, 0x400000);
-  }
-  Set32(b, o + 32, 0x1000);
-  Set32(b, o + 36, 0x200);
-  Set16(b, o + 48, 6);
-  Set32(b, o + 60, headers);
-  Set16(b, o + 68, 2);
-  Set32(b, Directories(s) - 4, 16);
+  Set16(b, o + kMagic, s.pe32Plus ? kMagicPe32Plus : kMagicPe32);
+  Set32(b, o + kAddressOfEntryPoint, 0x1000);
+  Set32(b, o + ImageBase(s.pe32Plus), s.pe32Plus ? 0x40000000 : 0x400000);
+  if (s.pe32Plus) Set32(b, o + ImageBase(true) + 4, 0x1);
+  Set32(b, o + kSectionAlignment, 0x1000);
+  Set32(b, o + kFileAlignment, 0x200);
+  Set16(b, o + kMajorSubsystemVersion, 6);
+  Set32(b, o + kSizeOfHeaders, headers);
+  Set16(b, o + kSubsystem, 2);
+  Set32(b, o + NumberOfRvaAndSizes(s.pe32Plus), kMaxDataDirectories);
+  auto directory = [&](uint32_t index) { return Directories(s) + kDataDirectorySize * index; };
   uint32_t sections = 0;
   auto addSection = [&](const char* name, uint32_t va, uint32_t vsize, uint32_t raw, uint32_t rawSize, uint32_t flags) {
-    const size_t h = SectionTable(s) + 40 * sections++;
-    SetText(b, h, name);
-    Set32(b, h + 8, vsize);
-    Set32(b, h + 12, va);
-    Set32(b, h + 16, rawSize);
-    Set32(b, h + 20, raw);
-    Set32(b, h + 36, flags);
+    const size_t h = SectionTable(s) + kSectionHeaderSize * sections++;
+    SetText(b, h + kSectionName, name);
+    Set32(b, h + kVirtualSize, vsize);
+    Set32(b, h + kVirtualAddress, va);
+    Set32(b, h + kSizeOfRawData, rawSize);
+    Set32(b, h + kPointerToRawData, raw);
+    Set32(b, h + kSectionCharacteristics, flags);
     if (b.size() < raw + rawSize) b.resize(raw + rawSize, 0);
   };
-  addSection(".text", 0x1000, 0x10, textRaw, 0x200, 0x60000020);
+  addSection(".text", 0x1000, 0x10, textRaw, 0x200, kSectionCode | kSectionExecute | kSectionRead);
   std::memset(b.data() + textRaw, 0xC3, 0x10);
   uint32_t imageEnd = 0x2000;
   if (s.resources) {
     const uint32_t raw = textRaw + 0x200;
-    addSection(".rsrc", 0x2000, 0xCC, raw, 0x200, 0xC0000040);
-    Set32(b, Directories(s) + 16, 0x2000);
-    Set32(b, Directories(s) + 20, 0xCC);
-    const size_t r = raw;
-    // Root: "DATA" and 24.
-    Set16(b, r + 12, 1);
-    Set16(b, r + 14, 1);
-    Set32(b, r + 0x10, 0x80000000 | 0xA0);
-    Set32(b, r + 0x14, 0x80000000 | 0x20);
-    Set32(b, r + 0x18, 24);
-    Set32(b, r + 0x1C, 0x80000000 | 0x50);
-    // "DATA" -> 105 -> language 0x804.
-    Set16(b, r + 0x20 + 14, 1);
-    Set32(b, r + 0x30, 105);
-    Set32(b, r + 0x34, 0x80000000 | 0x38);
-    Set16(b, r + 0x38 + 14, 1);
-    Set32(b, r + 0x48, 0x804);
-    Set32(b, r + 0x4C, 0x80);
-    // 24 -> 1 -> language 0x409.
-    Set16(b, r + 0x50 + 14, 1);
-    Set32(b, r + 0x60, 1);
-    Set32(b, r + 0x64, 0x80000000 | 0x68);
-    Set16(b, r + 0x68 + 14, 1);
-    Set32(b, r + 0x78, 0x409);
-    Set32(b, r + 0x7C, 0x90);
-    // Data entries, the name, the data.
-    Set32(b, r + 0x80, 0x20B0);
-    Set32(b, r + 0x84, sizeof kOldPackage - 1);
-    Set32(b, r + 0x90, 0x20C0);
-    Set32(b, r + 0x94, sizeof kManifest - 1);
-    Set32(b, r + 0x98, 1252);
-    Set16(b, r + 0xA0, 4);
-    for (int i = 0; i < 4; ++i) Set16(b, r + 0xA2 + 2 * i, static_cast<uint16_t>("DATA"[i]));
-    SetText(b, r + 0xB0, kOldPackage);
-    SetText(b, r + 0xC0, kManifest);
+    addSection(".rsrc", 0x2000, 0xCC, raw, 0x200, kSectionInitializedData | kSectionRead | kSectionWrite);
+    Set32(b, directory(kDirectoryResource), 0x2000);
+    Set32(b, directory(kDirectoryResource) + 4, 0xCC);
+    // The tree, at these offsets of the section: directories at 0x00 (root), 0x20
+    // ("DATA"), 0x38 (105), 0x50 (24), 0x68 (1); data entries at 0x80 and 0x90; the name
+    // "DATA" at 0xA0; the data at 0xB0 and 0xC0.
+    auto dir = [&](uint32_t at, uint16_t named, uint16_t numbered) {
+      Set16(b, raw + at + kNumberOfNamedEntries, named);
+      Set16(b, raw + at + kNumberOfIdEntries, numbered);
+    };
+    auto entry = [&](uint32_t dirAt, uint32_t index, uint32_t id, uint32_t target) {
+      const uint32_t at = raw + dirAt + kResourceDirectorySize + kResourceEntrySize * index;
+      Set32(b, at, id);
+      Set32(b, at + 4, target);
+    };
+    dir(0x00, 1, 1);
+    entry(0x00, 0, kResourceHighBit | 0xA0, kResourceHighBit | 0x20);
+    entry(0x00, 1, 24, kResourceHighBit | 0x50);
+    dir(0x20, 0, 1);
+    entry(0x20, 0, 105, kResourceHighBit | 0x38);
+    dir(0x38, 0, 1);
+    entry(0x38, 0, 0x804, 0x80);
+    dir(0x50, 0, 1);
+    entry(0x50, 0, 1, kResourceHighBit | 0x68);
+    dir(0x68, 0, 1);
+    entry(0x68, 0, 0x409, 0x90);
+    Set32(b, raw + 0x80 + kDataRva, 0x20B0);
+    Set32(b, raw + 0x80 + kDataSize, sizeof kOldPackage - 1);
+    Set32(b, raw + 0x90 + kDataRva, 0x20C0);
+    Set32(b, raw + 0x90 + kDataSize, sizeof kManifest - 1);
+    Set32(b, raw + 0x90 + kDataCodePage, 1252);
+    Set16(b, raw + 0xA0 + kNameLength, 4);
+    for (int i = 0; i < 4; ++i) Set16(b, raw + 0xA0 + kNameUnits + 2 * i, static_cast<uint16_t>("DATA"[i]));
+    SetText(b, raw + 0xB0, kOldPackage);
+    SetText(b, raw + 0xC0, kManifest);
     imageEnd = 0x3000;
   }
   if (s.relocAfter) {
     // One block of base relocations, for the page of .text, and its directory.
     const uint32_t raw = static_cast<uint32_t>(b.size());
-    addSection(".reloc", 0x3000, 0x8, raw, 0x200, 0x42000040);
-    Set32(b, raw, 0x1000);
-    Set32(b, raw + 4, 8);
-    Set32(b, Directories(s) + 40, 0x3000);
-    Set32(b, Directories(s) + 44, 8);
+    addSection(".reloc", 0x3000, 0x8, raw, 0x200, kSectionInitializedData | kSectionDiscardable | kSectionRead);
+    Set32(b, raw + kRelocationPage, 0x1000);
+    Set32(b, raw + kRelocationBlockSize, 8);
+    Set32(b, directory(kDirectoryBaseRelocation), 0x3000);
+    Set32(b, directory(kDirectoryBaseRelocation) + 4, 8);
     imageEnd = 0x4000;
   }
-  Set16(b, kPe + 6, static_cast<uint16_t>(sections));
-  Set32(b, o + 56, imageEnd);
+  Set16(b, kPe + kNumberOfSections, static_cast<uint16_t>(sections));
+  Set32(b, o + kSizeOfImage, imageEnd);
   if (s.certificate) {
-    Set32(b, Directories(s) + 32, static_cast<uint32_t>(b.size()));
-    Set32(b, Directories(s) + 36, 0x18);
+    Set32(b, directory(kDirectoryCertificate), static_cast<uint32_t>(b.size()));
+    Set32(b, directory(kDirectoryCertificate) + 4, 0x18);
     b.resize(b.size() + 0x18, 0x5A);
   }
   return b;
@@ -305,7 +308,14 @@ TEST(PeImage, RefusesWhatItCannotHonour) {
        "names data where a directory belongs"},
       {"certificate outside the file", {true, true, false, false, true}, [](Bytes& b) { Set32(b, Directories({true}) + 36, 0x1000); },
        "the certificate table lies outside the file"},
-      {"bad alignment", plain, [](Bytes& b) { Set32(b, OptionalHeader() + 36, 0x300); }, "are not valid"},
+      {"bad alignment", plain, [](Bytes& b) { Set32(b, OptionalHeader() + format::kFileAlignment, 0x300); },
+       "are not valid"},
+      {"section off its alignment", plain,
+       [&](Bytes& b) { Set32(b, SectionTable(plain) + format::kVirtualAddress, 0x1100); },
+       "section .text is at 0x1100, not a multiple of the section alignment"},
+      {"headers into the first section", plain,
+       [](Bytes& b) { Set32(b, OptionalHeader() + format::kSizeOfHeaders, 0x1200); },
+       "its headers (SizeOfHeaders) reach into section .text"},
       {"no room for a section", {false, true, true, true, false},
        [](Bytes& b) { Set32(b, Directories({}) + 44, 0); },
        "cannot be rewritten in place, and its section table has no room for a new one"},
@@ -322,6 +332,143 @@ TEST(PeImage, RefusesWhatItCannotHonour) {
     EXPECT_FALSE(LayOutSfx(image.data(), image.size(), c.packageSize, layout, error));
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
     EXPECT_TRUE(layout.head.empty());
+  }
+}
+
+// The stub `MakeImage({false, true})` with its resource section's data replaced by
+// `section` (at RVA 0x2000, file offset 0x400).
+Bytes WithResourceSection(const Bytes& section) {
+  using namespace format;
+  const Shape plain{false, true};
+  Bytes b = MakeImage(plain);
+  b.resize(0x400);
+  b.insert(b.end(), section.begin(), section.end());
+  b.resize(0x400 + (section.size() + 0x1FF) / 0x200 * 0x200, 0);
+  const size_t h = SectionTable(plain) + kSectionHeaderSize;
+  Set32(b, h + kVirtualSize, static_cast<uint32_t>(section.size()));
+  Set32(b, h + kSizeOfRawData, static_cast<uint32_t>(b.size() - 0x400));
+  Set32(b, Directories(plain) + kDataDirectorySize * kDirectoryResource + 4, static_cast<uint32_t>(section.size()));
+  Set32(b, OptionalHeader() + kSizeOfImage, static_cast<uint32_t>(0x2000 + (section.size() + 0xFFF) / 0x1000 * 0x1000));
+  return b;
+}
+
+// Trees made to cost: the work and the memory are bounded by the bytes there, and a tree
+// of more resources than a program has is refused.
+TEST(PeImage, HostileResourceTreesAreBounded) {
+  using namespace format;
+  auto dir = [](Bytes& b, size_t at, uint16_t named, uint16_t numbered) {
+    Set16(b, at + kNumberOfNamedEntries, named);
+    Set16(b, at + kNumberOfIdEntries, numbered);
+  };
+  auto entry = [](Bytes& b, size_t dirAt, size_t index, uint32_t id, uint32_t target) {
+    Set32(b, dirAt + kResourceDirectorySize + kResourceEntrySize * index, id);
+    Set32(b, dirAt + kResourceDirectorySize + kResourceEntrySize * index + 4, target);
+  };
+  // 5,000 languages sharing one data entry.
+  const uint32_t languages = 5000;
+  Bytes shared(0x30 + kResourceDirectorySize + kResourceEntrySize * languages + kResourceDataEntrySize);
+  dir(shared, 0x00, 0, 1);
+  entry(shared, 0x00, 0, 10, kResourceHighBit | 0x18);
+  dir(shared, 0x18, 0, 1);
+  entry(shared, 0x18, 0, 1, kResourceHighBit | 0x30);
+  dir(shared, 0x30, 0, static_cast<uint16_t>(languages));
+  const uint32_t data = static_cast<uint32_t>(shared.size() - kResourceDataEntrySize);
+  for (uint32_t i = 0; i < languages; ++i) entry(shared, 0x30, i, i, data);
+  Set32(shared, data + kDataRva, 0x2000);
+  Set32(shared, data + kDataSize, 4);
+
+  // 3,000 types, each with a directory of its own, all named by one name of 20,000 units.
+  const uint32_t types = 3000, units = 20000;
+  const uint32_t directories = kResourceDirectorySize + kResourceEntrySize * types;
+  const uint32_t name = directories + kResourceDirectorySize * types;
+  Bytes longName(name + kNameUnits + 2 * units, 'n');
+  std::fill(longName.begin(), longName.begin() + name, 0);
+  dir(longName, 0x00, static_cast<uint16_t>(types), 0);
+  for (uint32_t i = 0; i < types; ++i) {
+    entry(longName, 0x00, i, kResourceHighBit | name, kResourceHighBit | (directories + kResourceDirectorySize * i));
+  }
+  Set16(longName, name + kNameLength, static_cast<uint16_t>(units));
+
+  for (const auto& [what, section, message] :
+       {std::tuple<const char*, Bytes, const char*>{"shared data entry", shared, "more than 4096 resources"},
+        {"shared long name", longName, "take more memory than a reader gives them"}}) {
+    SCOPED_TRACE(what);
+    const Bytes stub = WithResourceSection(section);
+    Image image;
+    std::string error;
+    EXPECT_FALSE(ReadImage(stub.data(), stub.size(), image, error));
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
+}
+
+// What the rewritten range would take from others: a section whose data runs into the
+// resource section, a directory other than the resources' in it. The stub then gets a
+// section added, and every other section and directory keeps its bytes. Bytes after a
+// signature are kept at the end.
+TEST(PeImage, NothingElseIsRewritten) {
+  using namespace format;
+  const Bytes package = {'G', 'M', 'Z', 1};
+  const Shape plain{false, true};
+  const Shape signedShape{false, true, false, false, true};
+  const struct {
+    const char* what;
+    Shape shape;
+    std::function<void(Bytes&)> change;
+    bool added;
+  } cases[] = {
+      {".text's data runs into .rsrc", plain,
+       [](Bytes& b) { Set32(b, SectionTable({}) + kSizeOfRawData, 0x400); }, true},
+      {"the import directory in .rsrc", plain,
+       [](Bytes& b) {
+         Set32(b, Directories({}) + kDataDirectorySize * 1, 0x20C8);
+         Set32(b, Directories({}) + kDataDirectorySize * 1 + 4, 0x10);
+       },
+       true},
+      {"the import directory reaching into .rsrc from .text", plain,
+       [](Bytes& b) {
+         Set32(b, SectionTable({}) + kVirtualSize, 0x1000);
+         Set32(b, Directories({}) + kDataDirectorySize * 1, 0x1FF8);
+         Set32(b, Directories({}) + kDataDirectorySize * 1 + 4, 0x10);
+       },
+       true},
+      {"bytes after the signature", signedShape, [](Bytes& b) { SetText(b, b.size() - 7, "TRAILER"); }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes stub = MakeImage(c.shape);
+    if (c.shape.certificate) stub.resize(stub.size() + 7);
+    c.change(stub);
+    Image before;
+    std::string error;
+    ASSERT_TRUE(ReadImage(stub.data(), stub.size(), before, error)) << error;
+    Bytes out;
+    SfxLayout layout;
+    ASSERT_TRUE(AssembleSfx(stub.data(), stub.size(), package.data(), package.size(), out, error, &layout)) << error;
+    EXPECT_EQ(layout.sectionAdded, c.added);
+    Image after;
+    ASSERT_TRUE(ReadImage(out.data(), out.size(), after, error)) << error;
+    EXPECT_EQ(Resource(out, after, PackageType(), PackageName()), package);
+    // Every section of the stub but the resources' maps the bytes it mapped.
+    for (size_t i = 0; i < before.sections.size(); ++i) {
+      if (static_cast<int>(i) == before.resourceSection && !c.added) continue;
+      const Section& was = before.sections[i];
+      const Section& is = after.sections[i];
+      EXPECT_EQ(is.virtualAddress, was.virtualAddress);
+      const size_t n = std::min(was.virtualSize, was.rawSize);
+      EXPECT_TRUE(std::equal(stub.begin() + was.rawOffset, stub.begin() + was.rawOffset + n,
+                             out.begin() + is.rawOffset))
+          << was.name;
+    }
+    for (uint32_t d = 0; d < kMaxDataDirectories; ++d) {
+      if (d == kDirectoryResource || d == kDirectoryCertificate) continue;
+      EXPECT_EQ(Get32Of(out, after.optionalHeaderOffset + DataDirectories(false) + kDataDirectorySize * d),
+                Get32Of(stub, before.optionalHeaderOffset + DataDirectories(false) + kDataDirectorySize * d))
+          << d;
+    }
+    if (c.shape.certificate) {
+      EXPECT_EQ(layout.keptAfterSignature, 7u);
+      EXPECT_EQ(std::string(out.end() - 7, out.end()), "TRAILER");
+    }
   }
 }
 

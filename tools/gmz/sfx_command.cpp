@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cinttypes>
+#include <functional>
 #include <memory>
 
 #include "archive/io/file.h"
@@ -38,7 +39,7 @@ std::string Grouped(uint64_t value) {
 }
 
 std::string IdText(const pe::ResourceId& id) {
-  return id.isNumber ? std::to_string(id.number) : "\"" + ToUtf8(id.text) + "\"";
+  return id.isNumber ? std::to_string(id.number) : "\"" + pe::Printable(id.text) + "\"";
 }
 
 // The entries of a package whose checksum (when it has one) matches; -1 with the reason
@@ -65,9 +66,11 @@ int64_t CountEntries(GMUnpacker& reader, std::string& message) {
   return count;
 }
 
-// Writes everything to a new file beside `path` and renames it over `path` once it is
-// complete: an installer already there stays whole until then, and no other file is
-// touched.
+// Writes the installer. A regular file (or nothing yet) at the path, or at the end of
+// the link the path is, gets a new file beside it, renamed over it once it is complete:
+// an installer already there stays whole until then, and no other file is touched. A
+// device or a pipe is written as it is, in one pass (Direct: the checksum must be in
+// the head before it goes out).
 class OutputFile {
  public:
   explicit OutputFile(std::u16string path) : path_(std::move(path)) {}
@@ -79,6 +82,12 @@ class OutputFile {
   }
 
   bool Create() {
+    bool replaceable = true;
+    if (!OutputTarget(path_, path_, replaceable)) return false;
+    if (!replaceable) {
+      direct_ = true;
+      return file_.Open(path_, kGenericWrite, kFileShareRead | kFileShareWrite, kOpenExisting, 0);
+    }
     std::u16string full;
     size_t split = 0;
     if (!FullPath(path_, full, split) || !TempFileName(DirectoryPart(full), u"gmz", temp_)) {
@@ -87,6 +96,7 @@ class OutputFile {
     }
     return file_.Open(temp_, kGenericWrite, 0, kCreateAlways, kFileAttributeNormal);
   }
+  bool Direct() const { return direct_; }
 
   bool Write(const unsigned char* data, size_t size) {
     checksum_.Add(data, size);
@@ -100,8 +110,10 @@ class OutputFile {
     return true;
   }
 
-  // Puts the checksum in its place and the file where it belongs.
+  // Puts the checksum in its place (unless the output is direct) and the file where it
+  // belongs.
   bool Finish(uint32_t checksumOffset) {
+    if (direct_) return file_.Close();
     unsigned char value[4];
     pe::format::Put32(value, checksum_.Value());
     uint64_t at = 0;
@@ -117,8 +129,102 @@ class OutputFile {
  private:
   std::u16string path_;
   std::u16string temp_;
+  bool direct_ = false;
   GMFile file_;
   pe::Checksum checksum_;
+};
+
+// Passes every piece of the package, from the start, to `take`; false with `problem`
+// when it cannot be read whole.
+bool ForEachPiece(GMFile& input, uint64_t size, const std::function<bool(const unsigned char*, uint32_t)>& take,
+                  std::string& problem) {
+  uint64_t at = 0;
+  if (!input.Seek(0, kFileBegin, at)) {
+    problem = SystemReason();
+    return false;
+  }
+  std::vector<unsigned char> chunk(4u << 20);
+  for (uint64_t left = size; left != 0;) {
+    uint32_t read = 0;
+    const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(left, chunk.size()));
+    if (!input.Read(chunk.data(), want, read) || read == 0) {
+      problem = read == 0 ? "it became shorter" : SystemReason();
+      return false;
+    }
+    if (!take(chunk.data(), read)) return false;
+    left -= read;
+  }
+  return true;
+}
+
+// A part of a file, read as a file of its own: the package inside an installer.
+class FilePart : public GMBaseFile {
+ public:
+  FilePart(GMBaseFile& file, uint64_t start, uint64_t size) : file_(file), start_(start), size_(size) {}
+  bool Read(void* buffer, uint32_t length, uint32_t& bytesRead) override {
+    bytesRead = 0;
+    uint64_t at = 0;
+    const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(length, size_ - position_));
+    if (!file_.Seek(static_cast<int64_t>(start_ + position_), kFileBegin, at) ||
+        !file_.Read(buffer, want, bytesRead)) {
+      return false;
+    }
+    position_ += bytesRead;
+    return true;
+  }
+  bool Write(const void*, uint32_t, uint32_t& bytesWritten) override {
+    bytesWritten = 0;
+    return false;
+  }
+  bool Close() override { return false; }
+  bool GetPosition(uint64_t& position) override {
+    position = position_;
+    return true;
+  }
+  bool GetSize(uint64_t& size) override {
+    size = size_;
+    return true;
+  }
+  bool Seek(int64_t distance, uint32_t origin, uint64_t& newPosition) override {
+    const int64_t base = origin == kFileBegin ? 0 : origin == kFileCurrent ? static_cast<int64_t>(position_)
+                                                                            : static_cast<int64_t>(size_);
+    const int64_t target = base + distance;
+    if (target < 0 || static_cast<uint64_t>(target) > size_) return false;
+    newPosition = position_ = static_cast<uint64_t>(target);
+    return true;
+  }
+  bool SetTimes(FileTime, FileTime, FileTime) override { return false; }
+
+ private:
+  GMBaseFile& file_;
+  uint64_t start_;
+  uint64_t size_;
+  uint64_t position_ = 0;
+};
+
+// An image read by offset: only the headers and the resource tree are read.
+class FileBytes : public pe::ImageBytes {
+ public:
+  FileBytes(GMFile& file, uint64_t size) : file_(file), size_(size) {}
+  uint64_t Size() const override { return size_; }
+  bool Read(uint64_t offset, size_t size, unsigned char* out) override {
+    uint64_t at = 0;
+    if (offset > size_ || size > size_ - offset || !file_.Seek(static_cast<int64_t>(offset), kFileBegin, at)) {
+      return false;
+    }
+    while (size != 0) {
+      uint32_t read = 0;
+      const uint32_t want = static_cast<uint32_t>(std::min<size_t>(size, 1u << 20));
+      if (!file_.Read(out, want, read) || read == 0) return false;
+      out += read;
+      size -= read;
+    }
+    return true;
+  }
+
+ private:
+  GMFile& file_;
+  uint64_t size_;
 };
 
 // Stubs are a few megabytes; anything near the image limit is not one.
@@ -164,18 +270,28 @@ int RunAssemble(const SfxOptions& o) {
 
   OutputFile output(PathFromArgument(o.output));
   if (!output.Create()) return Fail("cannot create " + o.output + ": " + SystemReason());
-  if (!output.Write(layout.head.data(), layout.head.size())) {
-    return Fail("cannot write " + o.output + ": " + SystemReason());
-  }
-  std::vector<unsigned char> chunk(4u << 20);
-  for (uint64_t left = packageSize; left != 0;) {
-    uint32_t read = 0;
-    const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(left, chunk.size()));
-    if (!input.Read(chunk.data(), want, read) || read == 0) {
-      return Fail("cannot read " + o.package + ": " + (read == 0 ? "it became shorter" : SystemReason()));
+  std::string problem;
+  if (output.Direct()) {
+    // Written in one pass: the checksum first, from every byte.
+    pe::Checksum checksum;
+    checksum.Add(layout.head.data(), layout.head.size());
+    if (!ForEachPiece(input, packageSize, [&](const unsigned char* data, uint32_t size) {
+          checksum.Add(data, size);
+          return true;
+        }, problem)) {
+      return Fail("cannot read " + o.package + ": " + problem);
     }
-    if (!output.Write(chunk.data(), read)) return Fail("cannot write " + o.output + ": " + SystemReason());
-    left -= read;
+    checksum.Add(layout.tail.data(), layout.tail.size());
+    pe::format::Put32(layout.head.data() + layout.checksumOffset, checksum.Value());
+  }
+  bool writeFailed = false;
+  if (!output.Write(layout.head.data(), layout.head.size()) ||
+      !ForEachPiece(input, packageSize, [&](const unsigned char* data, uint32_t size) {
+        writeFailed = !output.Write(data, size);
+        return !writeFailed;
+      }, problem)) {
+    return writeFailed || problem.empty() ? Fail("cannot write " + o.output + ": " + SystemReason())
+                                          : Fail("cannot read " + o.package + ": " + problem);
   }
   if (!output.Write(layout.tail.data(), layout.tail.size()) || !output.Finish(layout.checksumOffset)) {
     return Fail("cannot write " + o.output + ": " + SystemReason());
@@ -183,6 +299,10 @@ int RunAssemble(const SfxOptions& o) {
   if (layout.signatureRemoved) {
     std::fprintf(stderr, "gmz sfx: the stub was signed; the signature no longer matches and was removed: sign %s again\n",
                  o.output.c_str());
+  }
+  if (layout.keptAfterSignature != 0) {
+    std::fprintf(stderr, "gmz sfx: the %s bytes that followed the stub's signature are kept at the end of %s\n",
+                 Grouped(layout.keptAfterSignature).c_str(), o.output.c_str());
   }
   std::printf("%s: %s installer, package of %s bytes as resource \"DATA\" 105 (%s), %s\n", o.output.c_str(),
               pe::MachineName(layout.machine).c_str(), Grouped(packageSize).c_str(),
@@ -195,28 +315,36 @@ int RunAssemble(const SfxOptions& o) {
 }
 
 int RunInfo(const SfxOptions& o) {
-  std::vector<unsigned char> bytes;
-  if (!ReadWholeFile(PathFromArgument(o.info), bytes, pe::kMaxImageSize)) {
+  // Read by offset: the headers, the resource tree and the package, never the whole file.
+  GMFile file;
+  uint64_t size = 0;
+  if (!file.Open(PathFromArgument(o.info), kGenericRead, kFileShareRead, kOpenExisting, 0) || !file.GetSize(size)) {
     return Fail("cannot read " + o.info + ": " + SystemReason());
   }
+  FileBytes bytes(file, size);
   pe::Image image;
   std::string error;
-  if (!pe::ReadImage(bytes.data(), bytes.size(), image, error)) return Fail(o.info + ": " + error);
+  if (!pe::ReadImage(bytes, image, error)) return Fail(o.info + ": " + error);
 
+  // The header checksum, over the file in pieces (its own field counted as 0).
   pe::Checksum checksum;
-  const size_t field = image.optionalHeaderOffset + 64;
-  checksum.Add(bytes.data(), field);
-  const unsigned char zero[4] = {};
-  checksum.Add(zero, 4);
-  checksum.Add(bytes.data() + field + 4, bytes.size() - field - 4);
+  const uint64_t field = image.optionalHeaderOffset + pe::format::kCheckSum;
+  std::vector<unsigned char> chunk(4u << 20);
+  for (uint64_t at = 0; at < size;) {
+    const size_t piece = static_cast<size_t>(std::min<uint64_t>(size - at, chunk.size()));
+    if (!bytes.Read(at, piece, chunk.data())) return Fail("cannot read " + o.info + ": " + SystemReason());
+    for (uint64_t i = std::max(at, field); i < std::min(at + piece, field + 4); ++i) chunk[i - at] = 0;
+    checksum.Add(chunk.data(), piece);
+    at += piece;
+  }
   const char* checksumState = image.checksum == 0                  ? "not set"
                               : image.checksum == checksum.Value() ? "correct"
                                                                    : "wrong";
   std::printf("%s: %s image for %s, %s bytes, checksum 0x%08" PRIx32 " (%s)\n", o.info.c_str(),
-              image.pe32Plus ? "PE32+" : "PE32", pe::MachineName(image.machine).c_str(),
-              Grouped(bytes.size()).c_str(), image.checksum, checksumState);
+              image.pe32Plus ? "PE32+" : "PE32", pe::MachineName(image.machine).c_str(), Grouped(size).c_str(),
+              image.checksum, checksumState);
   std::printf("sections (%zu):", image.sections.size());
-  for (const pe::Section& s : image.sections) std::printf(" %s", s.name.c_str());
+  for (const pe::Section& s : image.sections) std::printf(" %s", pe::Printable(s.name).c_str());
   std::printf("\nresources (%zu):\n", image.resources.size());
   for (const pe::Resource& r : image.resources) {
     std::printf("  type %s, name %s, language 0x%04x: %s bytes\n", IdText(r.type).c_str(), IdText(r.name).c_str(),
@@ -232,7 +360,7 @@ int RunInfo(const SfxOptions& o) {
     std::printf("package: none (a stub)\n");
     return kExitSuccess;
   }
-  GMUnpacker reader(CMemoryFile::View(bytes.data() + package->fileOffset, package->size).release(), true);
+  GMUnpacker reader(new FilePart(file, package->fileOffset, package->size), true);
   std::string message;
   const int64_t entries = CountEntries(reader, message);
   if (entries < 0) {

@@ -45,8 +45,11 @@ constexpr uint16_t kMagicPe32 = 0x10B;
 constexpr uint16_t kMagicPe32Plus = 0x20B;
 constexpr uint32_t kSizeOfInitializedData = 8;
 constexpr uint32_t kAddressOfEntryPoint = 16;
+// ImageBase: 4 bytes in PE32 (after BaseOfData), 8 in PE32+.
+constexpr uint32_t ImageBase(bool pe32Plus) { return pe32Plus ? 24 : 28; }
 constexpr uint32_t kSectionAlignment = 32;
 constexpr uint32_t kFileAlignment = 36;
+constexpr uint32_t kMajorSubsystemVersion = 48;
 constexpr uint32_t kSizeOfImage = 56;
 constexpr uint32_t kSizeOfHeaders = 60;
 constexpr uint32_t kCheckSum = 64;
@@ -59,6 +62,9 @@ constexpr uint32_t kMaxDataDirectories = 16;
 constexpr uint32_t kDirectoryResource = 2;
 constexpr uint32_t kDirectoryCertificate = 4;  // its "RVA" is a file offset
 constexpr uint32_t kDirectoryBaseRelocation = 5;
+// A block of base relocations: the page's RVA, then the block's size.
+constexpr uint32_t kRelocationPage = 0;
+constexpr uint32_t kRelocationBlockSize = 4;
 
 // A section header.
 constexpr uint32_t kSectionName = 0;
@@ -70,7 +76,11 @@ constexpr uint32_t kPointerToRawData = 20;
 constexpr uint32_t kSectionCharacteristics = 36;
 constexpr uint32_t kSectionHeaderSize = 40;
 constexpr uint32_t kSectionInitializedData = 0x00000040;
+constexpr uint32_t kSectionCode = 0x00000020;
+constexpr uint32_t kSectionDiscardable = 0x02000000;
+constexpr uint32_t kSectionExecute = 0x20000000;
 constexpr uint32_t kSectionRead = 0x40000000;
+constexpr uint32_t kSectionWrite = 0x80000000;
 
 // A resource directory: a 16-byte header, then its named entries and its numbered
 // entries, 8 bytes each (a name or number, then the offset of a directory with the high
@@ -84,6 +94,9 @@ constexpr uint32_t kResourceHighBit = 0x80000000u;
 constexpr uint32_t kDataRva = 0;
 constexpr uint32_t kDataSize = 4;
 constexpr uint32_t kDataCodePage = 8;
+// A resource name: its length in units, then the UTF-16 units.
+constexpr uint32_t kNameLength = 0;
+constexpr uint32_t kNameUnits = 2;
 constexpr uint32_t kResourceDataEntrySize = 16;
 
 }  // namespace Zavro::pe::format

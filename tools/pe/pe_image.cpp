@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <vector>
 
 #include "tools/pe/pe_format.h"
 
@@ -14,8 +15,13 @@ namespace {
 using namespace format;
 
 constexpr uint16_t kMaxSections = 96;
-// Resources' names, counted once per resource.
-constexpr uint64_t kMaxCopiedNameUnits = 16u << 20;
+// Resources' names as the reader copies them, each time it meets them: a budget that a
+// real stub never comes near and that bounds the work of a tree whose entries share one
+// long name.
+constexpr uint64_t kMaxCopiedNameUnits = 4u << 20;
+// A tree of kMaxResources resources has at most a type, a name and a language entry for
+// each.
+constexpr uint64_t kMaxDirectoryEntries = 3 * uint64_t{kMaxResources};
 
 bool IsPowerOfTwo(uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
 
@@ -25,12 +31,7 @@ std::string Format(const char* format, unsigned long long a, unsigned long long 
   return text;
 }
 
-std::string Describe(const ResourceId& id) {
-  if (id.isNumber) return std::to_string(id.number);
-  std::string text;
-  for (char16_t c : id.text) text += c < 0x80 ? static_cast<char>(c) : '?';
-  return "\"" + text + "\"";
-}
+std::string Describe(const ResourceId& id) { return id.isNumber ? std::to_string(id.number) : "\"" + Printable(id.text) + "\""; }
 
 // A section's file bytes that the loader maps: no more than its virtual size.
 uint32_t LoadedBytes(const Section& s) { return s.virtualSize != 0 ? std::min(s.virtualSize, s.rawSize) : s.rawSize; }
@@ -46,19 +47,35 @@ bool MapRva(const Image& image, uint32_t rva, uint32_t size, uint64_t& offset) {
   return false;
 }
 
-// Walks the three levels of the resource directory (type, name, language) that starts
-// `limit` bytes before the end of its section's file data.
+class MemoryBytes : public ImageBytes {
+ public:
+  MemoryBytes(const unsigned char* data, size_t size) : data_(data), size_(size) {}
+  uint64_t Size() const override { return size_; }
+  bool Read(uint64_t offset, size_t size, unsigned char* out) override {
+    if (offset > size_ || size > size_ - offset) return false;
+    if (size != 0) std::memcpy(out, data_ + offset, size);
+    return true;
+  }
+
+ private:
+  const unsigned char* data_;
+  size_t size_;
+};
+
+// Walks the three levels of the resource directory (type, name, language) whose `limit`
+// bytes start at file offset `base`, reading only what it walks.
 class ResourceWalker {
  public:
-  ResourceWalker(Image& image, const unsigned char* base, uint32_t limit, std::string& error)
-      : image_(image), base_(base), limit_(limit), error_(error) {}
+  ResourceWalker(Image& image, ImageBytes& bytes, uint64_t base, uint32_t limit, std::string& error)
+      : image_(image), bytes_(bytes), base_(base), limit_(limit), error_(error) {}
 
   bool Walk(uint32_t offset, int level, Resource& path) {
     if (!visited_.insert(offset).second) return Damaged("the resource directory points back into itself");
     if (offset > limit_ || limit_ - offset < kResourceDirectorySize) {
       return Damaged("a resource directory lies outside its section");
     }
-    const unsigned char* dir = base_ + offset;
+    unsigned char dir[kResourceDirectorySize];
+    if (!Read(offset, sizeof dir, dir)) return false;
     const uint32_t count = static_cast<uint32_t>(Get16(dir + kNumberOfNamedEntries)) + Get16(dir + kNumberOfIdEntries);
     if ((limit_ - offset - kResourceDirectorySize) / kResourceEntrySize < count) {
       return Damaged("a resource directory runs past its section");
@@ -66,8 +83,11 @@ class ResourceWalker {
     // Directories that do not overlap hold at most one entry per 8 bytes of the section.
     entries_ += count;
     if (entries_ > limit_ / kResourceEntrySize) return Damaged("resource directories overlap");
+    if (entries_ > kMaxDirectoryEntries) return TooMany();
+    std::vector<unsigned char> entries(kResourceEntrySize * static_cast<size_t>(count));
+    if (!Read(offset + kResourceDirectorySize, entries.size(), entries.data())) return false;
     for (uint32_t i = 0; i < count; ++i) {
-      const unsigned char* entry = dir + kResourceDirectorySize + kResourceEntrySize * i;
+      const unsigned char* entry = entries.data() + kResourceEntrySize * i;
       ResourceId id;
       if (!ReadId(Get32(entry), id)) return false;
       const uint32_t target = Get32(entry + 4);
@@ -82,14 +102,16 @@ class ResourceWalker {
       if (target > limit_ || limit_ - target < kResourceDataEntrySize) {
         return Damaged("a resource data entry lies outside its section");
       }
+      if (image_.resources.size() == kMaxResources) return TooMany();
       // Each resource holds its own copy of its type's and its name's texts.
-      copied_ += path.type.text.size() + path.name.text.size();
-      if (copied_ > kMaxCopiedNameUnits) return Damaged("its resource names take more memory than a reader gives them");
+      if (!Spend(path.type.text.size() + path.name.text.size())) return false;
+      unsigned char data[kResourceDataEntrySize];
+      if (!Read(target, sizeof data, data)) return false;
       Resource resource = path;
       resource.language = id.number;
-      resource.rva = Get32(base_ + target + kDataRva);
-      resource.size = Get32(base_ + target + kDataSize);
-      resource.codePage = Get32(base_ + target + kDataCodePage);
+      resource.rva = Get32(data + kDataRva);
+      resource.size = Get32(data + kDataSize);
+      resource.codePage = Get32(data + kDataCodePage);
       if (!MapRva(image_, resource.rva, resource.size, resource.fileOffset)) {
         return Damaged("the data of resource " + Describe(resource.type) + " " + Describe(resource.name) +
                        " lies outside the file");
@@ -108,12 +130,34 @@ class ResourceWalker {
     }
     const uint32_t at = field & ~kResourceHighBit;
     if (at > limit_ || limit_ - at < 2) return Damaged("a resource name lies outside its section");
-    const uint32_t length = Get16(base_ + at);
+    unsigned char lengthField[2];
+    if (!Read(at, 2, lengthField)) return false;
+    const uint32_t length = Get16(lengthField);
     if ((limit_ - at - 2) / 2 < length) return Damaged("a resource name runs past its section");
+    if (!Spend(length)) return false;
+    std::vector<unsigned char> units(2 * static_cast<size_t>(length));
+    if (!Read(at + 2, units.size(), units.data())) return false;
     std::u16string text(length, u'\0');
-    for (uint32_t i = 0; i < length; ++i) text[i] = static_cast<char16_t>(Get16(base_ + at + 2 + 2 * i));
+    for (uint32_t i = 0; i < length; ++i) text[i] = static_cast<char16_t>(Get16(units.data() + 2 * i));
     id = ResourceId::Text(std::move(text));
     return true;
+  }
+
+  bool Read(uint64_t offset, size_t size, unsigned char* out) {
+    if (bytes_.Read(base_ + offset, size, out)) return true;
+    error_ = "cannot read the resource directory";
+    return false;
+  }
+
+  bool Spend(uint64_t units) {
+    copied_ += units;
+    if (copied_ <= kMaxCopiedNameUnits) return true;
+    return Damaged("its resource names take more memory than a reader gives them");
+  }
+
+  bool TooMany() {
+    error_ = Format("more than %llu resources; a program has a handful", kMaxResources);
+    return false;
   }
 
   bool Damaged(const std::string& what) {
@@ -122,7 +166,8 @@ class ResourceWalker {
   }
 
   Image& image_;
-  const unsigned char* base_;
+  ImageBytes& bytes_;
+  uint64_t base_;
   uint32_t limit_;
   std::string& error_;
   std::set<uint32_t> visited_;
@@ -155,6 +200,30 @@ bool ResourceId::operator<(const ResourceId& other) const {
                                       [&](char16_t a, char16_t b) { return upper(a) < upper(b); });
 }
 
+std::string Printable(const std::string& name) {
+  std::string shown;
+  for (unsigned char c : name) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      shown += static_cast<char>(c);
+    } else {
+      shown += Format("\\x%02llx", c);
+    }
+  }
+  return shown;
+}
+
+std::string Printable(const std::u16string& name) {
+  std::string shown;
+  for (char16_t c : name) {
+    if (c >= 0x20 && c < 0x7F && c != u'\\') {
+      shown += static_cast<char>(c);
+    } else {
+      shown += Format(c < 0x100 ? "\\x%02llx" : "\\u%04llx", c);
+    }
+  }
+  return shown;
+}
+
 ResourceId PackageType() { return ResourceId::Text(u"DATA"); }
 ResourceId PackageName() { return ResourceId::Number(105); }
 
@@ -169,40 +238,54 @@ std::string MachineName(uint16_t machine) {
 }
 
 bool ReadImage(const unsigned char* data, size_t size, Image& image, std::string& error) {
+  MemoryBytes bytes(data, size);
+  return ReadImage(bytes, image, error);
+}
+
+bool ReadImage(ImageBytes& bytes, Image& image, std::string& error) {
   image = Image();
+  const uint64_t size = bytes.Size();
   image.fileSize = size;
-  if (size < kDosHeaderSize || data[kDosMagic] != 'M' || data[kDosMagic + 1] != 'Z') {
+  unsigned char dos[kDosHeaderSize];
+  if (!bytes.Read(0, sizeof dos, dos) || dos[kDosMagic] != 'M' || dos[kDosMagic + 1] != 'Z') {
     error = "not a PE image: no MZ header";
     return false;
   }
-  const uint32_t pe = Get32(data + kDosNewHeader);
-  if (pe > size || size - pe < kOptionalHeader || std::memcmp(data + pe, "PE\0\0", kSignatureSize) != 0) {
+  // The headers from the PE signature to the end of the section table, which is as far
+  // as the signature, the file header and the largest optional header and table reach.
+  const uint32_t pe = Get32(dos + kDosNewHeader);
+  std::vector<unsigned char> headers(
+      static_cast<size_t>(std::min<uint64_t>(size - std::min<uint64_t>(pe, size),
+                                             kOptionalHeader + 0xFFFF + uint64_t{kSectionHeaderSize} * kMaxSections)));
+  if (pe > size || headers.size() < kOptionalHeader || !bytes.Read(pe, headers.size(), headers.data()) ||
+      std::memcmp(headers.data(), "PE\0\0", kSignatureSize) != 0) {
     error = "not a PE image: no PE header where the MZ header points";
     return false;
   }
+  const unsigned char* h = headers.data();
+  const uint64_t available = headers.size();
   image.peOffset = pe;
-  image.machine = Get16(data + pe + kMachine);
-  const uint16_t sectionCount = Get16(data + pe + kNumberOfSections);
-  image.symbolTableOffset = Get32(data + pe + kPointerToSymbolTable);
-  const uint32_t optionalSize = Get16(data + pe + kSizeOfOptionalHeader);
-  const uint32_t opt = pe + kOptionalHeader;
-  image.optionalHeaderOffset = opt;
-  if (size - opt < 2) {
+  image.machine = Get16(h + kMachine);
+  const uint16_t sectionCount = Get16(h + kNumberOfSections);
+  image.symbolTableOffset = Get32(h + kPointerToSymbolTable);
+  const uint32_t optionalSize = Get16(h + kSizeOfOptionalHeader);
+  image.optionalHeaderOffset = pe + kOptionalHeader;
+  if (available - kOptionalHeader < 2) {
     error = "damaged image: the optional header is cut off";
     return false;
   }
-  const uint16_t magic = Get16(data + opt + kMagic);
+  const unsigned char* o = h + kOptionalHeader;
+  const uint16_t magic = Get16(o + kMagic);
   if (magic != kMagicPe32 && magic != kMagicPe32Plus) {
     error = Format("not a PE image: unknown optional header magic 0x%llx", magic);
     return false;
   }
   image.pe32Plus = magic == kMagicPe32Plus;
   const uint32_t directories = DataDirectories(image.pe32Plus);
-  if (optionalSize < directories || size - opt < optionalSize) {
+  if (optionalSize < directories || available - kOptionalHeader < optionalSize) {
     error = "damaged image: the optional header is cut off";
     return false;
   }
-  const unsigned char* o = data + opt;
   image.sectionAlignment = Get32(o + kSectionAlignment);
   image.fileAlignment = Get32(o + kFileAlignment);
   image.sizeOfImage = Get32(o + kSizeOfImage);
@@ -220,43 +303,46 @@ bool ReadImage(const unsigned char* data, size_t size, Image& image, std::string
                    image.fileAlignment, image.sectionAlignment);
     return false;
   }
-  image.sectionTableOffset = opt + optionalSize;
+  image.sectionTableOffset = image.optionalHeaderOffset + optionalSize;
   if (sectionCount > kMaxSections) {
     error = Format("damaged image: %llu sections, more than the loader takes (%llu)", sectionCount, kMaxSections);
     return false;
   }
-  if ((size - image.sectionTableOffset) / kSectionHeaderSize < sectionCount) {
+  const uint64_t table = kOptionalHeader + optionalSize;
+  if ((available - table) / kSectionHeaderSize < sectionCount) {
     error = "damaged image: the section table runs past the end of the file";
     return false;
   }
   for (uint16_t i = 0; i < sectionCount; ++i) {
-    const unsigned char* h = data + image.sectionTableOffset + kSectionHeaderSize * i;
+    const unsigned char* header = h + table + kSectionHeaderSize * i;
     Section s;
-    s.name.assign(reinterpret_cast<const char*>(h + kSectionName),
-                  strnlen(reinterpret_cast<const char*>(h + kSectionName), kSectionNameSize));
-    s.virtualSize = Get32(h + kVirtualSize);
-    s.virtualAddress = Get32(h + kVirtualAddress);
-    s.rawSize = Get32(h + kSizeOfRawData);
-    s.rawOffset = Get32(h + kPointerToRawData);
-    s.characteristics = Get32(h + kSectionCharacteristics);
+    s.name.assign(reinterpret_cast<const char*>(header + kSectionName),
+                  strnlen(reinterpret_cast<const char*>(header + kSectionName), kSectionNameSize));
+    s.virtualSize = Get32(header + kVirtualSize);
+    s.virtualAddress = Get32(header + kVirtualAddress);
+    s.rawSize = Get32(header + kSizeOfRawData);
+    s.rawOffset = Get32(header + kPointerToRawData);
+    s.characteristics = Get32(header + kSectionCharacteristics);
     if (s.rawSize != 0 && static_cast<uint64_t>(s.rawOffset) + s.rawSize > size) {
-      error = "damaged image: the data of section " + s.name + " runs past the end of the file";
+      error = "damaged image: the data of section " + Printable(s.name) + " runs past the end of the file";
       return false;
     }
     image.sections.push_back(std::move(s));
   }
   // Long section names ("/4") are offsets into the string table after the symbols.
-  const uint64_t strings = image.symbolTableOffset + uint64_t{kSymbolSize} * Get32(data + pe + kNumberOfSymbols);
+  const uint64_t strings = image.symbolTableOffset + uint64_t{kSymbolSize} * Get32(h + kNumberOfSymbols);
   for (Section& s : image.sections) {
-    if (image.symbolTableOffset == 0 || s.name.size() < 2 || s.name[0] != '/' ||
+    if (image.symbolTableOffset == 0 || s.name.size() < 2 || s.name.size() > 8 || s.name[0] != '/' ||
         s.name.find_first_not_of("0123456789", 1) != std::string::npos) {
       continue;
     }
     const uint64_t at = strings + std::stoul(s.name.substr(1));
     if (at >= size) continue;
-    const char* text = reinterpret_cast<const char*>(data + at);
-    const size_t length = strnlen(text, std::min<uint64_t>(size - at, 256));
-    if (at + length < size) s.name.assign(text, length);
+    char text[256];
+    const size_t length = static_cast<size_t>(std::min<uint64_t>(size - at, sizeof text));
+    if (!bytes.Read(at, length, reinterpret_cast<unsigned char*>(text))) continue;
+    const size_t found = strnlen(text, length);
+    if (found < length) s.name.assign(text, found);
   }
   auto directory = [&](uint32_t index, uint32_t& address, uint32_t& length) {
     address = length = 0;
@@ -284,7 +370,7 @@ bool ReadImage(const unsigned char* data, size_t size, Image& image, std::string
   }
   const Section& s = image.sections[image.resourceSection];
   const uint32_t skip = image.resourceRva - s.virtualAddress;
-  ResourceWalker walker(image, data + s.rawOffset + skip, LoadedBytes(s) - skip, error);
+  ResourceWalker walker(image, bytes, uint64_t{s.rawOffset} + skip, LoadedBytes(s) - skip, error);
   Resource path;
   return walker.Walk(0, 0, path);
 }

@@ -74,11 +74,31 @@ struct Image {
   uint32_t certificateSize = 0;
 };
 
+// A section's or a resource's name as a terminal may show it: printable ASCII as it is,
+// a backslash and every other byte or unit escaped (\x1b, \u4e2d).
+std::string Printable(const std::string& name);
+std::string Printable(const std::u16string& name);
+
 // The machine's usual name ("x86", "x86-64", "ARM64", ...) or its number in hex.
 std::string MachineName(uint16_t machine);
 
-// Reads an image's headers, sections and resources. False with `error` (a sentence for
-// the user) when the bytes are not a PE image or what was read is damaged.
+// Where the reader takes an image's bytes from: memory, or a file read by offset.
+class ImageBytes {
+ public:
+  virtual ~ImageBytes() = default;
+  virtual uint64_t Size() const = 0;
+  // The `size` bytes at `offset`; false when they are not all there or cannot be read.
+  virtual bool Read(uint64_t offset, size_t size, unsigned char* out) = 0;
+};
+
+// Real programs have a handful of resources; a tree of more is not one to read.
+constexpr size_t kMaxResources = 4096;
+
+// Reads an image's headers, sections and resources, and nothing else of it: the work
+// and the memory are bounded by the headers and the resource tree, whatever the file's
+// size. False with `error` (a sentence for the user) when the bytes are not a PE image
+// or what was read is damaged.
+bool ReadImage(ImageBytes& bytes, Image& image, std::string& error);
 bool ReadImage(const unsigned char* data, size_t size, Image& image, std::string& error);
 
 // The first resource of that type and name, whatever its language; null when there is none.
@@ -104,6 +124,7 @@ struct SfxLayout {
   bool sectionAdded = false;
   size_t sectionsMoved = 0;  // rewritten in place, with these sections moved after it
   bool packageReplaced = false;
+  uint64_t keptAfterSignature = 0;  // bytes that followed the signature, kept at the end
   bool is64 = false;
   uint16_t machine = 0;
   uint64_t imageSize = 0;  // SizeOfImage of the installer

@@ -21,8 +21,6 @@ namespace {
 
 using namespace format;
 
-// Real stubs have a handful of resources; a tree of more is not one to copy.
-constexpr size_t kMaxResources = 4096;
 // The loader maps a section from the file, instead of copying it, when its file offset
 // is a whole page.
 constexpr uint32_t kPage = 0x1000;
@@ -52,12 +50,7 @@ using Languages = std::map<uint16_t, Item>;
 using Names = std::map<ResourceId, Languages>;
 using Tree = std::map<ResourceId, Names>;
 
-bool CollectResources(const Image& image, const unsigned char* stub, Tree& tree, SfxLayout& layout,
-                      std::string& error) {
-  if (image.resources.size() > kMaxResources) {
-    error = Format("the stub has %llu resources; a stub has at most %llu", image.resources.size(), kMaxResources);
-    return false;
-  }
+void CollectResources(const Image& image, const unsigned char* stub, Tree& tree, SfxLayout& layout) {
   // The package's type first, so that the directory spells it as the installer asks.
   tree[PackageType()];
   uint16_t packageLanguage = 0;
@@ -70,7 +63,6 @@ bool CollectResources(const Image& image, const unsigned char* stub, Tree& tree,
     tree[r.type][r.name].emplace(r.language, Item{r.codePage, stub + r.fileOffset, r.size, false});
   }
   tree[PackageType()][PackageName()][packageLanguage] = Item{0, nullptr, 0, true};
-  return true;
 }
 
 // Step 2: directories, then data entries, then names, then the resources' data, then
@@ -152,19 +144,20 @@ struct Placement {
   std::vector<Move> moves;
   uint64_t overlayFrom = 0;  // stub bytes kept after everything: [overlayFrom, keptEnd)
   uint64_t keptEnd = 0;
+  uint64_t afterSignature = 0;  // and what followed a signature: [afterSignature, size)
   uint64_t overlayOffset = 0;  // where they go
   uint64_t imageSize = 0;
   uint64_t fileSize = 0;
 };
 
-// Whether data directory `index` points into section `s`.
+// Whether what data directory `index` describes reaches into section `s`.
 bool DirectoryInto(const Image& image, const unsigned char* stub, uint32_t index, const Section& s) {
   if (index >= image.dataDirectoryCount || index == kDirectoryCertificate) return false;
   const unsigned char* entry =
       stub + image.optionalHeaderOffset + DataDirectories(image.pe32Plus) + kDataDirectorySize * index;
-  const uint32_t rva = Get32(entry);
-  const uint32_t size = Get32(entry + 4);
-  return size != 0 && rva != 0 && Holds(s, rva);
+  const uint64_t rva = Get32(entry);
+  const uint64_t size = Get32(entry + 4);
+  return size != 0 && rva != 0 && rva < VirtualEnd(s) && rva + size > s.virtualAddress;
 }
 
 bool CanReplaceInPlace(const Image& image, const unsigned char* stub, std::vector<size_t>& movable) {
@@ -211,10 +204,14 @@ bool PlaceSection(const Image& image, const unsigned char* stub, size_t size, ui
   rawEnd = std::min<uint64_t>(rawEnd, size);
   // The signature sits after everything else and goes; what follows the sections before
   // it (a symbol table) is kept.
-  place.keptEnd = size;
+  place.keptEnd = place.afterSignature = size;
   if (image.certificateSize != 0) {
     layout.signatureRemoved = true;
-    if (image.certificateOffset >= rawEnd) place.keptEnd = image.certificateOffset;
+    if (image.certificateOffset >= rawEnd) {
+      place.keptEnd = image.certificateOffset;
+      place.afterSignature = uint64_t{image.certificateOffset} + image.certificateSize;
+      layout.keptAfterSignature = size - place.afterSignature;
+    }
   }
   const uint64_t fileAlignment = image.fileAlignment;
   const uint64_t pageAlignment = std::max<uint64_t>(fileAlignment, kPage);
@@ -275,6 +272,7 @@ bool PlaceSection(const Image& image, const unsigned char* stub, size_t size, ui
   }
   place.fileSize = place.overlayOffset + (place.keptEnd - place.overlayFrom);
   if (!place.inPlace) place.fileSize = place.rawOffset + place.rawSize;
+  place.fileSize += size - place.afterSignature;
   if (place.imageSize >= kMaxImageSize || place.fileSize >= kMaxImageSize) {
     error = Format("a package of %llu bytes makes an image of %llu bytes; the loader takes images under 2 GiB",
                    sectionSize, std::max(place.imageSize, place.fileSize));
@@ -429,9 +427,28 @@ bool LayOutSfx(const unsigned char* stub, size_t size, uint64_t packageSize, Sfx
     error = "the stub's optional header has no entry for a resource directory";
     return false;
   }
+  // The image size and the new section's address are worked out from the sections'
+  // addresses: they must be what the loader takes.
+  for (const Section& section : image.sections) {
+    if (section.virtualAddress % image.sectionAlignment != 0) {
+      error = "damaged image: section " + Printable(section.name) +
+              Format(" is at 0x%llx, not a multiple of the section alignment (0x%llx)", section.virtualAddress,
+                     image.sectionAlignment);
+      return false;
+    }
+    // The headers the writer patches, the section table included, must be nobody's data.
+    const uint64_t tableEnd =
+        image.sectionTableOffset + kSectionHeaderSize * static_cast<uint64_t>(image.sections.size());
+    if (section.virtualAddress < image.sizeOfHeaders ||
+        (section.rawSize != 0 && (section.rawOffset < image.sizeOfHeaders || section.rawOffset < tableEnd))) {
+      error = "damaged image: its headers (SizeOfHeaders) reach into section " + Printable(section.name);
+      return false;
+    }
+  }
   Tree tree;
   DirectoryPlan plan;
-  if (!CollectResources(image, stub, tree, layout, error) || !PlanDirectory(tree, size, plan, error)) return false;
+  CollectResources(image, stub, tree, layout);
+  if (!PlanDirectory(tree, size, plan, error)) return false;
   const uint64_t sectionSize = plan.packageOffset + packageSize;
   Placement place;
   if (!PlaceSection(image, stub, size, sectionSize, place, layout, error)) return false;
@@ -460,6 +477,7 @@ bool LayOutSfx(const unsigned char* stub, size_t size, uint64_t packageSize, Sfx
     tail.resize(tail.size() + static_cast<size_t>(s.rawSize - (to - from)), 0);
   }
   if (place.inPlace) tail.insert(tail.end(), stub + place.overlayFrom, stub + place.keptEnd);
+  tail.insert(tail.end(), stub + place.afterSignature, stub + size);
   return true;
 }
 
