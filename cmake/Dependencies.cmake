@@ -2,8 +2,12 @@
 
 set(GM_THIRD_PARTY_DIR ${CMAKE_BINARY_DIR}/third_party)
 
-# zlib: the target's own static library (the MinGW package ships one under /usr/<triple>).
-set(ZLIB_USE_STATIC_LIBS ON)
+# zlib: on Windows the target's own static library (the MinGW package ships one under
+# /usr/<triple>), so that the programs import system DLLs only; on Linux the system's
+# shared one, as a Debian package must.
+if(WIN32)
+  set(ZLIB_USE_STATIC_LIBS ON)
+endif()
 find_package(ZLIB REQUIRED)
 
 # LZMA SDK (lzma-dev). Its C sources share /usr/include/lzma with xz's headers, so that

@@ -340,7 +340,9 @@ TEST_F(GmzTest, SfxAssemblesAndRefuses) {
       {{"sfx", "--stub", Arg("stub.exe"), "--package", Arg("setup.exe"), "-o", Arg("setup.exe")}, 1,
        "would overwrite the package"},
       {{"sfx", "--info", Arg("not.gmz")}, 1, "not a PE image"},
-      {{"sfx", "--stub", Arg("stub.exe")}, 2, "give --stub, --package and -o, or --info"},
+      {{"sfx", "--stub", Arg("stub.exe")}, 2, "give --package and -o (and --stub), or --info"},
+      // The build tree has no share/gmz beside the program.
+      {{"sfx", "--package", Arg("p.gmz"), "-o", Arg("setup.exe")}, 1, "no installer stub is installed beside gmz"},
       {{"sfx", "--info", Arg("setup.exe"), "--stub", Arg("stub.exe")}, 2, "excludes"},
   };
   for (const auto& c : refusals) {

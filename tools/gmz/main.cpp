@@ -5,13 +5,14 @@
 
 #include <CLI/CLI.hpp>
 
+#include "gm_config.h"
 #include "tools/gmz/commands.h"
 #include "tools/gmz/console.h"
 
 int main(int argc, char** argv) {
   using namespace Zavro::gmz;
   CLI::App app{"gmz: packages for the game client installer (GMZ archives, registry data)", "gmz"};
-  app.set_version_flag("--version", std::string("gmz 0.1.0"));
+  app.set_version_flag("--version", std::string("gmz ") + GM_VERSION);
   app.require_subcommand(1);
   app.footer("Exit status: 0 success, 1 the operation failed, 2 usage error.");
 

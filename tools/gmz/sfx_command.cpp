@@ -233,15 +233,37 @@ constexpr uint64_t kMaxStubSize = 256u << 20;
 // 2 GiB of address space (64-bit Windows gives the large-address-aware installer 4 GiB).
 constexpr uint64_t kLargeImage = 1ull << 30;
 
+// The stub installed with the program: ../share/gmz/setup-stub.exe beside it.
+std::u16string InstalledStub() {
+  const std::u16string program = ModuleFilePath();
+  if (program.empty()) return std::u16string();
+  std::u16string stub;
+  size_t split = 0;
+  if (!FullPath(JoinPath(DirectoryPart(program), u"..\\share\\gmz\\setup-stub.exe"), stub, split)) {
+    return std::u16string();
+  }
+  return stub;
+}
+
 int RunAssemble(const SfxOptions& o) {
   // Writing over the package would lose it, by whatever name or link it is reached (over
   // the stub is how an installer gets a new package).
   if (IsSameFile(PathFromArgument(o.output), PathFromArgument(o.package))) {
     return Fail("-o " + o.output + " would overwrite the package; choose another name");
   }
+  std::string stubName = o.stub;
+  if (stubName.empty()) {
+    const std::u16string installed = InstalledStub();
+    if (installed.empty() || !IsFile(installed)) {
+      return Fail("no --stub given, and no installer stub is installed beside gmz (" +
+                  (installed.empty() ? std::string("../share/gmz/setup-stub.exe") : PathForDisplay(installed)) +
+                  "): give --stub setup-stub.exe, from an i686 build");
+    }
+    stubName = PathForDisplay(installed);
+  }
   std::vector<unsigned char> stub;
-  if (!ReadWholeFile(PathFromArgument(o.stub), stub, kMaxStubSize)) {
-    return Fail("cannot read " + o.stub + ": " + SystemReason());
+  if (!ReadWholeFile(PathFromArgument(stubName), stub, kMaxStubSize)) {
+    return Fail("cannot read " + stubName + ": " + SystemReason());
   }
   // The package must be one: a wrong file would only show when the installer runs.
   {
@@ -260,7 +282,7 @@ int RunAssemble(const SfxOptions& o) {
   }
   pe::SfxLayout layout;
   std::string error;
-  if (!pe::LayOutSfx(stub.data(), stub.size(), packageSize, layout, error)) return Fail(o.stub + ": " + error);
+  if (!pe::LayOutSfx(stub.data(), stub.size(), packageSize, layout, error)) return Fail(stubName + ": " + error);
   if (!layout.is64 && layout.imageSize > kLargeImage) {
     std::fprintf(stderr,
                  "gmz sfx: warning: the installer's image is %s bytes: a 32-bit Windows cannot map more than 1 GiB "
@@ -304,8 +326,8 @@ int RunAssemble(const SfxOptions& o) {
     std::fprintf(stderr, "gmz sfx: the %s bytes that followed the stub's signature are kept at the end of %s\n",
                  Grouped(layout.keptAfterSignature).c_str(), o.output.c_str());
   }
-  std::printf("%s: %s installer, package of %s bytes as resource \"DATA\" 105 (%s), %s\n", o.output.c_str(),
-              pe::MachineName(layout.machine).c_str(), Grouped(packageSize).c_str(),
+  std::printf("%s: %s installer from the stub %s, package of %s bytes as resource \"DATA\" 105 (%s), %s\n",
+              o.output.c_str(), pe::MachineName(layout.machine).c_str(), stubName.c_str(), Grouped(packageSize).c_str(),
               layout.packageReplaced ? "replacing the stub's" : "new",
               layout.sectionAdded      ? "in a resource section added after the last section"
               : layout.sectionsMoved != 0 ? "in the stub's resource section, rewritten in place (its relocations "
@@ -380,15 +402,16 @@ void AddSfxCommand(CLI::App& app, Action& action) {
   auto options = std::make_shared<SfxOptions>();
   CLI::App* sfx = app.add_subcommand("sfx", "Assemble an installer from the installer stub and a package, or "
                                             "show what an installer holds");
-  CLI::Option* stub = sfx->add_option("--stub", options->stub, "The installer stub (setup-stub.exe)");
+  CLI::Option* stub = sfx->add_option(
+      "--stub", options->stub, "The installer stub (default: the one installed, ../share/gmz/setup-stub.exe beside gmz)");
   CLI::Option* package = sfx->add_option("--package", options->package, "The package (.gmz)");
   CLI::Option* output = sfx->add_option("-o,--output", options->output, "The installer to write (setup.exe)");
   CLI::Option* info = sfx->add_option("--info", options->info, "Show an installer's machine, resources and package");
   info->excludes(stub)->excludes(package)->excludes(output);
   sfx->callback([options, &action] {
-    const bool assemble = !options->stub.empty() && !options->package.empty() && !options->output.empty();
+    const bool assemble = !options->package.empty() && !options->output.empty();
     if (!assemble && options->info.empty()) {
-      throw CLI::ValidationError("gmz sfx", "give --stub, --package and -o, or --info");
+      throw CLI::ValidationError("gmz sfx", "give --package and -o (and --stub), or --info");
     }
     action = [options, assemble] { return assemble ? RunAssemble(*options) : RunInfo(*options); };
   });
