@@ -3,6 +3,9 @@
 #include <cstring>
 #include <utility>
 
+#include "system/format.h"
+#include "system/string_utils.h"
+
 namespace Zavro {
 
 namespace {
@@ -182,6 +185,14 @@ bool ParseGmzTrailer(const unsigned char bytes[kGmzTrailerSize], uint32_t& crc, 
   covered = 0;
   for (int i = 0; i < 8; ++i) covered |= static_cast<uint64_t>(bytes[8 + i]) << (8 * i);
   return true;
+}
+
+std::u16string VolumeName(const std::u16string& base, uint64_t index) {
+  return FormatString(u"%s.part%I64u", base, index);
+}
+
+std::u16string VolumeBase(const std::u16string& name) {
+  return EndsWithNoCase(name, u".part0") ? name.substr(0, name.size() - 6) : name;
 }
 
 bool ParseGmzHeader(const unsigned char bytes[kGmzHeaderSize], GmzHeader& header, uint32_t& code) {

@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "archive/toc_node.h"
@@ -26,7 +27,10 @@ namespace Zavro {
 
 constexpr size_t kGmzHeaderSize = 8;
 constexpr uint8_t kGmzVersion = 1;
-constexpr uint32_t kMaxTocSize = 52428800;
+// The largest block a reader sets memory aside for (50 MiB): a table of contents, the
+// memory entries of an archive together, a block of an uninstall record.
+constexpr uint32_t kMaxBlockSize = 50u << 20;
+constexpr uint32_t kMaxTocSize = kMaxBlockSize;
 constexpr uint32_t kMaxInlineSize = 4096;
 constexpr uint32_t kMaxChildren = 0xFFFFFF;
 // Size of a folder, file or memory entry without its name, and of an inline entry
@@ -58,6 +62,12 @@ constexpr size_t kGmzTrailerSize = 16;
 void WriteGmzTrailer(uint32_t crc, uint64_t covered, unsigned char out[kGmzTrailerSize]);
 // Whether `bytes` carry the trailer's mark; its CRC-32 and byte count when they do.
 bool ParseGmzTrailer(const unsigned char bytes[kGmzTrailerSize], uint32_t& crc, uint64_t& covered);
+
+// A split archive's volumes: BASE.part0, BASE.part1, ..., read back as one archive. The
+// base of a name given as its first volume ("a.gmz.part0", in any case) is the name
+// without ".part0"; any other name is its own base.
+std::u16string VolumeName(const std::u16string& base, uint64_t index);
+std::u16string VolumeBase(const std::u16string& name);
 
 // Checks the signature, the version (0 or 1) and the size limit. On failure `code`
 // is kTocErrorSignature or kTocErrorTooLarge.

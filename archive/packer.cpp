@@ -9,9 +9,10 @@
 #include "archive/gmz_format.h"
 #include "archive/io/file.h"
 #include "system/directory_listing.h"
-#include "system/path_utils.h"
-#include "system/string_utils.h"
+#include "system/path_text.h"
+#include "system/file_system.h"
 #include "system/system_error.h"
+#include "system/string_utils.h"
 
 namespace Zavro {
 
@@ -79,14 +80,22 @@ struct GMPacker::StreamState {
   uint64_t written = 0;
 };
 
-GMPacker::GMPacker() : default_method_(kMethodSolid), level_(GMLzmaEncoder::kDefaultLevel) {}
+GMPacker::GMPacker() : default_method_(kMethodSolid), policy_(std::make_shared<GMPackerPolicy>()) {
+  policy_->SetLevel(GMLzmaEncoder::kDefaultLevel);
+}
 
 GMPacker::~GMPacker() = default;
 
 void GMPacker::SetLevel(int32_t level) {
-  if (level != level_) encoders_.clear();
-  level_ = level;
-  if (policy_) policy_->SetLevel(level);
+  if (level != policy_->GetLevel()) encoders_.clear();
+  policy_->SetLevel(level);
+}
+
+void GMPacker::SetPolicy(std::shared_ptr<GMPackerPolicy> policy) {
+  // The level is the writer's: a new policy takes it over.
+  if (!policy) policy = std::make_shared<GMPackerPolicy>();
+  policy->SetLevel(policy_->GetLevel());
+  policy_ = std::move(policy);
 }
 
 void GMPacker::Cancel() {
@@ -98,13 +107,13 @@ bool GMPacker::IsCancelled() const {
   return cancelled_.load() || (observer_ != nullptr && observer_->IsCancelled());
 }
 
-bool GMPacker::ReportError(uint32_t kind, const std::u16string& path, uint32_t systemError) {
+bool GMPacker::ReportError(ErrorKind kind, const std::u16string& path, uint32_t systemError) {
   last_error_ = ErrorInfo::File(kind, path, systemError);
   return observer_ != nullptr && observer_->OnError(last_error_);
 }
 
-bool GMPacker::ReportDataError(uint32_t kind, uint32_t number1, uint32_t number2) {
-  last_error_ = ErrorInfo::Numbers(kind, number1, number2);
+bool GMPacker::ReportDataError(ErrorKind kind, uint32_t number1, uint32_t number2) {
+  last_error_ = ErrorInfo::Data(kind, (uint64_t{number2} << 32) | number1);
   return observer_ != nullptr && observer_->OnError(last_error_);
 }
 
@@ -186,7 +195,7 @@ bool GMPacker::AddFolderContents(GMTocNode& parent, const std::u16string& folder
       entry->method = default_method_;
     }
     bool exclude = false;
-    if (policy_) policy_->Decide(*entry, exclude);
+    policy_->Decide(*entry, exclude);
     if (exclude) continue;
     if (isFolder && !AddFolderContents(*entry, entry->path)) return false;
     if (parent.children.size() >= kMaxChildren) {
@@ -246,14 +255,16 @@ GMCompressConverter::Ptr GMPacker::GetEncoder(uint32_t method, const int32_t* le
   auto cached = encoders_.find(method);
   if (cached != encoders_.end()) return cached->second;
   GMCompressConverter::Ptr encoder;
+  // The policy holds the level the encoders get.
+  const int32_t policyLevel = policy_->GetLevel();
   if (level != nullptr) {
     encoder = CreateEncoder(method, level);
   } else if (method == kMethodZip) {
-    encoder = CreateEncoder(kMethodZip, &level_);
+    encoder = CreateEncoder(kMethodZip, &policyLevel);
   } else if (method == kMethodLzma || method == kMethodSolid) {
     // One LZMA encoder serves both: it is large at high levels.
     auto lzma = encoders_.find(method == kMethodLzma ? kMethodSolid : kMethodLzma);
-    encoder = lzma != encoders_.end() ? lzma->second : CreateEncoder(kMethodLzma, &level_);
+    encoder = lzma != encoders_.end() ? lzma->second : CreateEncoder(kMethodLzma, &policyLevel);
   } else {
     encoder = CreateEncoder(method, nullptr);
   }
@@ -399,7 +410,7 @@ bool GMPacker::Pack(GMBaseFile& output) {
   if (!output.GetPosition(end) || !output.Seek(static_cast<int64_t>(start + kGmzHeaderSize), kFileBegin, position) ||
       !WriteAll(output, toc.data(), static_cast<uint32_t>(toc.size())) ||
       !WriteChecksum(output, header, toc, dataCrc, end - start - kGmzHeaderSize - tocSize, end)) {
-    if (last_error_.kind == 0) ReportError(kErrorFileWrite, u"", LastSystemError());
+    if (!last_error_.IsSet()) ReportError(kErrorFileWrite, u"", LastSystemError());
     SetErrorText(u"cannot write the archive");
     return finish(false);
   }

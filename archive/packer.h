@@ -25,6 +25,7 @@
 
 #include "archive/converters/compress_converter.h"
 #include "archive/converters/compress_progress.h"
+#include "archive/gmz_format.h"
 #include "archive/io/base_file.h"
 #include "archive/packer_policy.h"
 #include "archive/toc_node.h"
@@ -52,14 +53,16 @@ class GMPacker {
   // An encoder for a method, cached per method. Methods 2 and 3 share the LZMA encoder.
   virtual GMCompressConverter::Ptr GetEncoder(uint32_t method, const int32_t* level);
   // Records the error and returns the observer's verdict (false without an observer).
-  virtual bool ReportError(uint32_t kind, const std::u16string& path, uint32_t systemError);
-  virtual bool ReportDataError(uint32_t kind, uint32_t number1, uint32_t number2);
+  virtual bool ReportError(ErrorKind kind, const std::u16string& path, uint32_t systemError);
+  virtual bool ReportDataError(ErrorKind kind, uint32_t number1, uint32_t number2);
 
   void SetDefaultMethod(uint32_t method) { default_method_ = method; }
   uint32_t DefaultMethod() const { return default_method_; }
   void SetLevel(int32_t level);
-  int32_t Level() const { return level_; }
-  void SetPolicy(std::shared_ptr<GMPackerPolicy> policy) { policy_ = std::move(policy); }
+  int32_t Level() const { return policy_->GetLevel(); }
+  // The policy decides each entry and holds the level; null sets one that keeps
+  // everything. A new policy takes the level over.
+  void SetPolicy(std::shared_ptr<GMPackerPolicy> policy);
   void SetObserver(GMCompressProgress* observer) { observer_ = observer; }
   // May be called from another thread; the pack stops at its next check.
   void Cancel();
@@ -71,7 +74,7 @@ class GMPacker {
   // kMaxMemoryEntrySize bytes (readers refuse larger ones); null when larger or when
   // memory runs out. A solid method (3) stores it as a stand-alone LZMA stream (2):
   // only files join the solid block.
-  static constexpr size_t kMaxMemoryEntrySize = 52428800;
+  static constexpr size_t kMaxMemoryEntrySize = kMaxBlockSize;
   GMTocNode* AddMemoryEntry(GMTocNode& parent, const std::u16string& name, const void* data, size_t size,
                             uint32_t method);
 
@@ -111,7 +114,6 @@ class GMPacker {
 
   GMTocNode root_{kTocDirectory};
   uint32_t default_method_;
-  int32_t level_;
   std::shared_ptr<GMPackerPolicy> policy_;
   GMCompressProgress* observer_ = nullptr;
   GMProgressTotals totals_;

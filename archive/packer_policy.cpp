@@ -1,6 +1,7 @@
 #include "archive/packer_policy.h"
 
-#include "system/path_utils.h"
+#include "system/path_text.h"
+#include "system/file_system.h"
 #include "system/string_utils.h"
 
 namespace Zavro {

@@ -12,8 +12,9 @@
 #include "archive/gmz_format.h"
 #include "archive/io/file.h"
 #include "system/error_message.h"
-#include "system/path_utils.h"
-#include "system/string_utils.h"
+#include "system/path_text.h"
+#include "system/file_system.h"
+#include "system/format.h"
 #include "system/system_error.h"
 #include "system/volume.h"
 
@@ -309,12 +310,12 @@ bool GMUnpacker::ShouldIgnoreError(uint32_t systemError, const std::u16string&) 
   return systemError == 0 || ignore_all_errors_;
 }
 
-bool GMUnpacker::ReportError(uint32_t kind, const std::u16string& path, uint32_t systemError) {
+bool GMUnpacker::ReportError(ErrorKind kind, const std::u16string& path, uint32_t systemError) {
   return ReportRecord(ErrorInfo::File(kind, path, systemError));
 }
 
-bool GMUnpacker::ReportDataError(uint32_t kind, uint32_t number1, uint32_t number2) {
-  return ReportRecord(ErrorInfo::Numbers(kind, number1, number2));
+bool GMUnpacker::ReportDataError(ErrorKind kind, uint32_t number1, uint32_t number2) {
+  return ReportRecord(ErrorInfo::Data(kind, (uint64_t{number2} << 32) | number1));
 }
 
 bool GMUnpacker::ReportRecord(const ErrorInfo& error) {
@@ -323,12 +324,12 @@ bool GMUnpacker::ReportRecord(const ErrorInfo& error) {
   return observer_ != nullptr && observer_->OnError(last_error_);
 }
 
-GMUnpacker::Outcome GMUnpacker::Offer(uint32_t kind, const std::u16string& path, uint32_t systemError) {
+GMUnpacker::Outcome GMUnpacker::Offer(ErrorKind kind, const std::u16string& path, uint32_t systemError) {
   if (ShouldIgnoreError(systemError, path)) return Outcome::Skipped;
   return ReportError(kind, path, systemError) ? Outcome::Skipped : Outcome::Failed;
 }
 
-GMUnpacker::Outcome GMUnpacker::Refuse(uint32_t kind, const std::u16string& path, uint32_t systemError) {
+GMUnpacker::Outcome GMUnpacker::Refuse(ErrorKind kind, const std::u16string& path, uint32_t systemError) {
   ReportError(kind, path, systemError);
   return Outcome::Failed;
 }
@@ -353,9 +354,7 @@ bool GMUnpacker::Conclude(GMTocNode& entry, Outcome outcome) {
   return false;
 }
 
-std::u16string GMUnpacker::VolumeName(size_t index) const {
-  return FormatString(u"%s%s%d", volume_base_, u".part", static_cast<int32_t>(index));
-}
+std::u16string GMUnpacker::VolumeName(size_t index) const { return Zavro::VolumeName(volume_base_, index); }
 
 bool GMUnpacker::OpenVolume(const std::u16string& path, const std::u16string& reportedName) {
   auto file = std::make_shared<GMFile>();
@@ -381,8 +380,7 @@ bool GMUnpacker::Open(bool multiVolume) {
     if (!OpenVolume(archive_path_, u"")) return false;
     return LoadToc(*volumes_[0]);
   }
-  volume_base_ = archive_path_;
-  if (EndsWithNoCase(archive_path_, u".part0")) volume_base_ = archive_path_.substr(0, archive_path_.rfind(u'.'));
+  volume_base_ = VolumeBase(archive_path_);
   for (size_t index = 0;; ++index) {
     const std::u16string name = VolumeName(index);
     if (!IsFile(name)) break;

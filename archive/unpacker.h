@@ -32,6 +32,7 @@
 
 #include "archive/converters/compress_converter.h"
 #include "archive/converters/compress_progress.h"
+#include "archive/gmz_format.h"
 #include "archive/io/base_file.h"
 #include "archive/toc_node.h"
 #include "system/error_info.h"
@@ -41,7 +42,7 @@ namespace Zavro {
 class GMUnpacker {
  public:
   // Memory entries larger than this together make the table invalid.
-  static constexpr uint64_t kMaxMemoryEntrySize = 52428800;
+  static constexpr uint64_t kMaxMemoryEntrySize = kMaxBlockSize;
   static constexpr uint32_t kReadChunk = 524288;
 
   // Reads from `source` (may be null: then Open uses the archive path). With
@@ -68,8 +69,8 @@ class GMUnpacker {
   virtual void OnEntrySkipped(GMTocNode& entry) {}
   virtual bool CreateFolder(const std::u16string& path);
   virtual bool ShouldIgnoreError(uint32_t systemError, const std::u16string& path);
-  virtual bool ReportError(uint32_t kind, const std::u16string& path, uint32_t systemError);
-  virtual bool ReportDataError(uint32_t kind, uint32_t number1, uint32_t number2);
+  virtual bool ReportError(ErrorKind kind, const std::u16string& path, uint32_t systemError);
+  virtual bool ReportDataError(ErrorKind kind, uint32_t number1, uint32_t number2);
   // Where an entry's bytes go: by default a new disk file at `path` opened with
   // `disposition`. A tester returns a sink that only counts.
   virtual std::unique_ptr<GMBaseFile> OpenOutput(GMTocNode& entry, const std::u16string& path,
@@ -139,8 +140,8 @@ class GMUnpacker {
   // offered to ShouldIgnoreError, reported when declined, the report's verdict deciding.
   // Refuse: reported, and the step fails whatever the verdict. DataFailure: damage at
   // an archive offset, always fails.
-  Outcome Offer(uint32_t kind, const std::u16string& path, uint32_t systemError);
-  Outcome Refuse(uint32_t kind, const std::u16string& path, uint32_t systemError);
+  Outcome Offer(ErrorKind kind, const std::u16string& path, uint32_t systemError);
+  Outcome Refuse(ErrorKind kind, const std::u16string& path, uint32_t systemError);
   Outcome DataFailure(uint64_t offset);
   // Ends an entry: finished when done, progress to its end when skipped.
   bool Conclude(GMTocNode& entry, Outcome outcome);

@@ -17,7 +17,8 @@
 
 #include "archive/io/memory_file.h"
 #include "archive/unpacker.h"
-#include "system/path_utils.h"
+#include "system/path_text.h"
+#include "system/file_system.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "system/path_utils.h"
+#include "system/path_text.h"
+#include "system/special_folders.h"
 #include "system/string_utils.h"
 
 namespace Zavro {

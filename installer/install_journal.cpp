@@ -4,8 +4,9 @@
 #include <chrono>
 
 #include "system/directory_listing.h"
-#include "system/path_utils.h"
-#include "system/string_utils.h"
+#include "system/path_text.h"
+#include "system/file_system.h"
+#include "system/format.h"
 #include "system/system_error.h"
 
 namespace Zavro {

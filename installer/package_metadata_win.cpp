@@ -1,6 +1,6 @@
 #include "installer/package_metadata.h"
 
-#include "system/path_utils.h"
+#include "system/path_text.h"
 #include "system/windows_support.h"
 
 namespace Zavro {

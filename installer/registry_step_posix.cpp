@@ -7,10 +7,7 @@ namespace Zavro {
 bool ApplyRegistryStep(const std::deque<GMRegKeyRecord>& records, uint32_t, bool, bool, InstallJournal&,
                        std::vector<unsigned char>*, ErrorInfo& error) {
   if (records.empty()) return true;
-  error = ErrorInfo();
-  error.kind = kErrorRegistryWrite;
-  error.text = records.front().FullKeyName(false);
-  error.word4 = kErrorNotSupported;
+  error = ErrorInfo::Registry(kErrorRegistryWrite, records.front().FullKeyName(false), u"", 0, kErrorNotSupported);
   return false;
 }
 

@@ -22,12 +22,8 @@ bool ApplyRegistryStep(const std::deque<GMRegKeyRecord>& records, uint32_t viewM
   }
   // The applier took back what it had applied.
   const GMRegException& failure = applier->LastError();
-  error = ErrorInfo();
-  error.kind = failure.WriteFlag() ? kErrorRegistryWrite : kErrorRegistryRead;
-  error.text = failure.Key();
-  error.text2 = failure.SecondText();
-  error.word3 = failure.Number();
-  error.word4 = failure.Code();
+  error = ErrorInfo::Registry(failure.WriteFlag() ? kErrorRegistryWrite : kErrorRegistryRead, failure.Key(),
+                              failure.SecondText(), failure.Number(), failure.Code());
   return false;
 }
 

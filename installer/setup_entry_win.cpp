@@ -4,8 +4,9 @@
 #include "gm_config.h"
 #include "installer/sfx_install.h"
 #include "registry/reg_key.h"
-#include "system/path_utils.h"
-#include "system/string_utils.h"
+#include "system/path_text.h"
+#include "system/special_folders.h"
+#include "system/format.h"
 #include "system/windows_support.h"
 #include "system/windows_ui.h"
 

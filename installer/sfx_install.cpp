@@ -11,11 +11,12 @@
 #include "registry/reg_text_writer.h"
 #include "system/encoding.h"
 #include "system/error_info.h"
-#include "system/path_utils.h"
+#include "system/path_text.h"
+#include "system/file_system.h"
 #include "system/process.h"
 #include "system/shortcut.h"
-#include "system/string_utils.h"
 #include "system/system_error.h"
+#include "system/string_utils.h"
 
 namespace Zavro {
 
@@ -30,13 +31,6 @@ const char16_t* const kProtectedFolders[] = {
     u"windows",     u"fonts",       u"cookies",     u"all_users",        u"all_appdata", u"all_programs_menu",
     u"all_docs",    u"all_desktop", u"all_menu",    u"all_startup",      u"all_favorites", u"my_user",
     u"my_desktop",  u"my_menu",     u"my_programs_menu", u"my_startup"};
-
-ErrorInfo ExceptionRecord(const std::u16string& text) {
-  ErrorInfo error;
-  error.kind = kErrorException;
-  error.text = text;
-  return error;
-}
 
 // An exception's text: the task list's and the registry text's own words are Chinese
 // kept in code page 936; other texts are in the ANSI code page.
@@ -84,7 +78,7 @@ bool GMSfxInstall::Open(bool multiVolume) {
     return false;
   }
   if (!LoadPackageMetadata(Root(), metadata_)) {
-    ReportRecord(ExceptionRecord(u"安装包元数据损坏"));
+    ReportRecord(ErrorInfo::Exception(u"安装包元数据损坏"));
     return false;
   }
   return true;
@@ -96,9 +90,9 @@ bool GMSfxInstall::Extract(const std::u16string& targetRoot) {
     if (run_mode_ == 1) return TasksOnlyRun(targetRoot);
     return false;
   } catch (const std::exception& e) {
-    ReportRecord(ExceptionRecord(ExceptionText(e)));
+    ReportRecord(ErrorInfo::Exception(ExceptionText(e)));
   } catch (...) {
-    ReportRecord(ExceptionRecord(u""));
+    ReportRecord(ErrorInfo::Exception(u""));
   }
   return Fail();
 }
@@ -107,9 +101,9 @@ bool GMSfxInstall::InstallPatch(const std::u16string& targetRoot) {
   try {
     return InstallRun(targetRoot, true);
   } catch (const std::exception& e) {
-    ReportRecord(ExceptionRecord(ExceptionText(e)));
+    ReportRecord(ErrorInfo::Exception(ExceptionText(e)));
   } catch (...) {
-    ReportRecord(ExceptionRecord(u""));
+    ReportRecord(ErrorInfo::Exception(u""));
   }
   return Fail();
 }
@@ -286,12 +280,7 @@ LaunchResult GMSfxInstall::Launch(const std::u16string& commandLine, bool wait, 
 }
 
 void GMSfxInstall::ReportTaskFailure(const std::u16string& verb, const std::u16string& commandLine, uint32_t code) {
-  ErrorInfo error;
-  error.kind = kErrorTaskLine;
-  error.text = verb;
-  error.text2 = commandLine;
-  error.word3 = code;
-  ReportRecord(error);
+  ReportRecord(ErrorInfo::Task(verb, commandLine, code));
 }
 
 void GMSfxInstall::OnTaskProgress(size_t done, size_t total) {
@@ -321,7 +310,7 @@ bool GMSfxInstall::OnEntryDone(GMTocNode& entry) {
   if (entry.name == kRegRecordsName && inMemory) {
     std::deque<GMRegKeyRecord> keys;
     // A damaged record would leave registry data out unnoticed: the install fails.
-    if (!ReadRecords(entry.buffer, keys)) Defer(ExceptionRecord(u"注册表数据损坏"));
+    if (!ReadRecords(entry.buffer, keys)) Defer(ErrorInfo::Exception(u"注册表数据损坏"));
     for (GMRegKeyRecord& key : keys) {
       ExpandRegistryMacros(key);
       registry_keys_.push_back(std::move(key));
@@ -347,14 +336,14 @@ bool GMSfxInstall::OnEntryDone(GMTocNode& entry) {
         registry_keys_.push_back(std::move(key));
       }
     } catch (const std::exception& e) {
-      Defer(ExceptionRecord(ExceptionText(e)));
+      Defer(ErrorInfo::Exception(ExceptionText(e)));
     }
     return true;
   }
   if (entry.name == kTaskFileName) {
     if (inMemory) {
       if (!ParseTaskList(entry.buffer.Data(), entry.buffer.Length(), tasks_)) {
-        Defer(ExceptionRecord(u"任务列表损坏"));
+        Defer(ErrorInfo::Exception(u"任务列表损坏"));
       }
     } else {
       // An empty task list is no task list.

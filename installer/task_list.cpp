@@ -5,7 +5,7 @@
 #include "archive/io/file.h"
 #include "installer/serial_form.h"
 #include "system/encoding.h"
-#include "system/path_utils.h"
+#include "system/path_text.h"
 
 namespace Zavro {
 
@@ -110,6 +110,34 @@ void InsertWorkingFolder(std::vector<std::u16string>& lines, std::u16string fold
     }
     line.insert(at == std::u16string::npos ? 0 : at + 1, folder);
   }
+}
+
+void SplitArguments(const std::u16string& line, std::vector<std::u16string>& list) {
+  list.clear();
+  std::u16string token;
+  bool inToken = false;
+  bool quoted = false;
+  auto finish = [&] {
+    if (!token.empty()) list.push_back(token);
+    token.clear();
+    inToken = false;
+  };
+  for (const char16_t unit : line) {
+    if (!inToken) {
+      if (unit == u' ') continue;
+      token.push_back(unit);
+      inToken = true;
+      quoted = unit == u'"';
+    } else if (quoted) {
+      token.push_back(unit);
+      if (unit == u'"') finish();
+    } else if (unit == u' ') {
+      finish();
+    } else {
+      token.push_back(unit);
+    }
+  }
+  if (inToken) finish();
 }
 
 }  // namespace Zavro

@@ -35,6 +35,9 @@ bool ParseTaskList(const unsigned char* data, size_t size, std::vector<std::u16s
 void SplitTaskLine(const std::u16string& line, std::u16string& verb, std::u16string& arguments);
 // An argument without its surrounding double quotes, when it has both.
 std::u16string Unquote(const std::u16string& argument);
+// Tokenises a task line: only the space separates, a token that starts with a double
+// quote runs to the next double quote, and quotes stay part of the tokens.
+void SplitArguments(const std::u16string& line, std::vector<std::u16string>& list);
 
 // The tasks-only run's rewrite: `folder` (with one trailing backslash) goes in front of
 // the command line of every "runcheck..." line (after its second space) and every other

@@ -2,7 +2,7 @@
 
 #include "installer/task_list.h"
 #include "system/encoding.h"
-#include "system/path_utils.h"
+#include "system/file_system.h"
 #include "system/process.h"
 #include "system/shortcut.h"
 #include "system/string_utils.h"

@@ -7,9 +7,10 @@
 #include "installer/registry_step.h"
 #include "registry/reg_record_form.h"
 #include "system/directory_listing.h"
-#include "system/path_utils.h"
-#include "system/string_utils.h"
+#include "system/path_text.h"
+#include "system/file_system.h"
 #include "system/system_error.h"
+#include "system/string_utils.h"
 
 namespace Zavro {
 

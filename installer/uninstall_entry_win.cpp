@@ -3,7 +3,7 @@
 #include "installer/setup_entry.h"
 #include "installer/uninstall.h"
 #include "system/error_message.h"
-#include "system/string_utils.h"
+#include "system/format.h"
 
 namespace Zavro {
 

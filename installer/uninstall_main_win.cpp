@@ -1,9 +1,10 @@
 // uninstall.exe: takes back the install whose uninstall record lies in its own folder.
 // "/S" uninstalls without asking.
 #include "installer/uninstall_entry.h"
-#include "system/path_utils.h"
-#include "system/string_utils.h"
+#include "system/path_text.h"
+#include "system/special_folders.h"
 #include "system/windows_support.h"
+#include "system/string_utils.h"
 
 #include <shellapi.h>
 

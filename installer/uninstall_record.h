@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/gmz_format.h"
 #include "installer/package_metadata.h"
 
 namespace Zavro {
@@ -27,7 +28,7 @@ constexpr char16_t kUninstallRecordName[] = u"RORarezoru.dat";
 // belong to ("32", "64" or "32+64"); the install writes it whatever the package says.
 constexpr char16_t kRegistryViewKey[] = u"##registry_view##";
 constexpr uint8_t kUninstallRecordVersion = 2;
-constexpr uint32_t kMaxRecordBlock = 52428800;
+constexpr uint32_t kMaxRecordBlock = kMaxBlockSize;
 
 struct UninstallRecord {
   uint8_t version = kUninstallRecordVersion;

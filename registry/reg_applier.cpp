@@ -7,6 +7,7 @@
 #include "registry/reg_key.h"
 #include "registry/reg_record_form.h"
 #include "system/string_utils.h"
+#include "system/format.h"
 #include "system/system_error.h"
 
 namespace Zavro {

@@ -8,6 +8,7 @@
 
 #include "system/encoding.h"
 #include "system/string_utils.h"
+#include "system/format.h"
 
 namespace Zavro {
 

@@ -1,6 +1,6 @@
 #include "system/directory_listing.h"
 
-#include "system/path_utils.h"
+#include "system/path_text.h"
 #include "system/windows_support.h"
 
 namespace Zavro {

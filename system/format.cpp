@@ -1,7 +1,7 @@
 // One formatter for every target: the C runtimes of Linux and Windows disagree on wide
 // formatting (what %s means, whether '0' pads text, how errors are reported), so the
 // conversions are done here, following the Windows runtime where the two differ.
-#include "system/string_utils.h"
+#include "system/format.h"
 
 #include <climits>
 

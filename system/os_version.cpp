@@ -1,6 +1,6 @@
 #include "system/os_version.h"
 
-#include "system/string_utils.h"
+#include "system/format.h"
 
 namespace Zavro {
 

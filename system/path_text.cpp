@@ -1,5 +1,5 @@
 // The text-only path functions: Windows path rules on every target, no system call.
-#include "system/path_utils.h"
+#include "system/path_text.h"
 
 #include "system/string_utils.h"
 

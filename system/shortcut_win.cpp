@@ -3,9 +3,11 @@
 #include <vector>
 
 #include "system/change_seam.h"
-#include "system/path_utils.h"
-#include "system/string_utils.h"
+#include "system/path_text.h"
+#include "system/file_system.h"
+#include "system/special_folders.h"
 #include "system/windows_support.h"
+#include "system/string_utils.h"
 
 #include <objbase.h>
 #include <objidl.h>

@@ -268,32 +268,4 @@ std::u16string ToHex8(uint32_t value) {
   return text;
 }
 
-void SplitArguments(const std::u16string& line, std::vector<std::u16string>& list) {
-  list.clear();
-  std::u16string token;
-  bool inToken = false;
-  bool quoted = false;
-  auto finish = [&] {
-    if (!token.empty()) list.push_back(token);
-    token.clear();
-    inToken = false;
-  };
-  for (const char16_t unit : line) {
-    if (!inToken) {
-      if (unit == u' ') continue;
-      token.push_back(unit);
-      inToken = true;
-      quoted = unit == kQuote;
-    } else if (quoted) {
-      token.push_back(unit);
-      if (unit == kQuote) finish();
-    } else if (unit == u' ') {
-      finish();
-    } else {
-      token.push_back(unit);
-    }
-  }
-  if (inToken) finish();
-}
-
 }  // namespace Zavro

@@ -1,7 +1,8 @@
 // Volume queries through the shell and the volume functions.
 #include "system/volume.h"
 
-#include "system/path_utils.h"
+#include "system/path_text.h"
+#include "system/file_system.h"
 #include "system/windows_support.h"
 
 #include <shellapi.h>

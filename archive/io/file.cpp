@@ -4,7 +4,8 @@
 #include <algorithm>
 
 #include "system/change_seam.h"
-#include "system/path_utils.h"
+#include "system/path_text.h"
+#include "system/file_system.h"
 #include "system/system_error.h"
 
 namespace Zavro {

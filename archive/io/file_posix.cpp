@@ -6,7 +6,8 @@
 #include <unistd.h>
 
 #include "system/change_seam.h"
-#include "system/path_utils.h"
+#include "system/path_text.h"
+#include "system/file_system.h"
 #include "system/posix_support.h"
 #include "system/system_error.h"
 

@@ -1,7 +1,7 @@
 #include "archive/io/file.h"
 
 #include "system/change_seam.h"
-#include "system/path_utils.h"
+#include "system/path_text.h"
 #include "system/windows_support.h"
 
 namespace Zavro {

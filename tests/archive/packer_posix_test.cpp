@@ -16,7 +16,7 @@
 #include "archive/gmz_format.h"
 #include "archive/io/file.h"
 #include "archive/packer.h"
-#include "system/path_utils.h"
+#include "system/file_system.h"
 #include "test_support.h"
 
 namespace Zavro {

@@ -14,8 +14,7 @@
 #include "archive/packer.h"
 #include "installer/uninstall_record.h"
 #include "system/change_seam.h"
-#include "system/path_utils.h"
-#include "system/string_utils.h"
+#include "system/file_system.h"
 #include "system/system_error.h"
 #include "test_support.h"
 

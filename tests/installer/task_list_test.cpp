@@ -107,5 +107,20 @@ TEST(TaskList, LinesAndTheTasksOnlyRewrite) {
                           u"start c.exe", u"C:\\Work\\runcheck 3", u"C:\\Work\\run"}));
 }
 
+TEST(TaskList, ArgumentsKeepTheirQuotes) {
+  using Strings = std::vector<std::u16string>;
+  auto Split = [](const std::u16string& line) {
+    Strings list{u"stale"};
+    SplitArguments(line, list);
+    return list;
+  };
+  EXPECT_EQ(Split(u"run  \"C:\\A B\\x.exe\" /S"), (Strings{u"run", u"\"C:\\A B\\x.exe\"", u"/S"}));
+  EXPECT_EQ(Split(u"\"a b\"c"), (Strings{u"\"a b\"", u"c"}));
+  EXPECT_EQ(Split(u"x\"y z\""), (Strings{u"x\"y", u"z\""}));
+  EXPECT_EQ(Split(u"\"unterminated x"), (Strings{u"\"unterminated x"}));
+  EXPECT_EQ(Split(u"a\tb\r\n"), (Strings{u"a\tb\r\n"}));
+  EXPECT_EQ(Split(u"   "), Strings{});
+}
+
 }  // namespace
 }  // namespace Zavro

@@ -11,7 +11,7 @@
 #include "archive/packer.h"
 #include "installer/sfx_install.h"
 #include "system/change_seam.h"
-#include "system/path_utils.h"
+#include "system/file_system.h"
 #include "system/system_error.h"
 #include "test_support.h"
 

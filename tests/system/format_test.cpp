@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "system/string_utils.h"
+#include "system/format.h"
 #include "test_support.h"
 
 namespace Zavro {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "system/path_utils.h"
+#include "system/path_text.h"
 
 namespace Zavro {
 namespace {

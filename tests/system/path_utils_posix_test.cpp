@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "system/path_utils.h"
+#include "system/file_system.h"
 #include "system/system_error.h"
 #include "test_support.h"
 

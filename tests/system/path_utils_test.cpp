@@ -1,4 +1,4 @@
-#include "system/path_utils.h"
+#include "system/file_system.h"
 
 #include <gtest/gtest.h>
 

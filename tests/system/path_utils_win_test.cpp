@@ -2,7 +2,7 @@
 // calls: held-open files, attributes and names. (Wine makes no symbolic links, so the
 // rule that links are never followed is checked natively; times set by SetFileTimes
 // are checked through extraction.)
-#include "system/path_utils.h"
+#include "system/file_system.h"
 
 #include <gtest/gtest.h>
 

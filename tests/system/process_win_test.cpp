@@ -7,7 +7,9 @@
 #include <chrono>
 
 #include "system/os_version.h"
-#include "system/path_utils.h"
+#include "system/path_text.h"
+#include "system/file_system.h"
+#include "system/special_folders.h"
 #include "system/shortcut.h"
 #include "system/windows_support.h"
 #include "test_support.h"

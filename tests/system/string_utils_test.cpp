@@ -22,12 +22,6 @@ std::u16string Replaced(std::u16string s, const char16_t* from, const char16_t* 
   return s;
 }
 
-Strings Split(const std::u16string& line) {
-  Strings list{u"stale"};
-  SplitArguments(line, list);
-  return list;
-}
-
 TEST(StringTrimTest, TrimAndStripQuotes) {
   EXPECT_EQ(Applied(u" \ta b\r\n", TrimWhitespace), u"a b");
   EXPECT_EQ(Applied(u"\x3000x", TrimWhitespace), u"\x3000x");
@@ -101,15 +95,6 @@ TEST(StringSplitTest, SplitFirstAndMid) {
 
   EXPECT_EQ(Mid(u"abcdef", 4, 100), u"ef");
   EXPECT_EQ(Mid(u"abcdef", -1, 2), u"");
-}
-
-TEST(StringSplitTest, SplitArgumentsKeepsQuotes) {
-  EXPECT_EQ(Split(u"run  \"C:\\A B\\x.exe\" /S"), (Strings{u"run", u"\"C:\\A B\\x.exe\"", u"/S"}));
-  EXPECT_EQ(Split(u"\"a b\"c"), (Strings{u"\"a b\"", u"c"}));
-  EXPECT_EQ(Split(u"x\"y z\""), (Strings{u"x\"y", u"z\""}));
-  EXPECT_EQ(Split(u"\"unterminated x"), (Strings{u"\"unterminated x"}));
-  EXPECT_EQ(Split(u"a\tb\r\n"), (Strings{u"a\tb\r\n"}));
-  EXPECT_EQ(Split(u"   "), Strings{});
 }
 
 TEST(StringNumberTest, ParsesAndPrints) {

@@ -3,11 +3,12 @@
 
 #include <memory>
 
+#include "archive/gmz_format.h"
 #include "archive/io/file.h"
 #include "archive/unpacker.h"
 #include "system/encoding.h"
-#include "system/path_utils.h"
-#include "system/string_utils.h"
+#include "system/file_system.h"
+#include "system/format.h"
 #include "system/system_error.h"
 #include "tools/gmz/commands.h"
 #include "tools/gmz/console.h"
@@ -91,7 +92,7 @@ class ArchiveTester : public GMUnpacker {
 
 int OpenFailure(GMUnpacker& reader, const std::string& archive) {
   const std::u16string message = reader.GetLastErrorMessage();
-  return Fail(message.empty() ? "cannot open " + archive : ToUtf8(message));
+  return Fail(message.empty() ? "cannot open " + archive : PathForDisplay(message));
 }
 
 // The archive's checksum, before anything is written: false (after the message) when it
@@ -99,7 +100,7 @@ int OpenFailure(GMUnpacker& reader, const std::string& archive) {
 bool ChecksumHolds(GMUnpacker& reader, const std::string& archive) {
   if (reader.VerifyChecksum() != GMUnpacker::Checksum::kDamaged) return true;
   const std::u16string message = reader.GetLastErrorMessage();
-  Fail(archive + ": the package's checksum does not match" + (message.empty() ? "" : " (" + ToUtf8(message) + ")") +
+  Fail(archive + ": the package's checksum does not match" + (message.empty() ? "" : " (" + PathForDisplay(message) + ")") +
        "; nothing was written");
   return false;
 }
@@ -201,7 +202,7 @@ int RunSplit(const SplitOptions& o) {
     size_t split = 0;
     return !FullPath(name, full, split) || IsSamePath(full, fullInput);
   };
-  auto volumeName = [&](uint64_t index) { return FormatString(u"%s.part%I64u", base, index); };
+  auto volumeName = [&](uint64_t index) { return VolumeName(base, index); };
   for (uint64_t index = 0; index < count; ++index) {
     if (isInput(volumeName(index))) {
       return Fail("the volume " + PathForDisplay(volumeName(index)) +

@@ -48,7 +48,7 @@ int RunList(const ListOptions& o) {
   GMUnpacker reader(PathFromArgument(o.archive));
   if (!reader.Open(o.volumes)) {
     const std::u16string message = reader.GetLastErrorMessage();
-    return Fail(message.empty() ? "cannot open " + o.archive : ToUtf8(message));
+    return Fail(message.empty() ? "cannot open " + o.archive : PathForDisplay(message));
   }
   const GMTocNode& root = reader.Root();
 

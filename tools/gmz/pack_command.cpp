@@ -9,9 +9,10 @@
 #include "archive/packer.h"
 #include "installer/package_metadata.h"
 #include "system/encoding.h"
-#include "system/path_utils.h"
-#include "system/string_utils.h"
+#include "system/path_text.h"
+#include "system/file_system.h"
 #include "system/system_error.h"
+#include "system/string_utils.h"
 #include "tools/gmz/commands.h"
 #include "tools/gmz/console.h"
 #include "tools/gmz/tool_support.h"
@@ -79,10 +80,10 @@ int Usage(const std::string& message) {
 }
 
 std::string Failure(const GMPacker& packer) {
-  std::string text = ToUtf8(packer.LastErrorText());
+  std::string text = PathForDisplay(packer.LastErrorText());
   const ErrorInfo& error = packer.LastError();
-  if (error.Category() == kErrorCategoryFile && error.word2 != 0 && error.word2 != kErrorInvalidData) {
-    text += ": " + ToUtf8(SystemErrorMessage(error.word2));
+  if (error.Category() == kErrorCategoryFile && error.SystemError() != 0 && error.SystemError() != kErrorInvalidData) {
+    text += ": " + ToUtf8(SystemErrorMessage(error.SystemError()));
   }
   return text.empty() ? DescribeError(error) : text;
 }

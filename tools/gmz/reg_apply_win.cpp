@@ -4,7 +4,7 @@
 
 #include "installer/setup_entry.h"
 #include "registry/reg_applier.h"
-#include "system/string_utils.h"
+#include "system/format.h"
 #include "system/system_error.h"
 
 namespace Zavro::gmz {

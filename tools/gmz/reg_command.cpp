@@ -17,6 +17,7 @@
 #include "registry/reg_text_writer.h"
 #include "system/encoding.h"
 #include "system/string_utils.h"
+#include "system/format.h"
 #include "system/system_error.h"
 #include "tools/gmz/commands.h"
 #include "tools/gmz/console.h"

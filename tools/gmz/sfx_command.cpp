@@ -10,7 +10,9 @@
 #include "archive/io/memory_file.h"
 #include "archive/unpacker.h"
 #include "system/encoding.h"
-#include "system/path_utils.h"
+#include "system/path_text.h"
+#include "system/file_system.h"
+#include "system/special_folders.h"
 #include "system/system_error.h"
 #include "tools/gmz/commands.h"
 #include "tools/pe/pe_format.h"
@@ -46,7 +48,7 @@ std::string IdText(const pe::ResourceId& id) {
 // otherwise.
 int64_t CountEntries(GMUnpacker& reader, std::string& message) {
   if (!reader.Open(false)) {
-    message = ToUtf8(reader.GetLastErrorMessage());
+    message = PathForDisplay(reader.GetLastErrorMessage());
     return -1;
   }
   if (reader.VerifyChecksum() == GMUnpacker::Checksum::kDamaged) {

@@ -146,6 +146,6 @@ void ConsoleProgress::Draw(bool force) {
   std::fflush(stderr);
 }
 
-std::string DescribeError(const ErrorInfo& error) { return ToUtf8(FormatErrorMessage(error)); }
+std::string DescribeError(const ErrorInfo& error) { return PathForDisplay(FormatErrorMessage(error)); }
 
 }  // namespace Zavro::gmz

@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "installer/uninstall.h"
-#include "system/string_utils.h"
+#include "system/format.h"
 #include "tools/gmz/commands.h"
 #include "tools/gmz/console.h"
 #include "tools/gmz/reg_apply.h"

@@ -1,8 +1,6 @@
-// Paths and the file system.
+// The file system: files and folders on disk, by UTF-16 Windows paths (path_text.h).
 //
-// Paths are UTF-16 Windows paths with backslashes on every target. The text-only
-// functions (NormalizePath to ExtensionPart) follow Windows rules everywhere and make
-// no system call. The disk functions call the system; on POSIX every backslash becomes
+// These functions call the system; on POSIX every backslash becomes
 // a slash on the way in and paths the system returns come back with backslashes.
 // None of them throws: failure is false, an empty text or a smaller count, with the
 // system error left for LastSystemError(). Each call that changes the disk is one
@@ -16,45 +14,6 @@
 
 namespace Zavro {
 
-enum NormalizeFlags : uint32_t {
-  PathLower = 0x1,
-  PathUpper = 0x2,
-  PathUnquote = 0x4,
-  PathAddSlash = 0x10,
-  PathRemoveSlash = 0x20,
-  PathBackslashes = 0x40000000,
-};
-
-// Special-folder numbers (CSIDL) the system asks for.
-constexpr int kCsidlAppData = 26;
-constexpr int kCsidlProgramFilesX86 = 42;
-
-// Text only.
-void NormalizePath(std::u16string& path, uint32_t flags);
-bool IsAbsolutePath(const std::u16string& path);
-std::u16string JoinPath(const std::u16string& base, const std::u16string& relative);
-std::u16string DirectoryPart(const std::u16string& path);
-std::u16string FileNamePart(const std::u16string& path);
-std::u16string ExtensionPart(const std::u16string& path);
-// The root a path starts from, with backslashes and one trailing backslash: "C:\" (also
-// for "C:x"), "\\srv\share\", "\\?\C:\", "\\?\UNC\srv\share\", or "\" for a path
-// rooted at a separator; empty for a relative path.
-std::u16string PathRoot(const std::u16string& path);
-// Whether a path names the root itself ("C:", "\\srv\share\", "/", also "C:\a\.."),
-// either separator.
-bool IsVolumeRoot(const std::u16string& path);
-
-// The names a file or folder may have on disk, on every system this extracts to: no
-// control character and none of `"<>|?*:\/`, not empty, "." or "..", not ending in a
-// dot or a space (Windows drops those, so ".. " would climb), and no device name
-// (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9, LPT1-9, with or without an extension).
-bool IsValidFileName(const std::u16string& name);
-// A path whose every component is a valid file name, after an optional absolute start
-// (`X:\` or `\\server\share\`, with either separator). A relative path therefore
-// always stays below the folder it is joined to.
-bool IsValidFilePath(const std::u16string& path);
-
-// The file system.
 // False, with error 3 (empty) or 123 (holds a NUL), for a path the system cannot take.
 bool CheckSystemPath(const std::u16string& path);
 // CheckSystemPath, and false with error 5 for the root of a volume, as written or made
@@ -74,13 +33,6 @@ bool DeleteFileForced(const std::u16string& path);
 // were removed. A symbolic link or junction inside is removed itself, never followed.
 // The root of a volume is refused (CheckRemovableFolder): nothing is removed.
 uint64_t DeleteTree(const std::u16string& directory);
-// The full file name of a module (an HMODULE on Windows), of the program when null.
-std::u16string ModuleFilePath(const void* module = nullptr);
-// The folder of a CSIDL; empty when the system has none (always on POSIX).
-std::u16string SpecialFolderPath(int csidl);
-std::u16string AppDataPath();
-// Expands %NAME% from the environment; unknown names stay as written.
-std::u16string ExpandEnvironment(const std::u16string& text);
 bool FullPath(const std::u16string& path, std::u16string& full, size_t& splitIndex);
 bool FullPathDirectory(const std::u16string& path, std::u16string& directory);
 // Whether two full paths name the same file by their text, as the system compares

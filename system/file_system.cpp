@@ -1,6 +1,7 @@
 // The disk functions that need no system call of their own.
-#include "system/path_utils.h"
+#include "system/file_system.h"
 
+#include "system/path_text.h"
 #include "system/system_error.h"
 
 namespace Zavro {
@@ -62,7 +63,5 @@ bool FullPathDirectory(const std::u16string& path, std::u16string& directory) {
   directory = full.substr(0, splitIndex);
   return true;
 }
-
-std::u16string AppDataPath() { return SpecialFolderPath(kCsidlAppData); }
 
 }  // namespace Zavro

@@ -1,0 +1,7 @@
+#include "system/special_folders.h"
+
+namespace Zavro {
+
+std::u16string AppDataPath() { return SpecialFolderPath(kCsidlAppData); }
+
+}  // namespace Zavro
