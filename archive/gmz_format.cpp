@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "system/byte_reader.h"
 #include "system/format.h"
 #include "system/string_utils.h"
 
@@ -35,53 +36,6 @@ class ByteWriter {
 
  private:
   std::vector<unsigned char>& out_;
-};
-
-// Reads fields from a bounded span; any read past the end makes ok() false for good.
-class ByteReader {
- public:
-  ByteReader(const unsigned char* data, size_t size) : data_(data), size_(size) {}
-  bool ok() const { return ok_; }
-  size_t left() const { return size_ - pos_; }
-  size_t consumed() const { return pos_; }
-
-  uint8_t U8() { return static_cast<uint8_t>(Take(1)); }
-  uint16_t U16() { return static_cast<uint16_t>(Take(2)); }
-  uint32_t U32() { return static_cast<uint32_t>(Take(4)); }
-  uint64_t U64() { return Take(8); }
-  bool Name(uint32_t bytes, std::u16string& name) {
-    if (!Check(bytes) || bytes % 2 != 0) return ok_ = false;
-    name.resize(bytes / 2);
-    for (size_t i = 0; i < name.size(); ++i) {
-      name[i] = static_cast<char16_t>(data_[pos_ + 2 * i] | (data_[pos_ + 2 * i + 1] << 8));
-    }
-    pos_ += bytes;
-    return true;
-  }
-  const unsigned char* Span(size_t n) {
-    if (!Check(n)) return nullptr;
-    const unsigned char* p = data_ + pos_;
-    pos_ += n;
-    return p;
-  }
-
- private:
-  bool Check(size_t n) {
-    if (!ok_ || n > left()) ok_ = false;
-    return ok_;
-  }
-  uint64_t Take(size_t n) {
-    if (!Check(n)) return 0;
-    uint64_t v = 0;
-    for (size_t i = 0; i < n; ++i) v |= static_cast<uint64_t>(data_[pos_ + i]) << (8 * i);
-    pos_ += n;
-    return v;
-  }
-
-  const unsigned char* data_;
-  size_t size_;
-  size_t pos_ = 0;
-  bool ok_ = true;
 };
 
 uint64_t OwnSize(const GMTocNode& entry) {
@@ -129,18 +83,18 @@ bool EntryFitsFormat(const GMTocNode& entry) {
 // Parses the fields of one entry (not its children) into `entry`; `childCount`
 // receives a folder's number of children.
 bool ParseEntry(ByteReader& r, GMTocNode& entry, uint32_t& childCount) {
-  const uint8_t type = r.U8();
-  const uint8_t c0 = r.U8(), c1 = r.U8(), c2 = r.U8();
-  if (!r.ok() || type > kTocInline) return false;
+  uint8_t type = 0, c0 = 0, c1 = 0, c2 = 0;
+  if (!r.U8(type) || !r.U8(c0) || !r.U8(c1) || !r.U8(c2) || type > kTocInline) return false;
   entry.type = type;
   childCount = type == kTocDirectory ? (uint32_t{c0} << 16) | (uint32_t{c1} << 8) | c2 : 0;
+  uint32_t nameBytes = 0;
   if (type == kTocInline) {
-    const uint32_t nameBytes = r.U32();
-    if (!r.Name(nameBytes, entry.name)) return false;
-    const uint32_t dataBytes = r.U32();
-    if (!r.ok() || dataBytes > kMaxInlineSize) return false;
-    const unsigned char* data = r.Span(dataBytes);
-    if (data == nullptr) return false;
+    uint32_t dataBytes = 0;
+    const unsigned char* data = nullptr;
+    if (!r.U32(nameBytes) || nameBytes % 2 != 0 || !r.Units(nameBytes / 2, entry.name) || !r.U32(dataBytes) ||
+        dataBytes > kMaxInlineSize || !r.Bytes(dataBytes, data)) {
+      return false;
+    }
     entry.buffer.Resize(dataBytes);
     if (dataBytes != 0 && entry.buffer.Capacity() != dataBytes) return false;
     if (dataBytes != 0) std::memcpy(entry.buffer.Data(), data, dataBytes);
@@ -149,17 +103,18 @@ bool ParseEntry(ByteReader& r, GMTocNode& entry, uint32_t& childCount) {
     entry.compressedSize = 0;
     return true;
   }
-  entry.attributes = r.U32();
-  const uint32_t nameBytes = r.U32();
-  if (!r.Name(nameBytes, entry.name)) return false;
-  entry.creationTime = FileTime(r.U64());
-  entry.lastAccessTime = FileTime(r.U64());
-  entry.lastWriteTime = FileTime(r.U64());
-  entry.size = r.U64();
-  entry.method = r.U16();
-  entry.dataOffset = r.U64();
-  entry.compressedSize = r.U64();
-  return r.ok();
+  uint64_t created = 0, accessed = 0, written = 0;
+  uint16_t method = 0;
+  if (!r.U32(entry.attributes) || !r.U32(nameBytes) || nameBytes % 2 != 0 || !r.Units(nameBytes / 2, entry.name) ||
+      !r.U64(created) || !r.U64(accessed) || !r.U64(written) || !r.U64(entry.size) || !r.U16(method) ||
+      !r.U64(entry.dataOffset) || !r.U64(entry.compressedSize)) {
+    return false;
+  }
+  entry.creationTime = FileTime(created);
+  entry.lastAccessTime = FileTime(accessed);
+  entry.lastWriteTime = FileTime(written);
+  entry.method = method;
+  return true;
 }
 
 }  // namespace
@@ -268,7 +223,7 @@ bool ParseToc(const unsigned char* bytes, size_t size, GMTocNode& root, uint32_t
     GMTocNode* parent = top.first;
     // Each entry needs at least 4 bytes; a count that cannot fit is damage, and checking
     // it first keeps a forged count from costing time.
-    if (r.left() < 4) {
+    if (r.Left() < 4) {
       ok = false;
       break;
     }
@@ -281,7 +236,7 @@ bool ParseToc(const unsigned char* bytes, size_t size, GMTocNode& root, uint32_t
     GMTocNode& added = parent->AddChild(std::move(child));
     if (count != 0) open.emplace_back(&added, count);
   }
-  if (!ok || r.consumed() != size) {
+  if (!ok || r.Consumed() != size) {
     root.ClearChildren();
     return false;
   }

@@ -98,6 +98,26 @@ void GMPacker::SetPolicy(std::shared_ptr<GMPackerPolicy> policy) {
   policy_ = std::move(policy);
 }
 
+std::vector<GMPacker::NameProblem> GMPacker::FindNameProblems() const {
+  std::vector<NameProblem> problems;
+  std::vector<const GMTocNode*> folders{&root_};
+  while (!folders.empty()) {
+    const GMTocNode* folder = folders.back();
+    folders.pop_back();
+    std::map<std::u16string, const GMTocNode*> seen;
+    for (const auto& child : folder->children) {
+      if (child->IsInline() || child->IsMemory()) continue;
+      if (!IsValidFileName(child->name)) problems.push_back({child.get(), nullptr});
+      std::u16string key = child->name;
+      ToLowerInPlace(key);
+      auto [it, added] = seen.emplace(key, child.get());
+      if (!added) problems.push_back({child.get(), it->second});
+      if (child->IsDirectory()) folders.push_back(child.get());
+    }
+  }
+  return problems;
+}
+
 void GMPacker::Cancel() {
   cancelled_.store(true);
   if (observer_) observer_->SetCancelled(true);

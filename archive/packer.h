@@ -87,6 +87,15 @@ class GMPacker {
   bool RemoveSource(const std::u16string& path);
 
   GMTocNode& Root() { return root_; }
+  // What in the scanned tree would not survive on Windows: a name a reader refuses to
+  // create (`sameAs` null), or one that differs only in letter case from another in
+  // its folder (`sameAs`; Windows would merge them). Inline and memory entries never
+  // reach a disk and may be named freely.
+  struct NameProblem {
+    const GMTocNode* entry;
+    const GMTocNode* sameAs;
+  };
+  std::vector<NameProblem> FindNameProblems() const;
   const ErrorInfo& LastError() const { return last_error_; }
   // An explanation of the last error for people (in English), naming the path concerned.
   const std::u16string& LastErrorText() const { return last_error_text_; }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "archive/gmz_format.h"
+
 namespace Zavro {
 
 namespace {
@@ -60,6 +62,26 @@ uint64_t GMTocNode::DataEnd() const {
     }
   });
   return end;
+}
+
+bool IsSolidMember(const GMTocNode& entry) {
+  return entry.IsNotDirectory() && !entry.IsInline() && entry.method == kMethodSolid;
+}
+
+SolidBlock FindSolidBlock(const GMTocNode& root) {
+  SolidBlock block;
+  uint64_t all = 0;
+  ForEachBelow(root, [&](const GMTocNode& n) {
+    if (&n == &root || !IsSolidMember(n)) return;
+    ++block.members;
+    if (n.compressedSize != 0) {
+      block.last = &n;
+    } else {
+      all += n.size;
+    }
+  });
+  block.othersSize = all;
+  return block;
 }
 
 GMTocNode& GMTocNode::AddChild(Ptr child) {

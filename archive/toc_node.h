@@ -69,4 +69,20 @@ class GMTocNode {
   GMTocNode* parent;
 };
 
+// The one solid block's members: files and memory entries of method 3, in table order.
+// The member with a compressed size (the last) locates the block and carries in its
+// size the block's whole decoded size; each other member's size is its own.
+bool IsSolidMember(const GMTocNode& entry);
+struct SolidBlock {
+  const GMTocNode* last = nullptr;  // null without a block
+  size_t members = 0;
+  uint64_t othersSize = 0;  // the members before the last, together
+  uint64_t Size() const { return last ? last->size : 0; }
+  // A member's own decoded size: the last one's is what the others leave of the block.
+  uint64_t MemberSize(const GMTocNode& member) const {
+    return &member == last ? (last->size >= othersSize ? last->size - othersSize : 0) : member.size;
+  }
+};
+SolidBlock FindSolidBlock(const GMTocNode& root);
+
 }  // namespace Zavro

@@ -45,10 +45,6 @@ bool ReadFully(GMBaseFile& file, unsigned char* buffer, uint32_t length, uint32_
   return true;
 }
 
-bool IsSolidMember(const GMTocNode& node) {
-  return node.IsNotDirectory() && !node.IsInline() && node.method == kMethodSolid;
-}
-
 // A folder that MapTargetPath chose may be any folder of the machine, but never one
 // reached by climbing out of another: no component of dots and spaces alone (Windows
 // drops trailing dots and spaces, so ".. " and "..." are no better than "..").

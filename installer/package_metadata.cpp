@@ -26,7 +26,7 @@ std::vector<unsigned char> SerializeMetadata(const MetadataMap& map) {
 }
 
 bool ParseMetadata(const unsigned char* data, size_t size, MetadataPairs& pairs) {
-  FormReader in(data, size);
+  ByteReader in(data, size);
   uint32_t count = 0;
   // A pair takes at least its two lengths.
   if (!in.Count(count, 8)) return false;

@@ -71,7 +71,7 @@ std::vector<unsigned char> SerializeTaskList(const std::vector<std::u16string>& 
 }
 
 bool ParseTaskList(const unsigned char* data, size_t size, std::vector<std::u16string>& lines) {
-  FormReader in(data, size);
+  ByteReader in(data, size);
   uint32_t count = 0;
   if (!in.Count(count, 4)) return false;
   std::vector<std::u16string> read;

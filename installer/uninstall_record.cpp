@@ -26,18 +26,16 @@ std::vector<unsigned char> PathRecords(const std::vector<std::u16string>& paths)
   return out;
 }
 
-bool ReadBlock(FormReader& in, const unsigned char*& data, uint32_t& size) {
+bool ReadBlock(ByteReader& in, const unsigned char*& data, uint32_t& size) {
   return in.U32(size) && size <= kMaxRecordBlock && in.Bytes(size, data);
 }
 
 bool ParsePathRecords(const unsigned char* data, size_t size, std::vector<std::u16string>& paths) {
-  FormReader in(data, size);
+  ByteReader in(data, size);
   while (in.Left() != 0) {
     uint32_t bytes = 0;
-    const unsigned char* units = nullptr;
-    if (!in.U32(bytes) || bytes % 2 != 0 || !in.Bytes(bytes, units)) return false;
-    std::u16string path(bytes / 2, u'\0');
-    for (size_t i = 0; i < path.size(); ++i) path[i] = static_cast<char16_t>(units[2 * i] | units[2 * i + 1] << 8);
+    std::u16string path;
+    if (!in.U32(bytes) || bytes % 2 != 0 || !in.Units(bytes / 2, path)) return false;
     paths.push_back(std::move(path));
   }
   return true;
@@ -59,7 +57,7 @@ std::vector<unsigned char> SerializeUninstallRecord(const UninstallRecord& recor
 }
 
 bool ParseUninstallRecord(const unsigned char* data, size_t size, UninstallRecord& record) {
-  FormReader in(data, size);
+  ByteReader in(data, size);
   const unsigned char* magic = nullptr;
   const unsigned char* version = nullptr;
   if (!in.Bytes(4, magic) || std::equal(magic, magic + 4, kMagic) == false || !in.Bytes(1, version) ||

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "system/byte_reader.h"
+
 namespace Zavro {
 
 namespace {
@@ -21,53 +23,8 @@ void StoreU32(unsigned char* p, uint32_t value) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-// Reads inside one record's declared bytes; every read past them fails.
-class RecordReader {
- public:
-  RecordReader(const unsigned char* data, size_t size) : p_(data), left_(size) {}
-
-  bool U16(uint32_t& value) {
-    if (left_ < 2) return false;
-    value = static_cast<uint32_t>(p_[0] | p_[1] << 8);
-    Advance(2);
-    return true;
-  }
-  bool U32(uint32_t& value) {
-    if (left_ < 4) return false;
-    value = LoadU32(p_);
-    Advance(4);
-    return true;
-  }
-  // `count` bytes in place; 64-bit so that 2 × units cannot wrap on a 32-bit target.
-  bool Bytes(uint64_t count, const unsigned char*& data) {
-    if (count > left_) return false;
-    data = p_;
-    Advance(static_cast<size_t>(count));
-    return true;
-  }
-  bool Text(std::u16string& text) {
-    uint32_t units = 0;
-    const unsigned char* data = nullptr;
-    if (!U32(units) || !Bytes(2 * static_cast<uint64_t>(units), data)) return false;
-    text.resize(units);
-    for (uint32_t i = 0; i < units; ++i) {
-      text[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
-    }
-    return true;
-  }
-
- private:
-  void Advance(size_t n) {
-    p_ += n;
-    left_ -= n;
-  }
-
-  const unsigned char* p_;
-  size_t left_;
-};
-
-bool ReadValue(RecordReader& in, GMRegValueRecord& value) {
-  uint32_t type = 0;
+bool ReadValue(ByteReader& in, GMRegValueRecord& value) {
+  uint16_t type = 0;
   uint32_t size = 0;
   const unsigned char* data = nullptr;
   if (!in.Text(value.name) || !in.U16(type) || !in.U32(size) || !in.Bytes(size, data)) return false;
@@ -81,7 +38,7 @@ bool ReadValue(RecordReader& in, GMRegValueRecord& value) {
 
 bool ReadKey(const unsigned char* data, size_t size, uint32_t depth, GMRegKeyRecord& key) {
   if (depth > kMaxRegKeyDepth) return false;
-  RecordReader in(data, size);
+  ByteReader in(data, size);
   std::u16string name;
   if (!in.Text(name) || !key.ParseKeyName(name)) return false;
   uint32_t subKeys = 0;

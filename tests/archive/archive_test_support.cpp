@@ -30,6 +30,15 @@ std::string Text(size_t size, char seed) {
   return s;
 }
 
+std::string Noise(size_t size, uint32_t seed) {
+  std::string s;
+  for (uint32_t x = seed; s.size() < size;) {
+    x = x * 1103515245 + 12345;
+    s.push_back(static_cast<char>(x >> 24));
+  }
+  return s;
+}
+
 std::string Deflate(const std::string& data) {
   uLongf size = compressBound(static_cast<uLong>(data.size()));
   std::string out(size, '\0');

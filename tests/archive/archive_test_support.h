@@ -11,8 +11,9 @@
 
 namespace Zavro::test {
 
-// Reproducible text-like bytes.
+// Reproducible text-like bytes, and bytes no codec can shrink.
 std::string Text(size_t size, char seed);
+std::string Noise(size_t size, uint32_t seed);
 std::string Deflate(const std::string& data);
 // "<failed>" when the stream is not a whole zlib stream of at most `size` bytes.
 std::string Inflate(const std::string& stream, size_t size);

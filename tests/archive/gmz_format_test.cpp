@@ -134,7 +134,6 @@ TEST(GmzToc, ChildCountIsBigEndianTwentyFourBits) {
 TEST(GmzToc, InlineDataLimit) {
   Bytes toc;
   PutEntry(toc, 0, 1, 0, u"", 0, 0, 0, 0, 0);
-  std::fill(toc.begin() + 12, toc.begin() + 36, 0);
   Bytes ok = toc;
   PutInline(ok, u"x", std::string(4096, 'a'));
   GMTocNode root;
@@ -166,32 +165,27 @@ TEST(GmzToc, DamageIsInvalid) {
   uint32_t code = 0;
   ASSERT_TRUE(ParseToc(good.data(), good.size(), root, code));
 
-  auto rejects = [&](Bytes bytes, const char* what) {
+  auto rejects = [&](const Bytes& bytes, const char* what) {
     GMTocNode parsed;
-    uint32_t c = 0;
-    EXPECT_FALSE(ParseToc(bytes.data(), bytes.size(), parsed, c)) << what;
-    EXPECT_EQ(c, kTocErrorInvalid) << what;
+    code = 0;
+    EXPECT_FALSE(ParseToc(bytes.data(), bytes.size(), parsed, code)) << what;
+    EXPECT_EQ(code, kTocErrorInvalid) << what;
     EXPECT_TRUE(parsed.children.empty()) << what;
+  };
+  auto changed = [&](size_t at, unsigned char value) {
+    Bytes b = good;
+    b[at] = value;
+    return b;
   };
   rejects(Bytes(good.begin(), good.end() - 1), "table shorter than its entries");
   Bytes extra = good;
   extra.push_back(0);
   rejects(extra, "bytes left over");
-  Bytes moreChildren = good;
-  moreChildren[3] = 2;
-  rejects(moreChildren, "a child count beyond the table");
-  Bytes longName = good;
-  longName[62 + 8] = 0xFF;  // the child's name length
-  rejects(longName, "a name longer than the table");
-  Bytes oddName = good;
-  oddName[62 + 8] = 3;
-  rejects(oddName, "a name of an odd number of bytes");
-  Bytes badType = good;
-  badType[62] = 4;
-  rejects(badType, "an unknown type");
-  Bytes fileRoot = good;
-  fileRoot[0] = 1;
-  rejects(fileRoot, "a root that is not a folder");
+  rejects(changed(3, 2), "a child count beyond the table");
+  rejects(changed(62 + 8, 0xFF), "a name longer than the table");  // the child's name length
+  rejects(changed(62 + 8, 3), "a name of an odd number of bytes");
+  rejects(changed(62, 4), "an unknown type");
+  rejects(changed(0, 1), "a root that is not a folder");
   rejects(Bytes(), "an empty table");
 }
 

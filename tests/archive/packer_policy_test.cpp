@@ -19,15 +19,12 @@ bool Excluded(GMPackerPolicy& policy, const std::shared_ptr<GMTocNode>& entry) {
   return exclude;
 }
 
-TEST(GMFilePolicy, NewPolicyChangesNothing) {
+TEST(GMFilePolicy, ExclusionsIgnoreCase) {
   GMFilePolicy policy;
+  // A new policy changes nothing.
   auto entry = Entry(kTocFile, u"a.txt");
   EXPECT_FALSE(Excluded(policy, entry));
   EXPECT_EQ(entry->method, 3u);
-}
-
-TEST(GMFilePolicy, ExclusionsIgnoreCase) {
-  GMFilePolicy policy;
   policy.ExcludeExtension(u".LOG");
   policy.ExcludeExtension(u"tmp");  // the dot is implied
   policy.SetNameRule(u"readme.txt", true);

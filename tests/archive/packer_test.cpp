@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
+#include <functional>
 
 #include <zlib.h>
 
@@ -15,13 +15,11 @@
 namespace Zavro {
 namespace {
 
-using test::Deflate;
 using test::Inflate;
-using test::Lzma;
 using test::ReadBytes;
+using test::ScratchDir;
 using test::Text;
 using test::Unlzma;
-using test::ScratchDir;
 using test::WriteBytes;
 
 // An archive read back with the table parser alone; streams are checked with zlib and
@@ -33,14 +31,15 @@ struct Archive {
 
   explicit Archive(const std::string& data, size_t start = 0) : bytes(data) {
     uint32_t code = 0;
-    EXPECT_GE(bytes.size(), start + kGmzHeaderSize);
-    EXPECT_TRUE(ParseGmzHeader(reinterpret_cast<const unsigned char*>(bytes.data() + start), header, code));
-    EXPECT_TRUE(ParseToc(reinterpret_cast<const unsigned char*>(bytes.data() + start + kGmzHeaderSize),
-                         header.tocSize, root, code));
+    const auto* at = reinterpret_cast<const unsigned char*>(bytes.data()) + std::min(start, bytes.size());
+    if (bytes.size() < start + kGmzHeaderSize || !ParseGmzHeader(at, header, code) ||
+        bytes.size() < start + kGmzHeaderSize + header.tocSize ||
+        !ParseToc(at + kGmzHeaderSize, header.tocSize, root, code)) {
+      ADD_FAILURE() << "not an archive";
+    }
   }
   const GMTocNode& Find(const std::u16string& name, const GMTocNode* from = nullptr) const {
-    const GMTocNode& top = from ? *from : root;
-    for (const auto& child : top.children) {
+    for (const auto& child : (from ? *from : root).children) {
       if (child->name == name) return *child;
     }
     ADD_FAILURE() << "no entry";
@@ -49,11 +48,26 @@ struct Archive {
   std::string Stream(const GMTocNode& e) const { return bytes.substr(e.dataOffset, e.compressedSize); }
 };
 
+// Writes files (name, bytes) below dir/src.
+void WriteSource(const ScratchDir& dir, const std::vector<std::pair<std::string, std::string>>& files) {
+  test::fs::create_directories(dir.fs_path() / "src");
+  for (const auto& [name, bytes] : files) {
+    test::fs::create_directories((dir.fs_path() / "src" / name).parent_path());
+    WriteBytes(dir.fs_path() / "src" / name, bytes);
+  }
+}
+
+std::shared_ptr<GMFilePolicy> MethodRules(std::initializer_list<std::pair<uint32_t, const char16_t*>> rules) {
+  auto policy = std::make_shared<GMFilePolicy>();
+  for (const auto& [method, extension] : rules) policy->AddMethodRule(method, extension);
+  return policy;
+}
+
 TEST(GMPacker, EmptyFolder) {
   ScratchDir dir;
-  test::fs::create_directory(dir.fs_path() / "empty");
+  WriteSource(dir, {});
   GMPacker packer;
-  ASSERT_TRUE(packer.SetSource(dir.Join(u"empty"), false));
+  ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
   ASSERT_TRUE(packer.PackToFile(dir.Join(u"out.gmz")));
   const std::string bytes = ReadBytes(dir.fs_path() / "out.gmz");
   ASSERT_EQ(bytes.size(), 86u);
@@ -66,34 +80,22 @@ TEST(GMPacker, EmptyFolder) {
   trailer += std::string("\x46\0\0\0\0\0\0\0", 8);
   EXPECT_EQ(bytes.substr(70), trailer);
 
-  ASSERT_TRUE(packer.SetSource(dir.Join(u"empty"), true));
+  ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), true));
   ASSERT_TRUE(packer.PackToFile(dir.Join(u"out2.gmz")));
   Archive archive(ReadBytes(dir.fs_path() / "out2.gmz"));
   ASSERT_EQ(archive.root.children.size(), 1u);
-  EXPECT_EQ(archive.root.children[0]->name, u"empty");
+  EXPECT_EQ(archive.root.children[0]->name, u"src");
   EXPECT_TRUE(archive.root.children[0]->IsDirectory());
-  EXPECT_EQ(archive.bytes.size(), 8u + 62u + 62u + 10u + 16u);
+  EXPECT_EQ(archive.bytes.size(), 8u + 62u + 62u + 6u + 16u);
 }
 
 TEST(GMPacker, StandAloneStreamsThenOneSolidBlock) {
   ScratchDir dir;
-  const auto src = dir.fs_path() / "src";
-  test::fs::create_directories(src / "d");
   const std::string a = Text(300000, 'a'), b = Text(5000, 'b'), c = Text(200000, 'c');
   const std::string e1 = Text(70000, 'e'), e2 = Text(1, 'f'), f = Text(90000, 'g');
-  WriteBytes(src / "a.txt", a);
-  WriteBytes(src / "b.raw", b);
-  WriteBytes(src / "c.lz", c);
-  WriteBytes(src / "d" / "e1.dat", e1);
-  WriteBytes(src / "d" / "e2.dat", e2);
-  WriteBytes(src / "f.dat", f);
-
-  auto policy = std::make_shared<GMFilePolicy>();
-  policy->AddMethodRule(0, u".raw");
-  policy->AddMethodRule(1, u".txt");
-  policy->AddMethodRule(2, u".lz");
+  WriteSource(dir, {{"a.txt", a}, {"b.raw", b}, {"c.lz", c}, {"d/e1.dat", e1}, {"d/e2.dat", e2}, {"f.dat", f}});
   GMPacker packer;
-  packer.SetPolicy(policy);
+  packer.SetPolicy(MethodRules({{0, u".raw"}, {1, u".txt"}, {2, u".lz"}}));
   packer.SetLevel(9);
   ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
   ASSERT_TRUE(packer.PackToFile(dir.Join(u"out.gmz")));
@@ -107,9 +109,8 @@ TEST(GMPacker, StandAloneStreamsThenOneSolidBlock) {
   const GMTocNode& ea = archive.Find(u"a.txt");
   const GMTocNode& eb = archive.Find(u"b.raw");
   const GMTocNode& ec = archive.Find(u"c.lz");
-  const GMTocNode& d = archive.Find(u"d");
-  const GMTocNode& ee1 = archive.Find(u"e1.dat", &d);
-  const GMTocNode& ee2 = archive.Find(u"e2.dat", &d);
+  const GMTocNode& ee1 = archive.Find(u"e1.dat", &archive.Find(u"d"));
+  const GMTocNode& ee2 = archive.Find(u"e2.dat", &archive.Find(u"d"));
   const GMTocNode& ef = archive.Find(u"f.dat");
 
   // Stand-alone streams follow the table in table order, without gaps.
@@ -137,23 +138,16 @@ TEST(GMPacker, StandAloneStreamsThenOneSolidBlock) {
   EXPECT_EQ(ef.dataOffset, blockStart);
   EXPECT_EQ(ef.size, e1.size() + e2.size() + f.size());
   EXPECT_EQ(blockStart + ef.compressedSize + kGmzTrailerSize, archive.bytes.size());
-  EXPECT_EQ(static_cast<unsigned char>(archive.bytes[blockStart]), 0x5D);
-  EXPECT_EQ(archive.bytes.substr(blockStart + 1, 4), std::string("\x00\x00\x00\x04", 4));
+  EXPECT_EQ(archive.bytes.substr(blockStart, 5), std::string("\x5D\x00\x00\x00\x04", 5));
   EXPECT_TRUE(Unlzma(archive.Stream(ef), ef.size) == e1 + e2 + f);
 }
 
 TEST(GMPacker, EmptyFilesAndExtraEntries) {
   ScratchDir dir;
-  test::fs::create_directory(dir.fs_path() / "src");
-  WriteBytes(dir.fs_path() / "src" / "z.zip0", "");
-  WriteBytes(dir.fs_path() / "src" / "z.lz0", "");
-  // One LZMA encoder serves the file below and the memory entry: both must come out whole.
-  WriteBytes(dir.fs_path() / "src" / "y.lz0", Text(30000, 'y'));
-  auto policy = std::make_shared<GMFilePolicy>();
-  policy->AddMethodRule(1, u".zip0");
-  policy->AddMethodRule(2, u".lz0");
+  // One LZMA encoder serves y.lz0 and the memory entry: both must come out whole.
+  WriteSource(dir, {{"z.zip0", ""}, {"z.lz0", ""}, {"y.lz0", Text(30000, 'y')}});
   GMPacker packer;
-  packer.SetPolicy(policy);
+  packer.SetPolicy(MethodRules({{1, u".zip0"}, {2, u".lz0"}}));
   ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
   EXPECT_FALSE(packer.AddInlineEntry(packer.Root(), u"big", std::string(4097, 'x').data(), 4097));
   ASSERT_TRUE(packer.AddInlineEntry(packer.Root(), u"gmmeta", "\0\0\0\0", 4));
@@ -189,9 +183,8 @@ TEST(GMPacker, EmptyFilesAndExtraEntries) {
 
 TEST(GMPacker, OffsetsAreAbsoluteInTheOutputFile) {
   ScratchDir dir;
-  test::fs::create_directory(dir.fs_path() / "src");
   const std::string data = Text(1000, 'x');
-  WriteBytes(dir.fs_path() / "src" / "x.bin", data);
+  WriteSource(dir, {{"x.bin", data}});
   GMPacker packer;
   packer.SetDefaultMethod(0);
   ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
@@ -216,48 +209,38 @@ class Canceller : public GMCompressProgress {
 
 TEST(GMPacker, FailuresLeaveNoArchive) {
   ScratchDir dir;
-  const auto src = dir.fs_path() / "src";
-  test::fs::create_directory(src);
-  WriteBytes(src / "a.bin", Text(1000, 'a'));
-  WriteBytes(src / "b.bin", Text(1000, 'b'));
+  WriteSource(dir, {{"a.bin", Text(1000, 'a')}, {"b.bin", Text(1000, 'b')}});
+  const auto b = dir.fs_path() / "src" / "b.bin";
   const std::u16string out = dir.Join(u"out.gmz");
-
+  // Scans the source, changes it, then packs: nothing may be left.
+  auto fails = [&](GMPacker& packer, const std::function<void()>& change) {
+    EXPECT_TRUE(packer.SetSource(dir.Join(u"src"), false));
+    change();
+    EXPECT_FALSE(packer.PackToFile(out));
+    EXPECT_FALSE(test::fs::exists(test::FsPath(out)));
+  };
   for (uint32_t method : {0u, 1u, 2u, 3u}) {
     SCOPED_TRACE(method);
     GMPacker packer;
     packer.SetDefaultMethod(method);
-
-    // A file that grew after the scan.
-    ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
-    WriteBytes(src / "b.bin", Text(1001, 'b'));
-    EXPECT_FALSE(packer.PackToFile(out));
-    EXPECT_FALSE(test::fs::exists(test::FsPath(out)));
+    fails(packer, [&] { WriteBytes(b, Text(1001, 'b')); });  // grown after the scan
     EXPECT_EQ(packer.LastError().kind, kErrorFileRead);
     EXPECT_EQ(packer.LastError().text, dir.Join(u"src\\b.bin"));
-
-    // A file that vanished after the scan.
-    ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
-    test::fs::remove(src / "b.bin");
-    EXPECT_FALSE(packer.PackToFile(out));
-    EXPECT_FALSE(test::fs::exists(test::FsPath(out)));
+    fails(packer, [&] { test::fs::remove(b); });  // gone after the scan
     EXPECT_EQ(packer.LastError().kind, kErrorFileRead);
-    WriteBytes(src / "b.bin", Text(1000, 'b'));
-
-    // A cancel from the observer.
+    WriteBytes(b, Text(1000, 'b'));
     Canceller canceller;
     packer.SetObserver(&canceller);
-    ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
-    EXPECT_FALSE(packer.PackToFile(out));
-    EXPECT_FALSE(test::fs::exists(test::FsPath(out)));
+    fails(packer, [] {});
   }
 
   GMPacker packer;
   EXPECT_FALSE(packer.SetSource(dir.Join(u"no-such-folder"), false));
-  packer.SetDefaultMethod(9);  // no converter in that slot
-  ASSERT_TRUE(packer.SetSource(dir.Join(u"src"), false));
-  EXPECT_FALSE(packer.PackToFile(out));
-  EXPECT_EQ(packer.LastError().kind, kErrorEncoder);
-  EXPECT_FALSE(test::fs::exists(test::FsPath(out)));
+  for (uint32_t method : {9u, 40u}) {  // an empty slot, and a method beyond the slots
+    packer.SetDefaultMethod(method);
+    fails(packer, [] {});
+    EXPECT_EQ(packer.LastError().kind, kErrorEncoder) << method;
+  }
 }
 
 }  // namespace

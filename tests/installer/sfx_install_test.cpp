@@ -11,7 +11,8 @@
 
 #include "archive/io/file.h"
 #include "archive/io/memory_file.h"
-#include "archive/packer.h"
+#include "archive/archive_test_support.h"
+#include "installer/install_test_support.h"
 #include "installer/uninstall_record.h"
 #include "system/change_seam.h"
 #include "system/file_system.h"
@@ -54,18 +55,7 @@ std::string Difference(const Tree& actual, const Tree& expected) {
   return text;
 }
 
-std::vector<unsigned char> Pack(const fs::path& source, const std::u16string& folder) {
-  GMPacker packer;
-  EXPECT_TRUE(packer.SetSource(test::SysPath(source), false));
-  const std::vector<unsigned char> meta = SerializeMetadata(MetadataPairs{{u"gmfolder", folder}});
-  EXPECT_TRUE(packer.AddInlineEntry(packer.Root(), kMetadataEntryName, meta.data(), meta.size()));
-  const fs::path file = source.parent_path() / (source.filename().u8string() + ".gmz");
-  EXPECT_TRUE(packer.PackToFile(test::SysPath(file)));
-  const std::string bytes = ReadBytes(file);
-  return std::vector<unsigned char>(bytes.begin(), bytes.end());
-}
-
-bool Install(const std::vector<unsigned char>& package, const std::u16string& root, std::u16string& message,
+bool Install(const std::string& package, const std::u16string& root, std::u16string& message,
              bool ignoreAllErrors = false) {
   const std::unique_ptr<CMemoryFile> file = CMemoryFile::View(package.data(), package.size());
   GMSfxInstall install(file.get(), false, 0);
@@ -75,16 +65,6 @@ bool Install(const std::vector<unsigned char>& package, const std::u16string& ro
   const bool installed = install.Open(false) && install.Extract(root);
   message = install.GetLastErrorMessage();
   return installed;
-}
-
-// Bytes that do not compress: a stream of them takes several writes.
-std::string Noise(size_t size, uint32_t seed) {
-  std::string bytes(size, '\0');
-  for (char& byte : bytes) {
-    seed = seed * 1103515245u + 12345u;
-    byte = static_cast<char>(seed >> 24);
-  }
-  return bytes;
 }
 
 TEST(SfxInstall, AFailureAtAnyChangeLeavesTheDiskAsItWas) {
@@ -101,12 +81,15 @@ TEST(SfxInstall, AFailureAtAnyChangeLeavesTheDiskAsItWas) {
   WriteBytes(first / "##install##" / "readme.txt", "old readme");
   WriteBytes(first / "##install##" / "old" / "one.txt", "one");
   WriteBytes(first / "##install##" / "old" / "sub" / "two.txt", "two");
-  const std::vector<unsigned char> earlier = Pack(first, u"Game");
+  const std::string earlier = test::PackFolder(first, MetadataPairs{{u"gmfolder", u"Game"}});
   std::u16string message;
-  ASSERT_TRUE(Install(earlier, test::SysPath(root), message)) << test::Utf8(message);
-  WriteBytes(game / "mine.txt", "the user's");
-  WriteBytes(game / "old" / "mine.txt", "the user's too");
-  SetPathAttributes(test::SysPath(game / "readme.txt"), kFileAttributeReadonly);
+  auto installEarlier = [&] {
+    ASSERT_TRUE(Install(earlier, test::SysPath(root), message)) << test::Utf8(message);
+    WriteBytes(game / "mine.txt", "the user's");
+    WriteBytes(game / "old" / "mine.txt", "the user's too");
+    SetPathAttributes(test::SysPath(game / "readme.txt"), kFileAttributeReadonly);
+  };
+  ASSERT_NO_FATAL_FAILURE(installEarlier());
 
   // The new package replaces files (one of them read-only, one in use), adds some in a
   // new folder, writes one large enough to take several writes, and deletes a folder.
@@ -115,11 +98,11 @@ TEST(SfxInstall, AFailureAtAnyChangeLeavesTheDiskAsItWas) {
   fs::create_directories(second / "##install##" / "data" / "deep");
   WriteBytes(second / "##install##" / "bin" / "game.exe", "new game");
   WriteBytes(second / "##install##" / "readme.txt", "new readme");
-  const std::string large = Noise(700 * 1024, 7);
+  const std::string large = test::Noise(700 * 1024, 7);
   WriteBytes(second / "##install##" / "data" / "large.bin", large);
   WriteBytes(second / "##install##" / "data" / "deep" / "small.txt", "small");
   WriteBytes(second / "##tasks##.txt", "DeleteFile \"##install##\\old\"\r\n");
-  const std::vector<unsigned char> package = Pack(second, u"Game");
+  const std::string package = test::PackFolder(second, MetadataPairs{{u"gmfolder", u"Game"}});
 
   const Tree before = Snapshot(root);
   Tree expected = before;
@@ -147,10 +130,7 @@ TEST(SfxInstall, AFailureAtAnyChangeLeavesTheDiskAsItWas) {
   // Back to the earlier install, for the next run.
   auto restore = [&] {
     DeleteTree(test::SysPath(game));
-    ASSERT_TRUE(Install(earlier, test::SysPath(root), message));
-    WriteBytes(game / "mine.txt", "the user's");
-    WriteBytes(game / "old" / "mine.txt", "the user's too");
-    SetPathAttributes(test::SysPath(game / "readme.txt"), kFileAttributeReadonly);
+    installEarlier();
     ASSERT_TRUE(Snapshot(root) == before);
   };
   uint64_t n = 1;

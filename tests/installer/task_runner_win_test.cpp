@@ -158,16 +158,5 @@ TEST(TaskRunnerWin, WhatStopsTheList) {
   EXPECT_FALSE(test::fs::exists(dir.fs_path() / "after.ini"));
 }
 
-TEST(TaskRunnerWin, QuotesAndMacros) {
-  // The file item is expanded, then unquoted: a macro that holds a quoted path names the
-  // file. (Values lose their quotes in the profile whatever the order, so their order
-  // cannot be seen there.)
-  test::ScratchDir dir;
-  Host host(dir.path());
-  host.macros.DefineMacro(u"quoted", u"\"" + dir.Join(u"q.ini") + u"\"");
-  ASSERT_TRUE(RunTasks({u"ini WriteINIStr ##quoted## S k v"}, host));
-  EXPECT_EQ(ReadIniString(dir.Join(u"q.ini"), u"S", u"k", u""), u"v");
-}
-
 }  // namespace
 }  // namespace Zavro

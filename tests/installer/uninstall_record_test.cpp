@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
-
 namespace Zavro {
 namespace {
 
@@ -81,19 +79,6 @@ TEST(UninstallRecord, DamageIsRefused) {
     EXPECT_FALSE(ParseUninstallRecord(cases[i].data(), cases[i].size(), untouched)) << i;
     EXPECT_EQ(untouched.tasks, std::vector<std::u16string>{u"kept"});
   }
-}
-
-TEST(UninstallRecord, OnDisk) {
-  test::ScratchDir dir;
-  UninstallRecord record;
-  record.paths = {u"", u"bin"};
-  record.tasks = {u"run x.exe"};
-  record.metadata = {{u"gmfolder", u"Game"}};
-  ASSERT_TRUE(WriteUninstallRecord(dir.Join(kUninstallRecordName), record));
-  UninstallRecord read;
-  ASSERT_TRUE(ReadUninstallRecord(dir.Join(kUninstallRecordName), read));
-  EXPECT_EQ(SerializeUninstallRecord(read), SerializeUninstallRecord(record));
-  EXPECT_FALSE(ReadUninstallRecord(dir.Join(u"missing.dat"), read));
 }
 
 }  // namespace

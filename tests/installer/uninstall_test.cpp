@@ -8,7 +8,7 @@
 #include <map>
 
 #include "archive/io/memory_file.h"
-#include "archive/packer.h"
+#include "installer/install_test_support.h"
 #include "installer/sfx_install.h"
 #include "system/change_seam.h"
 #include "system/file_system.h"
@@ -63,11 +63,9 @@ TEST(Uninstall, RecordsRefusedBeforeAnythingIsTouched) {
   EXPECT_FALSE(PlanUninstall(folder, u"", macros, plan, error));
   EXPECT_EQ(error.word2, kErrorInvalidData);
 
-  for (const std::u16string& hostile :
-       {std::u16string(u"..\\Other"), std::u16string(u"a\\.\\b"), std::u16string(u"a<b"), std::u16string(u"nul"),
-        std::u16string(u"C:\\"), std::u16string(u"C:\\Windows"), std::u16string(u"C:\\Users\\me\\AppData"),
-        std::u16string(u"C:\\Other\\x.dll"), std::u16string(u"C:\\Windows\\..\\x.dll"),
-        std::u16string(u"\\\\server\\share\\x")}) {
+  for (const char16_t* hostile : {u"..\\Other", u"a\\.\\b", u"a<b", u"nul", u"C:\\", u"C:\\Windows",
+                                  u"C:\\Users\\me\\AppData", u"C:\\Other\\x.dll", u"C:\\Windows\\..\\x.dll",
+                                  u"\\\\server\\share\\x"}) {
     WriteRecord(game, {u"a.txt", hostile});
     EXPECT_FALSE(PlanUninstall(folder, u"", macros, plan, error)) << test::Utf8(hostile);
     EXPECT_EQ(error.kind, kErrorFileDelete);
@@ -99,12 +97,7 @@ TEST(Uninstall, AFailureAtAnyChangeLeavesTheInstallAsItWas) {
   WriteBytes(source / "##install##" / "bin" / "game.exe", "game");
   WriteBytes(source / "##install##" / "data" / "deep" / "level.dat", "level");
   WriteBytes(source / "##install##" / "logs" / "first.log", "log");
-  GMPacker packer;
-  ASSERT_TRUE(packer.SetSource(test::SysPath(source), false));
-  const std::vector<unsigned char> meta = SerializeMetadata(MetadataPairs{{u"gmfolder", u"Game"}});
-  ASSERT_TRUE(packer.AddInlineEntry(packer.Root(), kMetadataEntryName, meta.data(), meta.size()));
-  ASSERT_TRUE(packer.PackToFile(scratch.Join(u"p.gmz")));
-  const std::string package = ReadBytes(scratch.fs_path() / "p.gmz");
+  const std::string package = test::PackFolder(source, MetadataPairs{{u"gmfolder", u"Game"}});
   const fs::path root = scratch.fs_path() / "Programs";
   fs::create_directories(root);
   const fs::path game = root / "Game";
@@ -176,12 +169,7 @@ TEST(Uninstall, APatchRecordTakesBothInstallsBack) {
     const fs::path source = scratch.fs_path() / name;
     fs::create_directories(source / "##install##" / name);
     WriteBytes(source / "##install##" / name / file, name);
-    GMPacker packer;
-    ASSERT_TRUE(packer.SetSource(test::SysPath(source), false));
-    const std::vector<unsigned char> meta = SerializeMetadata(MetadataPairs{{u"gmfolder", u"Game"}});
-    ASSERT_TRUE(packer.AddInlineEntry(packer.Root(), kMetadataEntryName, meta.data(), meta.size()));
-    ASSERT_TRUE(packer.PackToFile(test::SysPath(scratch.fs_path() / name) + u".gmz"));
-    const std::string package = ReadBytes(scratch.fs_path() / (std::string(name) + ".gmz"));
+    const std::string package = test::PackFolder(source, MetadataPairs{{u"gmfolder", u"Game"}});
     const std::unique_ptr<CMemoryFile> memory = CMemoryFile::View(package.data(), package.size());
     GMSfxInstall install(memory.get(), false, 0);
     ASSERT_TRUE(install.Open(false));

@@ -9,9 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "archive/packer.h"
 #include "installer/folder_macros.h"
-#include "installer/package_metadata.h"
+#include "installer/install_test_support.h"
 #include "installer/setup_entry.h"
 #include "installer/uninstall.h"
 #include "installer/uninstall_entry.h"
@@ -87,25 +86,13 @@ struct Client {
     WriteBytes(src / "##tasks##.txt", "CreateShortCut \"##my_desktop##\\" + Narrow(folder) +
                                           "\" \"##install##\\bin\\game.exe\"\r\n"
                                           "ini WriteINIStr \"##install##\\game.ini\" Client Path \"##install##\"\r\n");
-    GMPacker packer;
-    EXPECT_TRUE(packer.SetSource(test::SysPath(src), false));
-    const std::vector<unsigned char> meta = SerializeMetadata(MetadataPairs{{u"gmfolder", folder}});
-    EXPECT_TRUE(packer.AddInlineEntry(packer.Root(), kMetadataEntryName, meta.data(), meta.size()));
-    EXPECT_TRUE(packer.PackToFile(scratch.Join(u"client.gmz")));
-    return ReadBytes(scratch.fs_path() / "client.gmz");
+    return test::PackFolder(src, MetadataPairs{{u"gmfolder", folder}});
   }
 
   // The files and registry an install and its uninstall touch.
   std::string Machine() const {
-    std::string state = test::DumpKey(HKEY_CURRENT_USER, key) + "|" + test::DumpKey(HKEY_LOCAL_MACHINE, listKey) +
-                        "|" + (PathExists(link) ? "link" : "") + "|";
-    for (const std::u16string& path : {install, appData}) {
-      if (!PathExists(path)) continue;
-      for (const auto& item : fs::recursive_directory_iterator(test::FsPath(path))) {
-        state += item.path().u8string() + (item.is_directory() ? "" : "=" + ReadBytes(item.path())) + "\n";
-      }
-    }
-    return state;
+    return test::DumpKey(HKEY_CURRENT_USER, key) + "|" + test::DumpKey(HKEY_LOCAL_MACHINE, listKey) + "|" +
+           (PathExists(link) ? "link" : "") + "|" + test::DumpFolders({test::FsPath(install), test::FsPath(appData)});
   }
 
   void Before() const {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -20,28 +21,51 @@ namespace {
 using test::DumpKey;
 using test::ScopedRegKey;
 using test::ThrowawayKey;
+using test::Utf8;
 using Records = std::deque<GMRegKeyRecord>;
 
-std::string Narrow(const std::u16string& text) { return test::fs::path(text).u8string(); }
-
-// Registry text (version 5 header added) in which "@" stands for `key`'s path.
-Records Parse(const ThrowawayKey& key, std::string text) {
-  const std::string path = Narrow(key.path());
-  for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + path.size())) {
-    text.replace(at, 1, path);
-  }
-  text = "Windows Registry Editor Version 5.00\r\n\r\n" + text;
+// Registry text after a version 5 header.
+Records ParseText(const std::string& records) {
+  const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n" + records;
   GMRegParser parser;
   parser.Parse(reinterpret_cast<const unsigned char*>(text.data()), text.size());
   return parser.Keys();
 }
 
-void Apply(const ThrowawayKey& key, const std::string& text) {
-  GMRegApplier applier;
-  ASSERT_TRUE(applier.Apply(Parse(key, text), false));
+// Registry text in which "@" stands for `key`'s path.
+Records Parse(const ThrowawayKey& key, std::string text) {
+  const std::string path = Utf8(key.path());
+  for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + path.size())) {
+    text.replace(at, 1, path);
+  }
+  return ParseText(text);
 }
 
-std::u16string Dump(const ThrowawayKey& key) { return test::U(DumpKey(HKEY_CURRENT_USER, key.path()).c_str()); }
+void Apply(const ThrowawayKey& key, const std::string& text) {
+  ASSERT_TRUE(GMRegApplier().Apply(Parse(key, text), false));
+}
+
+std::string Dump(const ThrowawayKey& key) { return DumpKey(HKEY_CURRENT_USER, key.path()); }
+
+// Deletes a key below HKEY_CURRENT_USER with everything in it.
+void DeleteKey(const std::u16string& path) {
+  RegDeleteTreeW(HKEY_CURRENT_USER, W(path));
+  RegDeleteKeyW(HKEY_CURRENT_USER, W(path));
+}
+
+// A record of a lasting key below a volatile one: it cannot be created.
+std::string Uncreatable(const test::VolatileKey& key) {
+  return "[HKEY_CURRENT_USER\\" + Utf8(key.path()) + "\\Lasting]\r\n\"v\"=\"1\"\r\n";
+}
+
+// The undo records the applier saved, read back from the record form.
+Records SavedUndo(const GMRegApplier& applier) {
+  GMBuffer<unsigned char> saved;
+  applier.SaveUndo(saved);
+  Records undo;
+  EXPECT_TRUE(ReadRecords(saved, undo));
+  return undo;
+}
 
 // Sets a key's access list to allow everyone only `allowed`.
 void RestrictKey(const std::u16string& path, DWORD allowed) {
@@ -75,8 +99,8 @@ TEST(RegKeyWin, AccessLayer) {
   EXPECT_EQ(key.FullName(), u"HKEY_CURRENT_USER\\" + throwaway.path());
   // An open key is named by its kernel path.
   const std::u16string kernel = KeyNameFromHandle(key.Key());
-  EXPECT_TRUE(StartsWithNoCase(kernel, u"\\REGISTRY\\USER\\")) << Narrow(kernel);
-  EXPECT_TRUE(EndsWithNoCase(kernel, u"\\" + throwaway.path())) << Narrow(kernel);
+  EXPECT_TRUE(StartsWithNoCase(kernel, u"\\REGISTRY\\USER\\")) << Utf8(kernel);
+  EXPECT_TRUE(EndsWithNoCase(kernel, u"\\" + throwaway.path())) << Utf8(kernel);
 
   std::vector<std::u16string> subKeys{u"stale"}, values{u"stale"};
   ASSERT_TRUE(key.EnumKey(subKeys, values));
@@ -136,51 +160,52 @@ TEST(RegApplierWin, UndoRecordsPutEverythingBack) {
         "[HKEY_CURRENT_USER\\@\\Existing]\r\n\"keep\"=\"1\"\r\n\"change\"=\"old\"\r\n\"gone\"=hex:00,01\r\n"
         "[HKEY_CURRENT_USER\\@\\Doomed\\A\\B]\r\n\"deep\"=dword:00000007\r\n"
         "[HKEY_CURRENT_USER\\@\\Doomed]\r\n@=\"default\"\r\n");
-  const std::u16string before = Dump(key);
+  const std::string before = Dump(key);
 
   GMRegApplier applier;
   ASSERT_TRUE(applier.Apply(Parse(key, "[HKEY_CURRENT_USER\\@\\New]\r\n\"one\"=\"1\"\r\n\"two\"=dword:00000002\r\n"
                                        "[HKEY_CURRENT_USER\\@\\Existing]\r\n\"change\"=\"new\"\r\n\"gone\"=-\r\n"
                                        "[-HKEY_CURRENT_USER\\@\\Doomed]\r\n"),
                             false));
-  EXPECT_EQ(Narrow(Dump(key)),
+  EXPECT_EQ(Dump(key),
             "\\Existing\n\\Existing \"change\" 1 6e00650077000000\n\\Existing \"keep\" 1 31000000\n"
             "\\New\n\\New \"one\" 1 31000000\n\\New \"two\" 4 02000000\n");
 
-  // Saved, read back and applied, last applied first, the undo records restore it all.
-  GMBuffer<unsigned char> saved;
-  applier.SaveUndo(saved);
-  Records undo;
-  ASSERT_TRUE(ReadRecords(saved, undo));
+  // Saved, read back and applied, the undo records restore it all; the undo of the
+  // last record (the deleted tree, to be made again) comes first.
+  const Records undo = SavedUndo(applier);
   ASSERT_EQ(undo.size(), 3u);
-  // The undo of the last record (the deleted tree, to be made again) comes first.
   EXPECT_FALSE(undo[0].deleteMark);
   EXPECT_EQ(undo[0].path, key.Below(u"Doomed"));
   EXPECT_EQ(undo[0].subKeys.size(), 1u);
   EXPECT_TRUE(undo[2].deleteMark);
   EXPECT_EQ(undo[2].path, key.Below(u"New"));
-  GMRegApplier restorer;
-  ASSERT_TRUE(restorer.Apply(undo, false));
+  ASSERT_TRUE(GMRegApplier().Apply(undo, false));
   EXPECT_EQ(Dump(key), before);
 }
 
-// Deletes one key between its probe and its opening, as another program might.
-class RacedApplier : public GMRegApplier {
+// Runs `hook` between the probe of the key at `path` and its opening: another program
+// deleting the key, or a lack of memory or a fault inside the apply.
+class HookedApplier : public GMRegApplier {
  public:
-  explicit RacedApplier(std::u16string path) : path_(std::move(path)) {}
+  HookedApplier(std::u16string path, std::function<void()> hook) : path_(std::move(path)), hook_(std::move(hook)) {}
 
  protected:
   void OnProbed(const GMRegKeyRecord& record) override {
-    if (record.path == path_) RegDeleteTreeW(HKEY_CURRENT_USER, W(path_)), RegDeleteKeyW(HKEY_CURRENT_USER, W(path_));
+    if (record.path == path_) hook_();
   }
 
  private:
   std::u16string path_;
+  std::function<void()> hook_;
 };
 
+// A failure half way takes back everything applied: a lack of memory (reported as
+// error 8, never as the last registry failure), a fault (rethrown), or a key that
+// vanishes between its probe and its opening, as another program might delete it.
 TEST(RegApplierWin, AFailureTakesEverythingBack) {
-  // Two records that change one value, or that make a key and write into it; the
-  // third key vanishes between its probe and its opening.
+  // Two records that change one value, or that make a key and write into it, before the
+  // failing one.
   const std::string firstTwo[] = {
       "[HKEY_CURRENT_USER\\@\\Existing]\r\n\"v\"=\"first\"\r\n\"w\"=\"new\"\r\n"
       "[HKEY_CURRENT_USER\\@\\Existing]\r\n\"v\"=\"second\"\r\n",
@@ -190,29 +215,37 @@ TEST(RegApplierWin, AFailureTakesEverythingBack) {
   for (const std::string& records : firstTwo) {
     ThrowawayKey key;
     Apply(key, "[HKEY_CURRENT_USER\\@\\Existing]\r\n\"v\"=\"old\"\r\n[HKEY_CURRENT_USER\\@\\Racy]\r\n");
-    RacedApplier applier(key.Below(u"Racy"));
-    EXPECT_FALSE(applier.Apply(Parse(key, records + "[HKEY_CURRENT_USER\\@\\Racy]\r\n\"r\"=\"1\"\r\n"), false));
-    EXPECT_EQ(applier.LastError().Code(), 2u);
-    EXPECT_TRUE(applier.LastError().WriteFlag());
-    EXPECT_EQ(applier.LastError().Key(), u"HKEY_CURRENT_USER\\" + key.Below(u"Racy"));
+    const std::string before = Dump(key);
+    const std::u16string racy = key.Below(u"Racy");
+    const Records all = Parse(key, records + "[HKEY_CURRENT_USER\\@\\Racy]\r\n\"r\"=\"1\"\r\n");
+    HookedApplier memory(racy, [] { throw std::bad_alloc(); });
+    EXPECT_FALSE(memory.Apply(all, false));
+    EXPECT_EQ(memory.LastError().Code(), 8u);
+    EXPECT_EQ(memory.LastError().Key(), u"HKEY_CURRENT_USER\\" + racy);
+    EXPECT_EQ(Dump(key), before);
+    HookedApplier fault(racy, [] { throw std::runtime_error("fault"); });
+    EXPECT_THROW(fault.Apply(all, false), std::runtime_error);
+    EXPECT_EQ(Dump(key), before);
+
+    HookedApplier raced(racy, [&] { DeleteKey(racy); });
+    EXPECT_FALSE(raced.Apply(all, false));
+    EXPECT_EQ(raced.LastError().Code(), 2u);
+    EXPECT_TRUE(raced.LastError().WriteFlag());
+    EXPECT_EQ(raced.LastError().Key(), u"HKEY_CURRENT_USER\\" + racy);
     // As before, but for the key the other program removed.
-    EXPECT_EQ(Narrow(Dump(key)), "\\Existing\n\\Existing \"v\" 1 6f006c0064000000\n");
+    EXPECT_EQ(Dump(key), "\\Existing\n\\Existing \"v\" 1 6f006c0064000000\n");
   }
 }
 
 TEST(RegApplierWin, KeysThatCannotBeWritten) {
   ThrowawayKey key;
   Apply(key, "[HKEY_CURRENT_USER\\@\\ReadOnly]\r\n\"v\"=\"old\"\r\n[HKEY_CURRENT_USER\\@\\Closed]\r\n");
-  const std::u16string original = Dump(key);
+  const std::string original = Dump(key);
   RestrictKey(key.Below(u"ReadOnly"), KEY_READ);
   RestrictKey(key.Below(u"Closed"), 0);
-  HKEY created = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, W(key.Below(u"Volatile")), 0, nullptr, REG_OPTION_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, &created, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(created);
-  const std::u16string before = Dump(key);
-  const std::string longName(300, 'x');
+  const std::string before = Dump(key);
+  test::VolatileKey volatileKey;
+  const std::string lasting = Uncreatable(volatileKey);
   const std::string next = "[HKEY_CURRENT_USER\\@\\Next]\r\n\"n\"=\"1\"\r\n";
 
   const struct {
@@ -223,9 +256,10 @@ TEST(RegApplierWin, KeysThatCannotBeWritten) {
   } cases[] = {
       {"access denied to writing", "[HKEY_CURRENT_USER\\@\\ReadOnly]\r\n\"v\"=\"new\"\r\n", false, 0},
       {"access denied to everything", "[HKEY_CURRENT_USER\\@\\Closed]\r\n\"v\"=\"new\"\r\n", false, 0},
-      {"a name longer than keys may have", "[HKEY_CURRENT_USER\\@\\" + longName + "]\r\n\"v\"=\"1\"\r\n", false, 0},
-      {"a key that cannot be created", "[HKEY_CURRENT_USER\\@\\Volatile\\Lasting]\r\n\"v\"=\"1\"\r\n", false, 1021},
-      {"the same, tolerated", "[HKEY_CURRENT_USER\\@\\Volatile\\Lasting]\r\n\"v\"=\"1\"\r\n", true, 0},
+      {"a name longer than keys may have", "[HKEY_CURRENT_USER\\@\\" + std::string(300, 'x') + "]\r\n\"v\"=\"1\"\r\n",
+       false, 0},
+      {"a key that cannot be created", lasting, false, 1021},
+      {"the same, tolerated", lasting, true, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -238,9 +272,8 @@ TEST(RegApplierWin, KeysThatCannotBeWritten) {
       EXPECT_EQ(Dump(key), before);
       continue;
     }
-    // The record is skipped, the ones around it are applied, and their undo puts the
-    // registry back.
-    const std::string applied = Narrow(Dump(key));
+    // The record is skipped, the ones around it applied and taken back.
+    const std::string applied = Dump(key);
     EXPECT_NE(applied.find("\\Next \"n\" 1 32000000"), std::string::npos) << applied;
     EXPECT_NE(applied.find("\\ReadOnly \"v\" 1 6f006c0064000000"), std::string::npos) << applied;
     applier.Rollback();
@@ -255,7 +288,6 @@ TEST(RegApplierWin, KeysThatCannotBeWritten) {
   EXPECT_EQ(applier.LastError().Code(), 1010u);
   RestrictKey(key.Below(u"ReadOnly"), KEY_ALL_ACCESS);
   RestrictKey(key.Below(u"Closed"), KEY_ALL_ACCESS);
-  RegDeleteKeyW(HKEY_CURRENT_USER, W(key.Below(u"Volatile")));
   EXPECT_EQ(Dump(key), original);
 }
 
@@ -267,7 +299,7 @@ TEST(RegApplierWin, NothingChangesThatCannotBeGivenBack) {
   ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, W(key.path()), 0, KEY_ALL_ACCESS, &open), ERROR_SUCCESS);
   RegSetValueExW(open, L"odd", 0, 255, reinterpret_cast<const BYTE*>("\1"), 1);
   RegCloseKey(open);
-  const std::u16string before = Dump(key);
+  const std::string before = Dump(key);
   RestrictKey(key.Below(u"Tree\\Sub"), 0);
 
   GMRegApplier applier;
@@ -276,7 +308,7 @@ TEST(RegApplierWin, NothingChangesThatCannotBeGivenBack) {
                             true));
   // The value the undo could not hold is left alone; the tree whose copy would miss a
   // part stays whole.
-  const std::string applied = Narrow(Dump(key));
+  const std::string applied = Dump(key);
   EXPECT_NE(applied.find("\"odd\" 255 01"), std::string::npos) << applied;
   EXPECT_NE(applied.find("\\Tree\\Sub"), std::string::npos) << applied;
   // Without tolerance the same delete fails, changing nothing.
@@ -295,28 +327,23 @@ TEST(RegApplierWin, NothingChangesThatCannotBeGivenBack) {
   EXPECT_FALSE(applier.Apply({parent}, false));
   EXPECT_EQ(applier.LastError().Code(), 1010u);
   EXPECT_EQ(Dump(key), before);
-
 }
 
 TEST(RegApplierWin, OddDataAndBothViews) {
   ThrowawayKey key;
   // A REG_DWORD of 2 bytes is written as it is, and given back as it was.
   Apply(key, "[HKEY_CURRENT_USER\\@]\r\n\"odd\"=hex(4):01,02\r\n");
-  const std::u16string before = Dump(key);
-  EXPECT_NE(Narrow(before).find("\"odd\" 4 0102\n"), std::string::npos) << Narrow(before);
+  const std::string before = Dump(key);
+  EXPECT_NE(before.find("\"odd\" 4 0102\n"), std::string::npos) << before;
   GMRegApplier applier(2);
-  ASSERT_TRUE(applier.Apply(Parse(key, "[HKEY_CURRENT_USER\\@]\r\n\"odd\"=dword:00000003\r\n\"new\"=\"n\"\r\n"), false));
+  ASSERT_TRUE(
+      applier.Apply(Parse(key, "[HKEY_CURRENT_USER\\@]\r\n\"odd\"=dword:00000003\r\n\"new\"=\"n\"\r\n"), false));
   // One undo record per view, each value once in each.
   const Records undoRecords = applier.UndoRecords();
   ASSERT_EQ(undoRecords.size(), 2u);
   EXPECT_EQ(undoRecords[0].values.size(), 2u);
   EXPECT_EQ(undoRecords[1].values.size(), 2u);
-  GMBuffer<unsigned char> saved;
-  applier.SaveUndo(saved);
-  Records undo;
-  ASSERT_TRUE(ReadRecords(saved, undo));
-  GMRegApplier restorer;
-  ASSERT_TRUE(restorer.Apply(undo, false));
+  ASSERT_TRUE(GMRegApplier().Apply(SavedUndo(applier), false));
   EXPECT_EQ(Dump(key), before);
 }
 
@@ -325,40 +352,28 @@ TEST(RegApplierWin, OddDataAndBothViews) {
 // fails the apply.
 TEST(RegApplierWin, KeysRightBelowARoot) {
   const std::u16string vendor = u"GmTestVendor" + test::Decimal(GetCurrentProcessId());
-  const std::string key = "[HKEY_CURRENT_USER\\" + Narrow(vendor);
-  auto parse = [](std::string records) {
-    records = "Windows Registry Editor Version 5.00\r\n\r\n" + records;
-    GMRegParser parser;
-    parser.Parse(reinterpret_cast<const unsigned char*>(records.data()), records.size());
-    return parser.Keys();
-  };
+  const std::string key = "[HKEY_CURRENT_USER\\" + Utf8(vendor);
   auto vendorKey = [&] { return DumpKey(HKEY_CURRENT_USER, vendor); };
   const std::string created = key + "\\Game]\r\n\"v\"=\"1\"\r\n";
 
   // Created, then a failure: gone again.
   test::VolatileKey volatileKey;
   GMRegApplier failing;
-  EXPECT_FALSE(failing.Apply(parse(created + "[HKEY_CURRENT_USER\\" + Narrow(volatileKey.path()) + "\\Lasting]\r\n"),
-                             false));
+  EXPECT_FALSE(failing.Apply(ParseText(created + Uncreatable(volatileKey)), false));
   EXPECT_EQ(vendorKey(), "<missing>");
 
   // Created, then its saved undo applied: gone again.
   GMRegApplier applier;
-  ASSERT_TRUE(applier.Apply(parse(key + "]\r\n\"top\"=\"1\"\r\n" + created), false));
+  ASSERT_TRUE(applier.Apply(ParseText(key + "]\r\n\"top\"=\"1\"\r\n" + created), false));
   EXPECT_NE(vendorKey(), "<missing>");
-  GMBuffer<unsigned char> saved;
-  applier.SaveUndo(saved);
-  Records undo;
-  ASSERT_TRUE(ReadRecords(saved, undo));
-  GMRegApplier restorer;
-  ASSERT_TRUE(restorer.Apply(undo, false));
+  ASSERT_TRUE(GMRegApplier().Apply(SavedUndo(applier), false));
   EXPECT_EQ(vendorKey(), "<missing>");
 
   // Deleted when a record asks, and given back by the rollback.
-  ASSERT_TRUE(GMRegApplier().Apply(parse(created), false));
+  ASSERT_TRUE(GMRegApplier().Apply(ParseText(created), false));
   const std::string before = vendorKey();
   GMRegApplier deleter;
-  ASSERT_TRUE(deleter.Apply(parse("[-HKEY_CURRENT_USER\\" + Narrow(vendor) + "]\r\n"), false));
+  ASSERT_TRUE(deleter.Apply(ParseText("[-HKEY_CURRENT_USER\\" + Utf8(vendor) + "]\r\n"), false));
   EXPECT_EQ(vendorKey(), "<missing>");
   deleter.Rollback();
   EXPECT_EQ(vendorKey(), before);
@@ -368,50 +383,15 @@ TEST(RegApplierWin, KeysRightBelowARoot) {
                              "HKEY_LOCAL_MACHINE\\SYSTEM", "HKEY_USERS\\.DEFAULT"}) {
     SCOPED_TRACE(system);
     GMRegApplier refusing;
-    EXPECT_FALSE(refusing.Apply(parse(created + "[-" + system + "]\r\n"), false));
-    EXPECT_EQ(Narrow(refusing.LastError().Key()), system);
+    EXPECT_FALSE(refusing.Apply(ParseText(created + "[-" + system + "]\r\n"), false));
+    EXPECT_EQ(Utf8(refusing.LastError().Key()), system);
     EXPECT_EQ(refusing.LastError().Code(), 5u);
     EXPECT_TRUE(refusing.LastError().WriteFlag());
     EXPECT_EQ(vendorKey(), before);
-    EXPECT_TRUE(GMRegApplier().Apply(parse(std::string("[-") + system + "]\r\n"), true));
+    EXPECT_TRUE(GMRegApplier().Apply(ParseText(std::string("[-") + system + "]\r\n"), true));
   }
   EXPECT_NE(DumpKey(HKEY_CURRENT_USER, u"Control Panel"), "<missing>");
-  RegDeleteTreeW(HKEY_CURRENT_USER, W(vendor));
-  RegDeleteKeyW(HKEY_CURRENT_USER, W(vendor));
-}
-
-// Throws from inside the apply, as a lack of memory or a fault would.
-class ThrowingApplier : public GMRegApplier {
- public:
-  ThrowingApplier(std::u16string path, bool memory) : path_(std::move(path)), memory_(memory) {}
-
- protected:
-  void OnProbed(const GMRegKeyRecord& record) override {
-    if (record.path != path_) return;
-    if (memory_) throw std::bad_alloc();
-    throw std::runtime_error("fault");
-  }
-
- private:
-  std::u16string path_;
-  bool memory_;
-};
-
-// A failure that is not the registry's own is reported as what it was, never as the
-// last registry failure, and everything applied is taken back.
-TEST(RegApplierWin, FailuresOtherThanTheRegistrysOwn) {
-  ThrowawayKey key;
-  Apply(key, "[HKEY_CURRENT_USER\\@\\Existing]\r\n\"v\"=\"old\"\r\n");
-  const std::u16string before = Dump(key);
-  const std::string records = "[HKEY_CURRENT_USER\\@\\Existing]\r\n\"v\"=\"new\"\r\n[HKEY_CURRENT_USER\\@\\Next]\r\n";
-  ThrowingApplier memory(key.Below(u"Next"), true);
-  EXPECT_FALSE(memory.Apply(Parse(key, records), false));
-  EXPECT_EQ(memory.LastError().Code(), 8u);
-  EXPECT_EQ(memory.LastError().Key(), u"HKEY_CURRENT_USER\\" + key.Below(u"Next"));
-  EXPECT_EQ(Dump(key), before);
-  ThrowingApplier fault(key.Below(u"Next"), false);
-  EXPECT_THROW(fault.Apply(Parse(key, records), false), std::runtime_error);
-  EXPECT_EQ(Dump(key), before);
+  DeleteKey(vendor);
 }
 
 // HKEY_LOCAL_MACHINE\Software has two views on a 64-bit system; a 32-bit program's own
@@ -451,14 +431,8 @@ TEST(RegApplierWin, ViewModesOfLocalMachineSoftware) {
             DumpKey(HKEY_LOCAL_MACHINE, u"Software\\Wow6432Node\\" + path.substr(9), KEY_WOW64_64KEY));
   EXPECT_NE(dump(KEY_WOW64_32KEY), dump(KEY_WOW64_64KEY));
 
-  const std::string text = "[HKEY_LOCAL_MACHINE\\" + Narrow(path) + "]\r\n\"v\"=\"new\"\r\n[HKEY_LOCAL_MACHINE\\" +
-                           Narrow(path) + "\\App]\r\n\"Path\"=\"C:\\\\App\"\r\n";
-  auto parse = [](std::string records) {
-    records = "Windows Registry Editor Version 5.00\r\n\r\n" + records;
-    GMRegParser parser;
-    parser.Parse(reinterpret_cast<const unsigned char*>(records.data()), records.size());
-    return parser.Keys();
-  };
+  const std::string text = "[HKEY_LOCAL_MACHINE\\" + Utf8(path) + "]\r\n\"v\"=\"new\"\r\n[HKEY_LOCAL_MACHINE\\" +
+                           Utf8(path) + "\\App]\r\n\"Path\"=\"C:\\\\App\"\r\n";
   const std::string changed = " \"v\" 1 6e00650077000000\n\\App\n\\App \"Path\" 1 43003a005c004100700070000000\n";
   struct Case {
     uint32_t mode;
@@ -470,7 +444,7 @@ TEST(RegApplierWin, ViewModesOfLocalMachineSoftware) {
     prepare();
     const std::string before32 = dump(KEY_WOW64_32KEY), before64 = dump(KEY_WOW64_64KEY);
     GMRegApplier applier(c.mode);
-    ASSERT_TRUE(applier.Apply(parse(text), false));
+    ASSERT_TRUE(applier.Apply(ParseText(text), false));
     for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
       const bool written = std::find(c.written.begin(), c.written.end(), view) != c.written.end();
       EXPECT_EQ(dump(view), written ? changed : view == KEY_WOW64_32KEY ? before32 : before64) << view;
@@ -482,8 +456,7 @@ TEST(RegApplierWin, ViewModesOfLocalMachineSoftware) {
     // A failure after both records: everything taken back, in each view.
     test::VolatileKey volatileKey;
     GMRegApplier failing(c.mode);
-    EXPECT_FALSE(
-        failing.Apply(parse(text + "[HKEY_CURRENT_USER\\" + Narrow(volatileKey.path()) + "\\Lasting]\r\n"), false));
+    EXPECT_FALSE(failing.Apply(ParseText(text + Uncreatable(volatileKey)), false));
     EXPECT_EQ(dump(KEY_WOW64_32KEY), before32);
     EXPECT_EQ(dump(KEY_WOW64_64KEY), before64);
   }

@@ -10,7 +10,6 @@
 namespace Zavro {
 namespace {
 
-using test::Narrow;
 using test::String;
 using Strings = std::vector<std::u16string>;
 
@@ -106,22 +105,24 @@ TEST(RegKeyRecord, ParseKeyNameAndFullKeyName) {
       {u"-HKEY_LOCAL_MACHINE\\Software\\Old", kHKeyLocalMachine, u"Software\\Old"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::u16string(c.text)));
     GMRegKeyRecord key;
-    EXPECT_TRUE(key.ParseKeyName(c.text)) << Narrow(c.text);
-    EXPECT_EQ(key.root, c.root) << Narrow(c.text);
-    EXPECT_EQ(key.path, c.path) << Narrow(c.text);
-    EXPECT_EQ(key.deleteMark, c.text[0] == u'-') << Narrow(c.text);
+    EXPECT_TRUE(key.ParseKeyName(c.text));
+    EXPECT_EQ(key.root, c.root);
+    EXPECT_EQ(key.path, c.path);
+    EXPECT_EQ(key.deleteMark, c.text[0] == u'-');
   }
 
   // No root of the table: root and path stay as they were.
   for (const char16_t* text : {u"HKEY_CLASSES_ROOT\\.txt", u"hkcu\\Software", u"HKCUx\\Software",
                                u"HKEY_CURRENT_USER_LOCAL_SETTINGS\\X", u"", u"-"}) {
+    SCOPED_TRACE(testing::PrintToString(std::u16string(text)));
     GMRegKeyRecord key;
     key.root = kHKeyUsers;
     key.path = u"kept";
-    EXPECT_FALSE(key.ParseKeyName(text)) << Narrow(text);
-    EXPECT_EQ(key.root, kHKeyUsers) << Narrow(text);
-    EXPECT_EQ(key.path, u"kept") << Narrow(text);
+    EXPECT_FALSE(key.ParseKeyName(text));
+    EXPECT_EQ(key.root, kHKeyUsers);
+    EXPECT_EQ(key.path, u"kept");
   }
 
   // The full name uses the long root names.

@@ -30,13 +30,6 @@ inline std::string Version5Utf16(const std::u16string& lines) {
   return Utf16Le(u"Windows Registry Editor Version 5.00\r\n" + lines);
 }
 
-// For failure messages: each unit as a char, '?' above 0x7F.
-inline std::string Narrow(const std::u16string& text) {
-  std::string out;
-  for (char16_t unit : text) out.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
-  return out;
-}
-
 inline GMBuffer<unsigned char> Buffer(const std::string& bytes) {
   GMBuffer<unsigned char> buffer(static_cast<uint32_t>(bytes.size()));
   for (size_t i = 0; i < bytes.size(); ++i) buffer.Data()[i] = static_cast<unsigned char>(bytes[i]);

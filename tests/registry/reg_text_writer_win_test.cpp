@@ -16,9 +16,8 @@ namespace Zavro {
 namespace {
 
 using test::RawValue;
-using test::Value;
-
 using test::ScopedRegKey;
+using test::Value;
 
 TEST(RegTextWriterWinTest, RegistryEditorImportsExactlyTheWrittenData) {
   test::ThrowawayKey throwaway;
@@ -71,19 +70,18 @@ TEST(RegTextWriterWinTest, RegistryEditorImportsExactlyTheWrittenData) {
   ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, W(key.path), 0, KEY_READ, &opened), ERROR_SUCCESS);
   ScopedRegKey imported(opened);
   for (const GMRegValueRecord& value : key.values) {
+    SCOPED_TRACE(test::Utf8(value.name));
     DWORD type = 0;
     std::vector<unsigned char> data(256);
     DWORD size = static_cast<DWORD>(data.size());
-    ASSERT_EQ(RegQueryValueExW(imported.Get(), W(value.name), nullptr, &type, data.data(), &size),
-              ERROR_SUCCESS)
-        << test::Narrow(value.name);
+    ASSERT_EQ(RegQueryValueExW(imported.Get(), W(value.name), nullptr, &type, data.data(), &size), ERROR_SUCCESS);
     data.resize(size);
-    EXPECT_EQ(type, value.type) << test::Narrow(value.name);
-    EXPECT_EQ(test::String(data), test::String(value.GetData())) << test::Narrow(value.name);
+    EXPECT_EQ(type, value.type);
+    EXPECT_EQ(test::String(data), test::String(value.GetData()));
   }
   DWORD count = 0;
-  ASSERT_EQ(RegQueryInfoKeyW(imported.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                             &count, nullptr, nullptr, nullptr, nullptr),
+  ASSERT_EQ(RegQueryInfoKeyW(imported.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
+                             nullptr, nullptr, nullptr),
             ERROR_SUCCESS);
   EXPECT_EQ(count, key.values.size());
 }

@@ -16,11 +16,6 @@ using test::CurrentDirGuard;
 using test::ScratchDir;
 using test::WriteBytes;
 
-void MakeReadOnly(const fs::path& path) {
-  fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
-}
-
 // Every disk function refuses an empty path, and one that a NUL would cut short to an
 // existing file or folder.
 TEST(PathUtilsTest, EmptyAndCutArgumentsFail) {
@@ -80,7 +75,8 @@ TEST(DeleteTreeTest, CountsEverythingRemovedIncludingReadOnly) {
   WriteBytes(top / "a.txt", "a");
   WriteBytes(top / "sub" / "b.txt", "b");
   WriteBytes(top / "sub" / "deeper" / ".hidden", "h");
-  MakeReadOnly(top / "sub" / "b.txt");
+  fs::permissions(top / "sub" / "b.txt", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
 
   // 3 files and 4 folders (top, sub, deeper, empty); trailing separators do not matter.
   EXPECT_EQ(DeleteTree(dir.Join(u"top\\/")), 7u);

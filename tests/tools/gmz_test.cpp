@@ -36,13 +36,27 @@ class GmzTest : public ::testing::Test {
   }
   fs::path Path(const char* relative) const { return dir_.fs_path() / relative; }
   std::string Arg(const char* relative) const { return Path(relative).u8string(); }
-  void WriteArchive(const char* name, GMTocNode& root, const std::string& data) {
-    const std::vector<unsigned char> bytes = test::Assemble(root, data);
+  // An archive of one file, `entry`, that holds "abc".
+  void WriteOneFile(const char* name, const std::u16string& entry) {
+    GMTocNode root(kTocDirectory);
+    test::AddFile(root, entry, kTocFile, 3, 0, 0, 3);
+    const std::vector<unsigned char> bytes = test::Assemble(root, "abc");
     WriteBytes(Path(name), std::string(bytes.begin(), bytes.end()));
   }
 
   test::ScratchDir dir_;
 };
+
+::testing::AssertionResult Has(const std::string& text, const std::string& part) {
+  if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no \"" << part << "\" in: " << text;
+}
+
+// Exited with `status` and said `message` on its error output.
+::testing::AssertionResult ExitsWith(const Result& r, int status, const std::string& message) {
+  if (r.status != status) return ::testing::AssertionFailure() << "status " << r.status << ": " << r.err;
+  return Has(r.err, message);
+}
 
 TEST_F(GmzTest, ExitStatuses) {
   WriteBytes(Path("not.gmz"), "not an archive");
@@ -65,9 +79,8 @@ TEST_F(GmzTest, ExitStatuses) {
   for (const auto& c : cases) {
     const Result result = Gmz(c.arguments);
     EXPECT_EQ(result.status, c.status) << result.err;
-    // A failure says why.
     if (c.status != 0) {
-      EXPECT_FALSE(result.err.empty());
+      EXPECT_FALSE(result.err.empty());  // a failure says why
     }
   }
   EXPECT_FALSE(fs::exists(Path("x.gmz")));
@@ -100,7 +113,7 @@ TEST_F(GmzTest, PackListAndTest) {
 
   const Result tested = Gmz({"test", Arg("p.gmz")});
   EXPECT_EQ(tested.status, 0) << tested.err;
-  EXPECT_NE(tested.out.find("ok, 2 files and 20006 bytes"), std::string::npos) << tested.out;
+  EXPECT_TRUE(Has(tested.out, "ok, 2 files and 20006 bytes"));
 }
 
 TEST_F(GmzTest, DamageIsFoundBeforeAnythingIsWritten) {
@@ -137,32 +150,27 @@ TEST_F(GmzTest, DamageIsFoundBeforeAnythingIsWritten) {
     WriteBytes(Path("d.gmz"), d.bytes);
     for (const auto& arguments : {std::vector<std::string>{"test", Arg("d.gmz")},
                                   std::vector<std::string>{"extract", Arg("d.gmz"), "-C", Arg("out")}}) {
-      const Result result = Gmz(arguments);
-      EXPECT_EQ(result.status, 1);
-      EXPECT_NE(result.err.find("the package's checksum does not match"), std::string::npos) << result.err;
+      EXPECT_TRUE(ExitsWith(Gmz(arguments), 1, "the package's checksum does not match"));
       EXPECT_FALSE(fs::exists(Path("out")));
     }
   }
 
   // Without its trailer the package is one made before packages were checked.
   WriteBytes(Path("old.gmz"), sealed.substr(0, sealed.size() - 16));
-  Result result = Gmz({"list", Arg("old.gmz")});
-  EXPECT_NE(result.out.find("checksum: none"), std::string::npos) << result.out;
-  result = Gmz({"test", Arg("old.gmz")});
+  EXPECT_TRUE(Has(Gmz({"list", Arg("old.gmz")}).out, "checksum: none"));
+  Result result = Gmz({"test", Arg("old.gmz")});
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_NE(result.out.find("no checksum"), std::string::npos) << result.out;
+  EXPECT_TRUE(Has(result.out, "no checksum"));
 
   // Volumes carry it: the last one ends with it.
   ASSERT_EQ(Gmz({"split", Arg("p.gmz"), "--size", "4000", "-o", Arg("v")}).status, 0);
   result = Gmz({"test", Arg("v"), "--volumes"});
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_NE(result.out.find("checksum matches"), std::string::npos) << result.out;
+  EXPECT_TRUE(Has(result.out, "checksum matches"));
   std::string volume = ReadBytes(Path("v.part0"));
   volume[volume.size() - 1] ^= 1;
   WriteBytes(Path("v.part0"), volume);
-  result = Gmz({"test", Arg("v"), "--volumes"});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find("the package's checksum does not match"), std::string::npos) << result.err;
+  EXPECT_TRUE(ExitsWith(Gmz({"test", Arg("v"), "--volumes"}), 1, "the package's checksum does not match"));
 }
 
 TEST_F(GmzTest, RegParseJson) {
@@ -180,26 +188,14 @@ TEST_F(GmzTest, RegParseJson) {
 }
 
 TEST_F(GmzTest, ExtractRefusesWhatWouldLeaveTheFolder) {
-  GMTocNode absolute(kTocDirectory);
-  test::AddFile(absolute, u"\"C:\\Windows\\x.dll\"", kTocFile, 3, 0, 0, 3);
-  WriteArchive("absolute.gmz", absolute, "abc");
-  const Result refused = Gmz({"extract", Arg("absolute.gmz"), "-C", Arg("out")});
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.err.find("absolute entry name"), std::string::npos) << refused.err;
+  WriteOneFile("absolute.gmz", u"\"C:\\Windows\\x.dll\"");
+  WriteOneFile("climbing.gmz", u"\"..\\evil.txt\"");
+  WriteOneFile("good.gmz", u"a.txt");
+  EXPECT_TRUE(ExitsWith(Gmz({"extract", Arg("absolute.gmz"), "-C", Arg("out")}), 1, "absolute entry name"));
   EXPECT_FALSE(fs::exists(Path("out")));
-
-  GMTocNode climbing(kTocDirectory);
-  test::AddFile(climbing, u"\"..\\evil.txt\"", kTocFile, 3, 0, 0, 3);
-  WriteArchive("climbing.gmz", climbing, "abc");
-  const Result climbed = Gmz({"extract", Arg("climbing.gmz"), "-C", Arg("out")});
-  EXPECT_EQ(climbed.status, 1);
-  EXPECT_NE(climbed.err.find("evil.txt"), std::string::npos) << climbed.err;
+  EXPECT_TRUE(ExitsWith(Gmz({"extract", Arg("climbing.gmz"), "-C", Arg("out")}), 1, "evil.txt"));
   EXPECT_FALSE(fs::exists(Path("evil.txt")));
   EXPECT_TRUE(fs::is_empty(Path("out")));
-
-  GMTocNode good(kTocDirectory);
-  test::AddFile(good, u"a.txt", kTocFile, 3, 0, 0, 3);
-  WriteArchive("good.gmz", good, "abc");
   EXPECT_EQ(Gmz({"extract", Arg("good.gmz"), "-C", Arg("out")}).status, 0);
   EXPECT_EQ(ReadBytes(Path("out/a.txt")), "abc");
 }
@@ -211,9 +207,8 @@ TEST_F(GmzTest, SplitNeverTouchesItsInput) {
   const std::string archive = ReadBytes(Path("v.part1"));
 
   // Its second volume would be the archive itself.
-  Result result = Gmz({"split", Arg("v.part1"), "--size", "10000", "-o", Arg("v")});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find("overwrite the archive itself"), std::string::npos) << result.err;
+  EXPECT_TRUE(
+      ExitsWith(Gmz({"split", Arg("v.part1"), "--size", "10000", "-o", Arg("v")}), 1, "overwrite the archive itself"));
   EXPECT_EQ(ReadBytes(Path("v.part1")), archive);
   EXPECT_FALSE(fs::exists(Path("v.part0")));
 
@@ -221,7 +216,7 @@ TEST_F(GmzTest, SplitNeverTouchesItsInput) {
   fs::rename(Path("v.part1"), Path("w.part3"));
   WriteBytes(Path("w.part1"), "stale");
   WriteBytes(Path("w.part2"), "stale");
-  result = Gmz({"split", Arg("w.part3"), "--size", "100000", "-o", Arg("w")});
+  Result result = Gmz({"split", Arg("w.part3"), "--size", "100000", "-o", Arg("w")});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(ReadBytes(Path("w.part0")), archive);
   EXPECT_FALSE(fs::exists(Path("w.part1")));
@@ -258,16 +253,8 @@ TEST_F(GmzTest, RecordShow) {
 
   const std::string bytes = ReadBytes(Path("r.dat"));
   WriteBytes(Path("cut.dat"), bytes.substr(0, bytes.size() - 1));
-  const Result cut = Gmz({"record", "show", Arg("cut.dat")});
-  EXPECT_EQ(cut.status, 1);
-  EXPECT_NE(cut.err.find("not an uninstall record"), std::string::npos) << cut.err;
+  EXPECT_TRUE(ExitsWith(Gmz({"record", "show", Arg("cut.dat")}), 1, "not an uninstall record"));
 }
-
-}  // namespace
-}  // namespace Zavro
-
-namespace Zavro {
-namespace {
 
 TEST_F(GmzTest, SfxAssemblesAndRefuses) {
   auto write = [&](const char* name, const std::vector<unsigned char>& bytes) {
@@ -286,16 +273,14 @@ TEST_F(GmzTest, SfxAssemblesAndRefuses) {
 
   Result r = Gmz({"sfx", "--stub", Arg("stub.exe"), "--package", Arg("p.gmz"), "-o", Arg("setup.exe")});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("x86 installer"), std::string::npos) << r.out;
+  EXPECT_TRUE(Has(r.out, "x86 installer"));
   r = Gmz({"sfx", "--info", Arg("setup.exe")});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("PE32 image for x86"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("(correct)"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("type \"DATA\", name 105, language 0x0804"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("type 24, name 1, language 0x0409: 12 bytes"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("package: " + std::to_string(fs::file_size(Path("p.gmz"))) + " bytes, 1 entry, checksum matches"),
-            std::string::npos)
-      << r.out;
+  const std::string shown[] = {
+      "PE32 image for x86", "(correct)", "type \"DATA\", name 105, language 0x0804",
+      "type 24, name 1, language 0x0409: 12 bytes",
+      "package: " + std::to_string(fs::file_size(Path("p.gmz"))) + " bytes, 1 entry, checksum matches"};
+  for (const std::string& part : shown) EXPECT_TRUE(Has(r.out, part));
   // The package of an installer damaged after it was made.
   const std::string package = ReadBytes(Path("p.gmz"));
   std::string installer = ReadBytes(Path("setup.exe"));
@@ -305,17 +290,15 @@ TEST_F(GmzTest, SfxAssemblesAndRefuses) {
   WriteBytes(Path("damaged-setup.exe"), installer);
   r = Gmz({"sfx", "--info", Arg("damaged-setup.exe")});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("the package's checksum does not match"), std::string::npos) << r.out;
+  EXPECT_TRUE(Has(r.out, "the package's checksum does not match"));
   std::string bad = package;
   bad[package.size() / 2] ^= 1;
   WriteBytes(Path("bad.gmz"), bad);
 
   // A signature is removed, and said to be.
   r = Gmz({"sfx", "--stub", Arg("signed.exe"), "--package", Arg("p.gmz"), "-o", Arg("signed-setup.exe")});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("signature"), std::string::npos) << r.err;
-  r = Gmz({"sfx", "--info", Arg("signed-setup.exe")});
-  EXPECT_NE(r.out.find("signature: none"), std::string::npos) << r.out;
+  EXPECT_TRUE(ExitsWith(r, 0, "signature"));
+  EXPECT_TRUE(Has(Gmz({"sfx", "--info", Arg("signed-setup.exe")}).out, "signature: none"));
 
   // Refusals: the installer already there stays as it was, and nothing else is left.
   const std::string before = ReadBytes(Path("setup.exe"));
@@ -347,9 +330,7 @@ TEST_F(GmzTest, SfxAssemblesAndRefuses) {
   };
   for (const auto& c : refusals) {
     SCOPED_TRACE(c.arguments[1] + " " + c.arguments[2]);
-    r = Gmz(c.arguments);
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_TRUE(ExitsWith(Gmz(c.arguments), c.status, c.message));
     EXPECT_EQ(ReadBytes(Path("setup.exe")), before);
   }
   EXPECT_EQ(names(), files);

@@ -8,6 +8,7 @@
 #include "tools/pe/pe_format.h"
 #include "tools/pe/pe_image.h"
 #include "tools/pe_test_image.h"
+#include "test_support.h"
 
 namespace Zavro::pe {
 namespace {
@@ -154,8 +155,6 @@ Bytes MakeTestImage(const Shape& s) {
 
 namespace {
 
-Bytes MakeImage(const Shape& s) { return MakeTestImage(s); }
-
 Bytes Resource(const Bytes& image, const Image& read, const ResourceId& type, const ResourceId& name) {
   const pe::Resource* r = FindImageResource(read, type, name);
   if (r == nullptr) return {};
@@ -179,7 +178,7 @@ TEST(PeImage, AssemblesEveryShape) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const Bytes stub = MakeImage(c.shape);
+    const Bytes stub = MakeTestImage(c.shape);
     Image before;
     std::string error;
     ASSERT_TRUE(ReadImage(stub.data(), stub.size(), before, error)) << error;
@@ -248,7 +247,7 @@ TEST(PeImage, AssemblesEveryShape) {
 // image size says.
 TEST(PeImage, NamesAndAddressesAsTheLoaderSeesThem) {
   const Bytes package = {'G', 'M', 'Z'};
-  Bytes stub = MakeImage({false, true, true});
+  Bytes stub = MakeTestImage({false, true, true});
   // Without its directory, .reloc is nothing the writer may move: a section is added.
   Set32(stub, Directories({}) + 40, 0);
   Set32(stub, Directories({}) + 44, 0);
@@ -325,7 +324,7 @@ TEST(PeImage, RefusesWhatItCannotHonour) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Bytes image = MakeImage(c.shape);
+    Bytes image = MakeTestImage(c.shape);
     c.damage(image);
     SfxLayout layout;
     std::string error;
@@ -335,12 +334,12 @@ TEST(PeImage, RefusesWhatItCannotHonour) {
   }
 }
 
-// The stub `MakeImage({false, true})` with its resource section's data replaced by
+// The stub `MakeTestImage({false, true})` with its resource section's data replaced by
 // `section` (at RVA 0x2000, file offset 0x400).
 Bytes WithResourceSection(const Bytes& section) {
   using namespace format;
   const Shape plain{false, true};
-  Bytes b = MakeImage(plain);
+  Bytes b = MakeTestImage(plain);
   b.resize(0x400);
   b.insert(b.end(), section.begin(), section.end());
   b.resize(0x400 + (section.size() + 0x1FF) / 0x200 * 0x200, 0);
@@ -435,7 +434,7 @@ TEST(PeImage, NothingElseIsRewritten) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    Bytes stub = MakeImage(c.shape);
+    Bytes stub = MakeTestImage(c.shape);
     if (c.shape.certificate) stub.resize(stub.size() + 7);
     c.change(stub);
     Image before;
@@ -489,6 +488,39 @@ TEST(PeImage, ChecksumTakesBytesInAnyPieces) {
     EXPECT_EQ(whole.Value(), PlainChecksum(bytes, 0));
   }
 }
+
+#ifdef _WIN32
+// The stub as the linker made it (built only for Windows): its checksum agrees with
+// ours, and an installer assembled from it keeps its manifest and version information
+// byte for byte.
+TEST(PeImage, TheBuiltStub) {
+  const std::string text = test::ReadBytes(test::BuiltProgram("tools/gmz/setup-stub"));
+  const Bytes stub(text.begin(), text.end());
+  Image image;
+  std::string error;
+  ASSERT_TRUE(ReadImage(stub.data(), stub.size(), image, error)) << error;
+  const size_t field = image.optionalHeaderOffset + 64;
+  const unsigned char zero[4] = {};
+  Checksum checksum;
+  checksum.Add(stub.data(), field);
+  checksum.Add(zero, 4);
+  checksum.Add(stub.data() + field + 4, stub.size() - field - 4);
+  EXPECT_EQ(checksum.Value(), image.checksum);
+  EXPECT_EQ(FindImageResource(image, PackageType(), PackageName()), nullptr);
+
+  const Bytes package = {'G', 'M', 'Z', 1, 0x3E, 0, 0, 0, 1, 2, 3};
+  Bytes setup;
+  ASSERT_TRUE(AssembleSfx(stub.data(), stub.size(), package.data(), package.size(), setup, error)) << error;
+  Image assembled;
+  ASSERT_TRUE(ReadImage(setup.data(), setup.size(), assembled, error)) << error;
+  EXPECT_EQ(Resource(setup, assembled, PackageType(), PackageName()), package);
+  for (uint16_t type : {16, 24}) {
+    const Bytes kept = Resource(stub, image, ResourceId::Number(type), ResourceId::Number(1));
+    EXPECT_FALSE(kept.empty()) << type;
+    EXPECT_EQ(Resource(setup, assembled, ResourceId::Number(type), ResourceId::Number(1)), kept) << type;
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace Zavro::pe

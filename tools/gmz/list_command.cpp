@@ -51,6 +51,9 @@ int RunList(const ListOptions& o) {
     return Fail(message.empty() ? "cannot open " + o.archive : PathForDisplay(message));
   }
   const GMTocNode& root = reader.Root();
+  // The last member's size in the table is the whole block's: each member shows its own.
+  const SolidBlock block = FindSolidBlock(root);
+  auto ownSize = [&](const GMTocNode& e) { return IsSolidMember(e) ? block.MemberSize(e) : e.size; };
 
   if (o.json) {
     nlohmann::ordered_json entries = nlohmann::ordered_json::array();
@@ -66,6 +69,7 @@ int RunList(const ListOptions& o) {
         item["accessed"] = e.lastAccessTime.value;
         item["modified"] = e.lastWriteTime.value;
         item["size"] = e.size;
+        if (IsSolidMember(e)) item["member_size"] = block.MemberSize(e);
         item["method"] = e.method;
         item["offset"] = e.dataOffset;
         item["compressed"] = e.compressedSize;
@@ -76,6 +80,12 @@ int RunList(const ListOptions& o) {
     out["version"] = reader.Version();
     out["toc_size"] = reader.TocSize();
     out["checksum"] = reader.HasChecksum();
+    if (block.last != nullptr) {
+      out["solid_block"] = {{"size", block.Size()},
+                            {"compressed", block.last->compressedSize},
+                            {"offset", block.last->dataOffset},
+                            {"members", block.members}};
+    }
     out["entries"] = std::move(entries);
     std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     return kExitSuccess;
@@ -83,13 +93,18 @@ int RunList(const ListOptions& o) {
 
   PreOrder(root, [&](const GMTocNode& e) {
     const char type = e.IsDirectory() ? 'd' : e.IsFile() ? '-' : e.IsMemory() ? 'm' : 'i';
-    const uint64_t size = e.IsInline() ? e.buffer.Length() : e.size;
+    const uint64_t size = e.IsInline() ? e.buffer.Length() : ownSize(e);
     std::string path = PathForDisplay(EntryPath(e));
     if (e.IsDirectory()) path += "/";
     std::printf("%c %08" PRIx32 " %12" PRIu64 " %-5s %12" PRIu64 " %s %s\n", type, e.attributes, size,
-                e.IsDirectory() || e.IsInline() ? "" : MethodName(e.method), e.compressedSize,
+                e.IsDirectory() || e.IsInline() ? "" : MethodName(e.method),
+                IsSolidMember(e) ? 0 : e.compressedSize,  // the block's is on a line of its own
                 FormatFileTime(e.lastWriteTime.value).c_str(), path.c_str());
   });
+  if (block.last != nullptr) {
+    std::printf("solid block: %" PRIu64 " bytes in %zu members, %" PRIu64 " compressed at offset %" PRIu64 "\n",
+                block.Size(), block.members, block.last->compressedSize, block.last->dataOffset);
+  }
   std::printf("checksum: %s\n", reader.HasChecksum() ? "CRC-32 (gmz test checks it)"
                                                        : "none (made before packages were checked)");
   return kExitSuccess;

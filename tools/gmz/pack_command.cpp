@@ -1,7 +1,6 @@
 // gmz pack: a folder into a GMZ archive.
 #include <CLI/CLI.hpp>
 
-#include <map>
 #include <memory>
 
 #include "archive/gmz_format.h"
@@ -46,32 +45,6 @@ bool SplitPair(const std::string& text, std::string& name, std::string& value) {
   name = text.substr(0, eq);
   value = text.substr(eq + 1);
   return true;
-}
-
-// Every path that would not survive on Windows: names a reader refuses to create, and
-// names in one folder that differ only in letter case (Windows would merge them).
-// Inline and memory entries never reach a disk and may be named freely.
-std::vector<std::string> WindowsNameProblems(const GMTocNode& root) {
-  std::vector<std::string> problems;
-  std::vector<const GMTocNode*> folders{&root};
-  while (!folders.empty()) {
-    const GMTocNode* folder = folders.back();
-    folders.pop_back();
-    std::map<std::u16string, const GMTocNode*> seen;
-    for (const auto& child : folder->children) {
-      if (child->IsInline() || child->IsMemory()) continue;
-      const std::string path = PathForDisplay(EntryPath(*child));
-      if (!IsValidFileName(child->name)) problems.push_back(path + ": not a valid file name on Windows");
-      std::u16string key = child->name;
-      ToLowerInPlace(key);
-      auto [it, added] = seen.emplace(key, child.get());
-      if (!added) {
-        problems.push_back(path + ": differs only in letter case from " + PathForDisplay(EntryPath(*it->second)));
-      }
-      if (child->IsDirectory()) folders.push_back(child.get());
-    }
-  }
-  return problems;
 }
 
 int Usage(const std::string& message) {
@@ -178,9 +151,17 @@ int RunPack(const PackOptions& o) {
     }
   }
 
-  const std::vector<std::string> problems = WindowsNameProblems(packer.Root());
+  const std::vector<GMPacker::NameProblem> problems = packer.FindNameProblems();
   if (!problems.empty()) {
-    for (const auto& problem : problems) std::fprintf(stderr, "gmz pack: %s\n", problem.c_str());
+    for (const auto& problem : problems) {
+      const std::string path = PathForDisplay(EntryPath(*problem.entry));
+      if (problem.sameAs == nullptr) {
+        std::fprintf(stderr, "gmz pack: %s: not a valid file name on Windows\n", path.c_str());
+      } else {
+        std::fprintf(stderr, "gmz pack: %s: differs only in letter case from %s\n", path.c_str(),
+                     PathForDisplay(EntryPath(*problem.sameAs)).c_str());
+      }
+    }
     return Fail("the source would not survive on Windows (" + std::to_string(problems.size()) + " problem" +
                 (problems.size() == 1 ? "" : "s") + ")");
   }

@@ -1,6 +1,7 @@
 // gmz reg parse | convert | merge | apply: registry text (".reg") and the registry record form
 // (".bin"), told apart by the file extension.
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -43,24 +44,11 @@ bool IsRecordForm(const std::u16string& path) { return EndsWithNoCase(path, u".b
 }
 
 void ReadWholeFile(const std::u16string& path, GMBuffer<unsigned char>& bytes) {
-  GMFile file;
-  uint64_t size = 0;
-  if (!file.Open(path, kGenericRead, kFileShareRead, kOpenExisting, kFileAttributeNormal) ||
-      !file.GetSize(size)) {
-    FailWithSystemError(u"cannot read", path);
-  }
-  if (size > UINT32_MAX) throw Reported{Fail(u"too large: " + path)};
-  bytes = GMBuffer<unsigned char>(static_cast<uint32_t>(size));
-  uint32_t done = 0;
-  while (done < size) {
-    uint32_t read = 0;
-    if (!file.Read(bytes.Data() + done, static_cast<uint32_t>(size) - done, read)) {
-      FailWithSystemError(u"cannot read", path);
-    }
-    if (read == 0) throw Reported{Fail(u"cannot read " + path + u": the file got shorter")};
-    done += read;
-  }
-  bytes.SetLength(done);
+  std::vector<unsigned char> read;
+  if (!Zavro::ReadWholeFile(path, read, UINT32_MAX - 3)) FailWithSystemError(u"cannot read", path);
+  bytes = GMBuffer<unsigned char>(static_cast<uint32_t>(read.size()));
+  if (!read.empty()) std::memcpy(bytes.Data(), read.data(), read.size());
+  bytes.SetLength(static_cast<uint32_t>(read.size()));
 }
 
 void WriteWholeFile(const std::u16string& path, const GMBuffer<unsigned char>& bytes) {
