@@ -120,4 +120,13 @@ std::vector<unsigned char> Assemble(GMTocNode& root, const std::string& data) {
   return out;
 }
 
+std::vector<unsigned char> Sealed(std::vector<unsigned char> bytes) {
+  const uint32_t crc = static_cast<uint32_t>(crc32(0, bytes.data(), static_cast<uInt>(bytes.size())));
+  const uint64_t count = bytes.size();
+  bytes.insert(bytes.end(), {'G', 'M', 'Z', 'c'});
+  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<unsigned char>(crc >> (8 * i)));
+  for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<unsigned char>(count >> (8 * i)));
+  return bytes;
+}
+
 }  // namespace Zavro::test

@@ -28,5 +28,8 @@ std::string Unlzma(const std::string& stream, size_t size);
 GMTocNode& AddFile(GMTocNode& parent, const std::u16string& name, uint32_t type, uint64_t size, uint32_t method,
                    uint64_t offset, uint64_t compressed);
 std::vector<unsigned char> Assemble(GMTocNode& root, const std::string& data);
+// `bytes` with the checksum trailer appended by hand: "GMZc", the CRC-32 of every byte
+// before it and their count, both little-endian.
+std::vector<unsigned char> Sealed(std::vector<unsigned char> bytes);
 
 }  // namespace Zavro::test

@@ -6,32 +6,27 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 
+#include "archive/archive_test_support.h"
 #include "archive/gmz_format.h"
-#include "archive/packer.h"
 #include "archive/packer_policy.h"
 #include "archive/unpacker.h"
-#include "archive/io/memory_file.h"
-#include "archive/archive_test_support.h"
 #include "installer/folder_macros.h"
 #include "installer/install_test_support.h"
-#include "installer/package_metadata.h"
 #include "installer/setup_entry.h"
-#include "installer/sfx_install.h"
 #include "installer/uninstall_record.h"
 #include "registry/reg_key.h"
 #include "registry/reg_win_test_support.h"
 #include "system/change_seam.h"
 #include "system/client_window_support.h"
-#include "system/path_text.h"
 #include "system/file_system.h"
-#include "system/special_folders.h"
 #include "system/format.h"
+#include "system/path_text.h"
 #include "system/shortcut.h"
+#include "system/special_folders.h"
+#include "system/string_utils.h"
 #include "system/system_error.h"
 #include "system/windows_support.h"
-#include "system/string_utils.h"
 #include "test_support.h"
 #include "tools/pe/pe_image.h"
 
@@ -40,6 +35,7 @@ namespace {
 
 namespace fs = test::fs;
 using Bytes = std::vector<unsigned char>;
+using Paths = std::vector<std::u16string>;
 using test::ReadBytes;
 using test::WriteBytes;
 
@@ -49,7 +45,7 @@ std::u16string Unique() {
          test::Decimal(++count);
 }
 
-std::string Narrow(const std::u16string& text) { return fs::path(text).u8string(); }
+std::string Narrow(const std::u16string& text) { return test::Utf8(text); }
 
 // Little-endian bytes of the forms the installer writes, put together by hand.
 void PutU32(Bytes& out, uint32_t v) {
@@ -60,14 +56,6 @@ void PutUnits(Bytes& out, const std::u16string& text) {
     out.push_back(static_cast<unsigned char>(unit));
     out.push_back(static_cast<unsigned char>(unit >> 8));
   }
-}
-void PutText(Bytes& out, const std::u16string& text) {
-  PutU32(out, static_cast<uint32_t>(text.size()));
-  PutUnits(out, text);
-}
-void PutBlock(Bytes& out, const Bytes& block) {
-  PutU32(out, static_cast<uint32_t>(block.size()));
-  out.insert(out.end(), block.begin(), block.end());
 }
 
 // One client package: programs, data, registry text, tasks, a shortcut and metadata.
@@ -89,19 +77,6 @@ Package MakePackage(const test::ScratchDir& scratch, const std::u16string& check
   p.folder = p.appData = u"GmSetupTest" + unique;
   p.regKey = u"Software\\GmTest\\Setup" + unique;
   p.dir = scratch.Join(u"src" + unique);
-  const fs::path src = test::FsPath(p.dir);
-  const fs::path install = src / "##install##";
-  fs::create_directories(install / "bin");
-  fs::create_directories(install / "links");
-  fs::create_directories(src / "##my_appdata##" / fs::path(p.appData));
-  fs::copy_file(test::BuiltProgram("tests/gm_exit_with"), install / "bin" / "game.exe");
-  WriteBytes(install / "bin" / "data.bin", p.data);
-  WriteBytes(install / "readme.txt", p.readme);
-  SetPathAttributes(test::SysPath(install / "readme.txt"), kFileAttributeReadonly);
-  WriteBytes(src / "##my_appdata##" / fs::path(p.appData) / "save.dat", "saved");
-  // A shortcut written against the placeholder folder, as release engineers make them.
-  EXPECT_TRUE(CreateShellLink(u"Z:\\##install##\\bin\\game.exe", u"-play", u"Play",
-                              test::SysPath(install / "links" / "Game.lnk"), u"", 0, nullptr));
   // Registry text in UTF-16 with its mark; the install folder in a REG_SZ and a
   // REG_EXPAND_SZ.
   std::u16string reg = u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + p.regKey +
@@ -112,12 +87,21 @@ Package MakePackage(const test::ScratchDir& scratch, const std::u16string& check
   reg += u"00,00\r\n" + extraRegistry;
   p.regText = {0xFF, 0xFE};
   PutUnits(p.regText, reg);
-  WriteBytes(src / "##reg##.reg", std::string(p.regText.begin(), p.regText.end()));
   p.tasks = "CreateShortCut \"##install##\\Game Link\" \"##install##\\bin\\game.exe\"\r\n"
             "ini WriteINIStr \"##install##\\game.ini\" Client Path \"##install##\"\r\n"
             "runcheck " + Narrow(checkCode) + " \"##install##\\bin\\game.exe\" 0\r\n"
             "start \"##install##\\bin\\game.exe\" 3\r\n";
-  WriteBytes(src / "##tasks##.txt", p.tasks);
+  const fs::path src = test::FsPath(p.dir);
+  test::WriteFiles(src, {{"##install##/bin/game.exe", ReadBytes(test::BuiltProgram("tests/gm_exit_with"))},
+                         {"##install##/bin/data.bin", p.data},
+                         {"##install##/readme.txt", p.readme},
+                         {"##my_appdata##/" + Narrow(p.appData) + "/save.dat", "saved"},
+                         {"##reg##.reg", std::string(p.regText.begin(), p.regText.end())},
+                         {"##tasks##.txt", p.tasks}});
+  SetPathAttributes(test::SysPath(src / "##install##" / "readme.txt"), kFileAttributeReadonly);
+  // A shortcut written against the placeholder folder, as release engineers make them.
+  EXPECT_TRUE(CreateShellLink(u"Z:\\##install##\\bin\\game.exe", u"-play", u"Play",
+                              p.dir + u"\\##install##\\links\\Game.lnk", u"", 0, nullptr));
   const std::string bytes =
       test::PackFolder(src, MetadataPairs{{u"gmexe", u"##install##\\bin\\game.exe"}, {u"gmfolder", p.folder}});
   p.bytes.assign(bytes.begin(), bytes.end());
@@ -153,15 +137,11 @@ class Messages : public SetupMessages {
 
 std::u16string ProgramFiles() { return SpecialFolderPath(kCsidlProgramFilesX86); }
 
-// A package with "a.txt" in its install folder, "gmfolder" set to `folder`, and what
-// `fill` adds to its source folder.
-std::string SmallPackage(const test::ScratchDir& scratch, const std::u16string& folder,
-                         const std::function<void(const fs::path&)>& fill = nullptr) {
-  const fs::path src = scratch.fs_path() / ("src" + Narrow(Unique()));
-  fs::create_directories(src / "##install##");
-  WriteBytes(src / "##install##" / "a.txt", "a");
-  if (fill) fill(src);
-  return test::PackFolder(src, MetadataPairs{{u"gmfolder", folder}});
+// A package with "a.txt" in its install folder and `files` beside it, "gmfolder" set to
+// `folder`.
+std::string SmallPackage(const test::ScratchDir& scratch, const std::u16string& folder, test::Files files = {}) {
+  files["##install##/a.txt"] = "a";
+  return test::PackFiles(scratch.fs_path() / ("src" + Narrow(Unique())), files, MetadataPairs{{u"gmfolder", folder}});
 }
 
 // What a test installs goes at the end, whatever happened.
@@ -182,19 +162,15 @@ class SetupWin : public ::testing::Test {
   void TearDown() override { RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Lunefa", L"SetupName"); }
 };
 
+// A value below HKEY_CURRENT_USER as the system reads it: a REG_SZ's text, else its type.
 std::u16string RegText(const std::u16string& key, const std::u16string& name) {
-  GMRegKeyHandle handle;
-  GMRegValueRecord value;
-  if (!handle.OpenKey(RootKey(kHKeyCurrentUser), key, kKeyRead, false) || !handle.QueryValue(name, value)) {
+  wchar_t text[1024] = {};
+  DWORD type = 0, size = sizeof text - sizeof text[0];
+  if (RegGetValueW(HKEY_CURRENT_USER, W(key), W(name), RRF_RT_ANY | RRF_NOEXPAND, &type, text, &size) !=
+      ERROR_SUCCESS) {
     return u"<missing>";
   }
-  if (value.type != kRegSz) return u"<type " + test::Decimal(value.type) + u">";
-  if (!value.rawData) return value.text;
-  // Text stored without its NUL comes back raw.
-  const std::vector<unsigned char> bytes = value.GetData();
-  std::u16string text;
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
-  return text;
+  return type == REG_SZ ? U16(text) : u"<type " + test::Decimal(type) + u">";
 }
 
 // The names in a folder, sorted.
@@ -205,127 +181,42 @@ std::vector<std::string> Names(const fs::path& folder) {
   return names;
 }
 
-TEST_F(SetupWin, InstallsEverything) {
-  test::ScratchDir scratch;
-  const Package p = MakePackage(scratch);
-  Cleanup cleanup(p);
-  ASSERT_EQ(RunSetupProgram(scratch, MakeSetup(scratch, p.bytes)), 0);
-
-  const std::u16string install = JoinPath(ProgramFiles(), p.folder);
-  const fs::path dir = test::FsPath(install);
-  const fs::path source = test::FsPath(p.dir) / "##install##";
-  EXPECT_EQ(ReadBytes(dir / "bin" / "data.bin"), p.data);
-  EXPECT_EQ(ReadBytes(dir / "readme.txt"), p.readme);
-  EXPECT_NE(GetPathAttributes(JoinPath(install, u"readme.txt")) & kFileAttributeReadonly, 0u);
-  EXPECT_EQ(fs::last_write_time(dir / "bin" / "data.bin"), fs::last_write_time(source / "bin" / "data.bin"));
-  EXPECT_EQ(fs::last_write_time(dir / "readme.txt"), fs::last_write_time(source / "readme.txt"));
-  EXPECT_EQ(ReadBytes(test::FsPath(JoinPath(AppDataPath(), p.appData + u"\\save.dat"))), "saved");
-  EXPECT_FALSE(fs::exists(dir / "##reg##.reg"));
-  EXPECT_FALSE(fs::exists(dir / "##tasks##.txt"));
-
-  // Registry values with the install folder, REG_EXPAND_SZ made REG_SZ.
-  EXPECT_EQ(RegText(p.regKey, u"Path"), install);
-  EXPECT_EQ(RegText(p.regKey, u"Exe"), install + u"\\bin\\game.exe");
-  // The package's shortcut points into the real folder; the task's shortcut too.
-  ShortcutInfo link, taskLink;
-  ASSERT_TRUE(ReadShortcut(JoinPath(install, u"links\\Game.lnk"), link));
-  EXPECT_EQ(link.target, install + u"\\bin\\game.exe");
-  EXPECT_EQ(link.arguments, u"-play");
-  ASSERT_TRUE(ReadShortcut(JoinPath(install, u"Game Link.lnk"), taskLink));
-  EXPECT_EQ(taskLink.target, install + u"\\bin\\game.exe");
-  EXPECT_EQ(ReadIniString(JoinPath(install, u"game.ini"), u"Client", u"Path", u""), install);
-  // The installer's name and the three numbers.
-  EXPECT_EQ(RegText(u"Software\\Lunefa", u"SetupName"), u"setup.exe");
-  GMRegKeyHandle numbers;
-  ASSERT_TRUE(numbers.OpenKey(RootKey(kHKeyCurrentUser), ProgramNumbersKey(), kKeyRead, false));
-  for (const char16_t* program : kClientPrograms) {
-    GMRegValueRecord number;
-    ASSERT_TRUE(numbers.QueryValue(program, number));
-    EXPECT_EQ(number.dword, 11000u);
+// Whether the system deletes `path` at the next restart (PendingFileRenameOperations).
+bool ScheduledForRestart(const std::u16string& path) {
+  GMRegKeyHandle session;
+  GMRegValueRecord pending;
+  if (!session.OpenKey(RootKey(kHKeyLocalMachine), u"System\\CurrentControlSet\\Control\\Session Manager", kKeyRead,
+                       false) ||
+      !session.QueryValue(u"PendingFileRenameOperations", pending)) {
+    return false;
   }
-
-  // The uninstall record, block by block.
-  const std::u16string appFolder = JoinPath(AppDataPath(), p.appData);
-  Bytes expected = {'G', 'M', 'U', 'T', 2}, paths, key, undo, tasks, meta;
-  for (const std::u16string& path :
-       std::vector<std::u16string>{u"", u"bin", u"links", appFolder, u"bin\\data.bin", u"bin\\game.exe",
-                                   u"links\\Game.lnk", u"readme.txt", appFolder + u"\\save.dat", u"##tasks##.txt",
-                                   u"Game Link.lnk", u"game.ini"}) {
-    PutU32(paths, static_cast<uint32_t>(path.size() * 2));
-    PutUnits(paths, path);
+  for (const std::u16string& item : pending.strings) {
+    if (EndsWithNoCase(item, path)) return true;
   }
-  PutBlock(expected, paths);
-  // The key the install made: deleted by its undo record.
-  PutText(key, u"-HKEY_CURRENT_USER\\" + p.regKey);
-  PutU32(key, 0);
-  PutU32(key, 0);
-  for (const size_t n : {size_t{1}, 4 + key.size(), key.size()}) PutU32(undo, static_cast<uint32_t>(n));
-  undo.insert(undo.end(), key.begin(), key.end());
-  PutBlock(expected, undo);
-  PutU32(tasks, 4);
-  for (const char16_t* line : {u"CreateShortCut \"##install##\\Game Link\" \"##install##\\bin\\game.exe\"",
-                               u"ini WriteINIStr \"##install##\\game.ini\" Client Path \"##install##\"",
-                               u"runcheck 0 \"##install##\\bin\\game.exe\" 0",
-                               u"start \"##install##\\bin\\game.exe\" 3"}) {
-    PutText(tasks, line);
-  }
-  PutBlock(expected, tasks);
-  PutBlock(expected, p.regText);
-  // The registry view the undo records belong to is the program's own.
-  PutU32(meta, 3);
-  for (const std::u16string& text :
-       std::vector<std::u16string>{u"##registry_view##", sizeof(void*) == 4 ? u"32" : u"64", u"gmexe",
-                                   u"##install##\\bin\\game.exe", u"gmfolder", p.folder}) {
-    PutText(meta, text);
-  }
-  PutBlock(expected, meta);
-  const std::string record = ReadBytes(dir / "RORarezoru.dat");
-  EXPECT_EQ(Bytes(record.begin(), record.end()), expected);
-}
-
-// A folder beside the install folder whose name starts with the install folder's is no
-// part of it: the uninstall record names it whole.
-TEST_F(SetupWin, ASiblingFolderIsRecordedWhole) {
-  test::ScratchDir scratch;
-  // The install goes beside the application-data folder, named as it is but for its
-  // last letter: "...\AppData\Roamin" beside "...\AppData\Roaming".
-  const std::u16string appData = AppDataPath();
-  const std::u16string install = appData.substr(0, appData.size() - 1);
-  const std::u16string unique = u"GmSibling" + Unique();
-  ASSERT_FALSE(PathExists(install));
-  const std::string bytes = SmallPackage(scratch, FileNamePart(install), [&](const fs::path& src) {
-    fs::create_directories(src / "##my_appdata##" / fs::path(unique));
-    WriteBytes(src / "##my_appdata##" / fs::path(unique) / "b.txt", "b");
-  });
-  SetupOptions options;
-  options.targetRoot = DirectoryPart(install);
-  Messages messages;
-  EXPECT_EQ(RunSetup(bytes.data(), bytes.size(), messages, options), 0);
-  UninstallRecord record;
-  EXPECT_TRUE(ReadUninstallRecord(JoinPath(install, u"RORarezoru.dat"), record));
-  const std::u16string sibling = JoinPath(appData, unique);
-  EXPECT_EQ(record.paths, (std::vector<std::u16string>{u"", sibling, u"a.txt", JoinPath(sibling, u"b.txt")}));
-  DeleteTree(install);
-  DeleteTree(sibling);
+  return false;
 }
 
 // The folders a program of the installer's own bitness gets: for the shipped 32-bit
 // installer on a 64-bit system, "Program Files (x86)" for ##program_files##, and a file
 // for ##windows##\System32 lands where the system redirects a 32-bit program's writes
 // (SysWOW64). The uninstall record names the paths as the installer used them, so that
-// an uninstall of the same bitness finds them again.
+// an uninstall of the same bitness finds them again; a folder beside the install folder
+// whose name starts with the install folder's is no part of it, and is named whole too.
 TEST_F(SetupWin, MacroFoldersAsTheProgramSeesThem) {
   const bool wow64 = sizeof(void*) == 4;  // the test runs on a 64-bit system
   test::ScratchDir scratch;
   const std::u16string unique = u"GmFolders" + Unique();
   const std::u16string shared = unique + u"Shared";
   const std::u16string systemFile = unique + u".txt";
-  const std::string bytes = SmallPackage(scratch, unique, [&](const fs::path& src) {
-    fs::create_directories(src / "##windows##" / "System32");
-    fs::create_directories(src / "##program_files##" / fs::path(shared));
-    WriteBytes(src / "##windows##" / "System32" / fs::path(systemFile), "system");
-    WriteBytes(src / "##program_files##" / fs::path(shared) / "b.txt", "b");
-  });
+  // The install goes beside the application-data folder, named as it is but for its
+  // last letter: "...\AppData\Roamin" beside "...\AppData\Roaming".
+  const std::u16string appData = AppDataPath();
+  const std::u16string install = appData.substr(0, appData.size() - 1);
+  ASSERT_FALSE(PathExists(install));
+  const std::string bytes = SmallPackage(scratch, FileNamePart(install),
+                                         {{"##windows##/System32/" + Narrow(systemFile), "system"},
+                                          {"##program_files##/" + Narrow(shared) + "/b.txt", "b"},
+                                          {"##my_appdata##/" + Narrow(unique) + "/b.txt", "b"}});
 
   wchar_t buffer[MAX_PATH] = {};
   ASSERT_NE(GetWindowsDirectoryW(buffer, MAX_PATH), 0u);
@@ -337,9 +228,10 @@ TEST_F(SetupWin, MacroFoldersAsTheProgramSeesThem) {
   EXPECT_EQ(FileNamePart(ProgramFiles()), u"Program Files (x86)");
   EXPECT_EQ(FileNamePart(programFiles), wow64 ? u"Program Files (x86)" : u"Program Files");
 
+  SetupOptions options;
+  options.targetRoot = DirectoryPart(install);
   Messages messages;
-  ASSERT_EQ(RunSetup(bytes.data(), bytes.size(), messages), 0);
-  const std::u16string install = JoinPath(ProgramFiles(), unique);
+  ASSERT_EQ(RunSetup(bytes.data(), bytes.size(), messages, options), 0);
   EXPECT_EQ(ReadBytes(test::FsPath(JoinPath(wow64 ? sysWow64 : realSystem32, systemFile))), "system");
   EXPECT_FALSE(PathExists(JoinPath(wow64 ? realSystem32 : sysWow64, systemFile)));
   EXPECT_EQ(ReadBytes(test::FsPath(JoinPath(programFiles, shared + u"\\b.txt"))), "b");
@@ -350,16 +242,18 @@ TEST_F(SetupWin, MacroFoldersAsTheProgramSeesThem) {
   UninstallRecord record;
   ASSERT_TRUE(ReadUninstallRecord(JoinPath(install, u"RORarezoru.dat"), record));
   const std::u16string usedSystem32 = JoinPath(windows, u"System32");
+  const std::u16string sibling = JoinPath(appData, unique);
   // In the order of the package's tree, which the test does not fix.
-  auto folded = [](std::vector<std::u16string> paths) {
+  auto folded = [](Paths paths) {
     for (std::u16string& path : paths) ToLowerInPlace(path);
     std::sort(paths.begin(), paths.end());
     return paths;
   };
-  EXPECT_EQ(folded(record.paths), folded({u"", JoinPath(programFiles, shared), u"a.txt",
-                                          JoinPath(usedSystem32, systemFile),
-                                          JoinPath(programFiles, shared + u"\\b.txt")}));
+  EXPECT_EQ(folded(record.paths),
+            folded({u"", u"a.txt", JoinPath(programFiles, shared), JoinPath(programFiles, shared + u"\\b.txt"),
+                    JoinPath(usedSystem32, systemFile), sibling, JoinPath(sibling, u"b.txt")}));
   DeleteTree(install);
+  DeleteTree(sibling);
   DeleteTree(JoinPath(programFiles, shared));
   DeleteFileForced(JoinPath(usedSystem32, systemFile));
 }
@@ -439,28 +333,35 @@ TEST_F(SetupWin, AFailureAtAnyChangeLeavesTheMachineAsItWas) {
   auto prepare = [&] {
     ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, W(key + u"\\Tree\\A"), L"x", REG_SZ, L"1", 4), ERROR_SUCCESS);
     ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, W(key), L"v", REG_SZ, L"old", 8), ERROR_SUCCESS);
-    fs::create_directories(test::FsPath(appData) / "old");
-    WriteBytes(test::FsPath(appData) / "config.ini", "[S]\r\nk=old\r\n");
-    WriteBytes(test::FsPath(appData) / "old" / "a.txt", "a");
+    test::WriteFiles(test::FsPath(appData), {{"config.ini", "[S]\r\nk=old\r\n"}, {"old/a.txt", "a"}});
     ASSERT_TRUE(CreateShellLink(u"C:\\old.exe", u"", u"", desktopLink, u"", 0, nullptr));
+  };
+  // What the run made and the test's own, gone.
+  auto clear = [&] {
+    for (const std::u16string& created : {top, key}) {
+      RegDeleteTreeW(HKEY_CURRENT_USER, W(created));
+      RegDeleteKeyW(HKEY_CURRENT_USER, W(created));
+    }
+    DeleteTree(install);
+    DeleteTree(appData);
+    DeleteFileForced(desktopLink);
   };
   ASSERT_NO_FATAL_FAILURE(prepare());
 
-  const std::string bytes = SmallPackage(scratch, unique, [&](const fs::path& src) {
-    fs::create_directories(src / "##install##" / "bin");
-    fs::copy_file(test::BuiltProgram("tests/gm_exit_with"), src / "##install##" / "bin" / "game.exe");
-    fs::create_directories(src / "##my_appdata##" / fs::path(unique));
-    WriteBytes(src / "##my_appdata##" / fs::path(unique) / "save.dat", "saved");
-    WriteBytes(src / "##reg##.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + Narrow(key) + "]\r\n\"v\"=\"new\"\r\n"
-                                    "[-HKEY_CURRENT_USER\\" + Narrow(key) + "\\Tree]\r\n"
-                                    "[HKEY_CURRENT_USER\\" + Narrow(top) + "]\r\n\"Path\"=\"##install##\"\r\n");
-    WriteBytes(src / "##tasks##.txt",
-               "ini WriteINIStr \"##my_appdata##\\" + name + "\\config.ini\" S k new\r\n"
-               "ini WriteINIStr \"##install##\\game.ini\" Client Path \"##install##\"\r\n"
-               "CreateShortCut \"##my_desktop##\\" + name + "\" \"##install##\\bin\\game.exe\"\r\n"
-               "DeleteFile \"##my_appdata##\\" + name + "\\old\"\r\n"
-               "runcheck 0 \"##install##\\bin\\game.exe\" 0\r\n");
-  });
+  const std::string reg = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + Narrow(key) + "]\r\n\"v\"=\"new\"\r\n"
+                          "[-HKEY_CURRENT_USER\\" + Narrow(key) + "\\Tree]\r\n"
+                          "[HKEY_CURRENT_USER\\" + Narrow(top) + "]\r\n\"Path\"=\"##install##\"\r\n";
+  const std::string tasks = "ini WriteINIStr \"##my_appdata##\\" + name + "\\config.ini\" S k new\r\n"
+                            "ini WriteINIStr \"##install##\\game.ini\" Client Path \"##install##\"\r\n"
+                            "CreateShortCut \"##my_desktop##\\" + name + "\" \"##install##\\bin\\game.exe\"\r\n"
+                            "DeleteFile \"##my_appdata##\\" + name + "\\old\"\r\n"
+                            "runcheck 0 \"##install##\\bin\\game.exe\" 0\r\n";
+  const std::string bytes =
+      SmallPackage(scratch, unique,
+                   {{"##install##/bin/game.exe", ReadBytes(test::BuiltProgram("tests/gm_exit_with"))},
+                    {"##my_appdata##/" + name + "/save.dat", "saved"},
+                    {"##reg##.reg", reg},
+                    {"##tasks##.txt", tasks}});
   auto machine = [&] {
     return test::DumpKey(HKEY_CURRENT_USER, key) + "|" + test::DumpKey(HKEY_CURRENT_USER, top) + "|" +
            ReadBytes(test::FsPath(desktopLink)) + "|" +
@@ -484,10 +385,7 @@ TEST_F(SetupWin, AFailureAtAnyChangeLeavesTheMachineAsItWas) {
       continue;
     }
     // Survived (a time, a commit's deletion): back to the machine as it was.
-    RegDeleteTreeW(HKEY_CURRENT_USER, W(top));
-    RegDeleteKeyW(HKEY_CURRENT_USER, W(top));
-    DeleteTree(install);
-    DeleteTree(appData);
+    clear();
     prepare();
     ASSERT_EQ(machine(), before);
   }
@@ -498,20 +396,10 @@ TEST_F(SetupWin, AFailureAtAnyChangeLeavesTheMachineAsItWas) {
   EXPECT_EQ(test::DumpKey(HKEY_CURRENT_USER, key + u"\\Tree"), "<missing>");
   EXPECT_EQ(ReadIniString(JoinPath(appData, u"config.ini"), u"S", u"k", u""), u"new");
   ShortcutInfo link;
-  ASSERT_TRUE(ReadShortcut(desktopLink, link));
+  EXPECT_TRUE(ReadShortcut(desktopLink, link));
   EXPECT_EQ(link.target, JoinPath(install, u"bin\\game.exe"));
   EXPECT_FALSE(PathExists(JoinPath(appData, u"old")));
-  UninstallRecord record;
-  ASSERT_TRUE(ReadUninstallRecord(JoinPath(install, u"RORarezoru.dat"), record));
-  EXPECT_NE(std::find(record.paths.begin(), record.paths.end(), u"game.ini"), record.paths.end());
-
-  for (const std::u16string& created : {top, key}) {
-    RegDeleteTreeW(HKEY_CURRENT_USER, W(created));
-    RegDeleteKeyW(HKEY_CURRENT_USER, W(created));
-  }
-  DeleteTree(install);
-  DeleteTree(appData);
-  DeleteFileForced(desktopLink);
+  clear();
 }
 
 // The installers the build makes around a package file.
@@ -533,10 +421,10 @@ TEST_F(SetupWin, BuiltInstallers) {
 struct CheckedPackage {
   explicit CheckedPackage(const test::ScratchDir& scratch) {
     const fs::path src = scratch.fs_path() / ("src" + Narrow(Unique()));
-    fs::create_directories(src / "##install##");
-    WriteBytes(src / "##install##" / "a.txt", std::string(20000, 'a'));
-    WriteBytes(src / "##install##" / "b.bin", test::Noise(5000, 12345));
-    WriteBytes(src / "##reg##.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + Narrow(key) + "]\r\n\"v\"=\"1\"\r\n");
+    test::WriteFiles(src,
+                     {{"##install##/a.txt", std::string(20000, 'a')},
+                      {"##install##/b.bin", test::Noise(5000, 12345)},
+                      {"##reg##.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + Narrow(key) + "]\r\n\"v\"=\"1\"\r\n"}});
     const std::string read = test::PackFolder(src, MetadataPairs{{u"gmfolder", folder}}, [](GMPacker& packer) {
       auto policy = std::make_shared<GMFilePolicy>();
       policy->AddMethodRule(kMethodStored, u".bin");
@@ -616,71 +504,112 @@ TEST(DisplayWin, ADamagedInstallerLeavesTheClientRunning) {
   EXPECT_TRUE(client.Ended());
 }
 
-// Runs a package that fails: nothing of `p` is on the machine afterwards. Its one
-// message, or "" when there was not exactly one.
-std::u16string FailedRun(const Package& p, const Bytes& bytes) {
-  Messages shown;
-  EXPECT_EQ(RunSetup(bytes.data(), bytes.size(), shown), -1);
-  EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(ProgramFiles(), p.folder))));
-  EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(AppDataPath(), p.appData))));
-  EXPECT_EQ(RegText(p.regKey, u"Path"), u"<missing>");
-  EXPECT_EQ(shown.shown.size(), 1u);
-  return shown.shown.size() == 1 ? shown.shown[0] : u"";
-}
-
+// Failures the run finds itself: its one message, and nothing of the package on the
+// machine.
 TEST_F(SetupWin, FailuresLeaveTheMachineAsItWas) {
   test::ScratchDir scratch;
-  // No package at all: the first message, and nothing else happens.
   Messages messages;
   EXPECT_EQ(RunSetup(nullptr, 0, messages), -1);
   EXPECT_EQ(messages.shown, std::vector<std::u16string>{u"读取安装包资源出错，请重新获取安装包。"});
 
+  test::VolatileKey volatileKey;
+  Package damaged = MakePackage(scratch, u"0", 4000000);
+  Package lasting = MakePackage(scratch, u"0", 1000,
+                                u"\r\n[HKEY_CURRENT_USER\\" + volatileKey.path() + u"\\Lasting]\r\n\"a\"=\"b\"\r\n");
   // A package made before packages were checked (no trailer), its solid block damaged
   // after some files were written: the reader's message, and nothing installed, the
   // file it was writing included.
-  {
-    Package p = MakePackage(scratch, u"0", 4000000);
-    Cleanup cleanup(p);
-    Bytes damaged(p.bytes.begin(), p.bytes.end() - kGmzTrailerSize);
-    for (size_t i = 3000000; i < 3001000; ++i) damaged[i] ^= 0x5A;
-    const std::u16string shown = FailedRun(p, damaged);
-    EXPECT_TRUE(test::StartsWithText(shown, u"安装失败:数据处理错误，偏移:")) << Narrow(shown);
-  }
-  // A registry key that cannot be made (a lasting key below a volatile one): the key
-  // named, the files taken back.
-  {
-    test::VolatileKey volatileKey;
-    Package p = MakePackage(scratch, u"0", 1000,
-                            u"\r\n[HKEY_CURRENT_USER\\" + volatileKey.path() + u"\\Lasting]\r\n\"a\"=\"b\"\r\n");
-    Cleanup cleanup(p);
-    const std::u16string shown = FailedRun(p, p.bytes);
-    EXPECT_TRUE(test::StartsWithText(shown, u"安装失败:注册表写入错误,key:HKEY_CURRENT_USER\\" + volatileKey.path()))
-        << Narrow(shown);
-  }
-  // A task that fails: files and registry data taken back (a key right below the root
-  // too), the command line named.
-  {
-    const std::u16string top = u"GmTestTop" + Unique();
-    Package p = MakePackage(scratch, u"3", 300000, u"\r\n[HKEY_CURRENT_USER\\" + top + u"\\Game]\r\n\"v\"=\"1\"\r\n");
-    Cleanup cleanup(p);
-    EXPECT_EQ(FailedRun(p, p.bytes), u"安装失败:任务列表执行错误，命令行:\"##install##\\bin\\game.exe\" 0,错误码:0");
-    EXPECT_EQ(test::DumpKey(HKEY_CURRENT_USER, top), "<missing>");
+  damaged.bytes.resize(damaged.bytes.size() - kGmzTrailerSize);
+  for (size_t i = 3000000; i < 3001000; ++i) damaged.bytes[i] ^= 0x5A;
+  const struct {
+    const Package& p;
+    std::u16string message;
+  } cases[] = {
+      {damaged, u"安装失败:数据处理错误，偏移:"},
+      // A registry key that cannot be made (a lasting key below a volatile one): the key
+      // named, the files taken back.
+      {lasting, u"安装失败:注册表写入错误,key:HKEY_CURRENT_USER\\" + volatileKey.path()},
+  };
+  for (const auto& c : cases) {
+    Cleanup cleanup(c.p);
+    Messages shown;
+    EXPECT_EQ(RunSetup(c.p.bytes.data(), c.p.bytes.size(), shown), -1);
+    EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(ProgramFiles(), c.p.folder))));
+    EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(AppDataPath(), c.p.appData))));
+    EXPECT_EQ(RegText(c.p.regKey, u"Path"), u"<missing>");
+    ASSERT_EQ(shown.shown.size(), 1u);
+    EXPECT_TRUE(test::StartsWithText(shown.shown[0], c.message)) << Narrow(shown.shown[0]);
   }
 }
 
+// An install of everything a package holds, made by setup.exe; over it, a package whose
+// task fails leaves it whole, a patch merges its record into the earlier one's, and a
+// program of it that runs is replaced.
 TEST_F(SetupWin, OverAnEarlierInstall) {
   test::ScratchDir scratch;
-  Package first = MakePackage(scratch);
-  Cleanup cleanup(first);
-  Messages messages;
-  ASSERT_EQ(RunSetup(first.bytes.data(), first.bytes.size(), messages), 0);
-  const std::u16string install = JoinPath(ProgramFiles(), first.folder);
+  const Package p = MakePackage(scratch);
+  Cleanup cleanup(p);
+  ASSERT_EQ(RunSetupProgram(scratch, MakeSetup(scratch, p.bytes)), 0);
+
+  const std::u16string install = JoinPath(ProgramFiles(), p.folder);
   const fs::path dir = test::FsPath(install);
-  const std::string record = ReadBytes(dir / "RORarezoru.dat");
+  const fs::path source = test::FsPath(p.dir) / "##install##";
+  EXPECT_EQ(ReadBytes(dir / "bin" / "data.bin"), p.data);
+  EXPECT_EQ(ReadBytes(dir / "readme.txt"), p.readme);
+  EXPECT_NE(GetPathAttributes(JoinPath(install, u"readme.txt")) & kFileAttributeReadonly, 0u);
+  EXPECT_EQ(fs::last_write_time(dir / "bin" / "data.bin"), fs::last_write_time(source / "bin" / "data.bin"));
+  EXPECT_EQ(fs::last_write_time(dir / "readme.txt"), fs::last_write_time(source / "readme.txt"));
+  EXPECT_EQ(ReadBytes(test::FsPath(JoinPath(AppDataPath(), p.appData + u"\\save.dat"))), "saved");
+  EXPECT_FALSE(fs::exists(dir / "##reg##.reg"));
+  EXPECT_FALSE(fs::exists(dir / "##tasks##.txt"));
+  // A registry value with the install folder from UTF-16 text, REG_EXPAND_SZ made REG_SZ.
+  EXPECT_EQ(RegText(p.regKey, u"Exe"), install + u"\\bin\\game.exe");
+  // The package's shortcut points into the real folder.
+  ShortcutInfo link;
+  ASSERT_TRUE(ReadShortcut(JoinPath(install, u"links\\Game.lnk"), link));
+  EXPECT_EQ(link.target, install + u"\\bin\\game.exe");
+  EXPECT_EQ(link.arguments, u"-play");
+  // The installer's name and the three numbers.
+  EXPECT_EQ(RegText(u"Software\\Lunefa", u"SetupName"), u"setup.exe");
+  for (const char16_t* program : kClientPrograms) {
+    DWORD number = 0, size = sizeof number;
+    EXPECT_EQ(
+        RegGetValueW(HKEY_CURRENT_USER, W(ProgramNumbersKey()), W(program), RRF_RT_REG_DWORD, nullptr, &number, &size),
+        ERROR_SUCCESS);
+    EXPECT_EQ(number, 11000u);
+  }
+
+  // The uninstall record (whose bytes uninstall_record_test.cpp reads field by field).
+  UninstallRecord record;
+  ASSERT_TRUE(ReadUninstallRecord(JoinPath(install, u"RORarezoru.dat"), record));
+  const std::u16string appFolder = JoinPath(AppDataPath(), p.appData);
+  EXPECT_EQ(record.paths,
+            (Paths{u"", u"bin", u"links", appFolder, u"bin\\data.bin", u"bin\\game.exe", u"links\\Game.lnk",
+                   u"readme.txt", appFolder + u"\\save.dat", u"##tasks##.txt", u"Game Link.lnk", u"game.ini"}));
+  // The key the install made: deleted by its undo record (a key of no values and no sub
+  // keys).
+  const std::u16string deleted = u"-HKEY_CURRENT_USER\\" + p.regKey;
+  Bytes undo;
+  for (const size_t n : {size_t{1}, 16 + 2 * deleted.size(), 12 + 2 * deleted.size(), deleted.size()}) {
+    PutU32(undo, static_cast<uint32_t>(n));
+  }
+  PutUnits(undo, deleted);
+  undo.resize(undo.size() + 8);
+  EXPECT_EQ(record.registryUndo, undo);
+  EXPECT_EQ(record.tasks,
+            (Paths{u"CreateShortCut \"##install##\\Game Link\" \"##install##\\bin\\game.exe\"",
+                   u"ini WriteINIStr \"##install##\\game.ini\" Client Path \"##install##\"",
+                   u"runcheck 0 \"##install##\\bin\\game.exe\" 0", u"start \"##install##\\bin\\game.exe\" 3"}));
+  EXPECT_EQ(record.registryText, p.regText);
+  // The registry view the undo records belong to is the program's own.
+  EXPECT_EQ(record.metadata, (MetadataMap{{u"##registry_view##", sizeof(void*) == 4 ? u"32" : u"64"},
+                                          {u"gmexe", u"##install##\\bin\\game.exe"},
+                                          {u"gmfolder", p.folder}}));
 
   // A second package for the same folder whose task fails, after tasks that delete what
-  // the earlier install has and put a new file where a deleted folder was: the first
-  // install stays whole.
+  // the earlier install has and put a new file where a deleted folder was: the command
+  // line named, the second package's own data taken back, the first install whole.
+  const std::string recordBytes = ReadBytes(dir / "RORarezoru.dat");
   test::ScratchDir second;
   Package failing = MakePackage(second, u"3");
   Cleanup cleanupSecond(failing);
@@ -689,68 +618,65 @@ TEST_F(SetupWin, OverAnEarlierInstall) {
   WriteBytes(src / "##tasks##.txt", "DeleteFile \"##install##\\links\"\r\nDeleteFile \"##install##\\readme.txt\"\r\n"
                                     "CreateShortCut \"##install##\\links\\After\" \"##install##\\bin\\game.exe\"\r\n" +
                                         failing.tasks);
-  const std::string bytes = test::PackFolder(src, MetadataPairs{{u"gmfolder", first.folder}});
-  EXPECT_EQ(RunSetup(bytes.data(), bytes.size(), messages), -1);
-  EXPECT_EQ(ReadBytes(dir / "bin" / "data.bin"), first.data);
-  EXPECT_EQ(ReadBytes(dir / "readme.txt"), first.readme);
+  const std::string bytes = test::PackFolder(src, MetadataPairs{{u"gmfolder", p.folder}});
+  Messages failed;
+  EXPECT_EQ(RunSetup(bytes.data(), bytes.size(), failed), -1);
+  EXPECT_EQ(failed.shown, Paths{u"安装失败:任务列表执行错误，命令行:\"##install##\\bin\\game.exe\" 0,错误码:0"});
+  EXPECT_EQ(RegText(failing.regKey, u"Path"), u"<missing>");
+  EXPECT_FALSE(fs::exists(test::FsPath(JoinPath(AppDataPath(), failing.appData))));
+  EXPECT_EQ(ReadBytes(dir / "bin" / "data.bin"), p.data);
+  EXPECT_EQ(ReadBytes(dir / "readme.txt"), p.readme);
   EXPECT_NE(GetPathAttributes(JoinPath(install, u"readme.txt")) & kFileAttributeReadonly, 0u);
-  EXPECT_EQ(ReadBytes(dir / "RORarezoru.dat"), record);
+  EXPECT_EQ(ReadBytes(dir / "RORarezoru.dat"), recordBytes);
   EXPECT_TRUE(fs::exists(dir / "Game Link.lnk"));
   // The deleted folder is back as it was, without what the failed run put in its place;
   // nothing was left aside.
   EXPECT_EQ(Names(dir / "links"), std::vector<std::string>{"Game.lnk"});
   EXPECT_EQ(Names(dir / "bin"), (std::vector<std::string>{"data.bin", "game.exe"}));
-}
 
-// A patch over an install: its own tasks run before its registry data, and the new
-// record holds the earlier one's paths and tasks after its own.
-TEST_F(SetupWin, APatchMergesTheEarlierRecord) {
-  test::ScratchDir scratch;
-  Package p = MakePackage(scratch);
-  Cleanup cleanup(p);
-  Messages messages;
-  ASSERT_EQ(RunSetup(p.bytes.data(), p.bytes.size(), messages), 0);
-  const std::u16string install = JoinPath(ProgramFiles(), p.folder);
-  UninstallRecord earlier;
-  ASSERT_TRUE(ReadUninstallRecord(JoinPath(install, u"RORarezoru.dat"), earlier));
-
-  const fs::path src = scratch.fs_path() / "patch";
-  fs::create_directories(src / "##install##");
-  WriteBytes(src / "##install##" / "patch.txt", "patched");
-  WriteBytes(src / "##tasks##.txt", "ini WriteINIStr \"##install##\\game.ini\" Client Patched 1\r\n");
-  const std::string bytes = test::PackFolder(src, MetadataPairs{{u"gmfolder", p.folder}});
-  const std::unique_ptr<CMemoryFile> file = CMemoryFile::View(bytes.data(), bytes.size());
-  GMSfxInstall patch(file.get(), false, 0);
-  ASSERT_TRUE(patch.Open(false));
-  ASSERT_TRUE(patch.InstallPatch(ProgramFiles())) << Narrow(patch.GetLastErrorMessage());
-
-  EXPECT_EQ(ReadBytes(test::FsPath(JoinPath(install, u"patch.txt"))), "patched");
+  // A patch: the new record holds the earlier one's paths and tasks after its own.
+  const std::string patch =
+      test::PackFiles(scratch.fs_path() / "patch",
+                      {{"##install##/patch.txt", "patched"},
+                       {"##tasks##.txt", "ini WriteINIStr \"##install##\\game.ini\" Client Patched 1\r\n"}},
+                      {{u"gmfolder", p.folder}});
+  std::u16string message;
+  ASSERT_TRUE(test::Install(patch, ProgramFiles(), message, true)) << Narrow(message);
+  EXPECT_EQ(ReadBytes(dir / "patch.txt"), "patched");
   EXPECT_EQ(ReadIniString(JoinPath(install, u"game.ini"), u"Client", u"Patched", u""), u"1");
   UninstallRecord merged;
   ASSERT_TRUE(ReadUninstallRecord(JoinPath(install, u"RORarezoru.dat"), merged));
-  std::vector<std::u16string> paths = {u"patch.txt", u"##tasks##.txt"};
-  paths.insert(paths.end(), earlier.paths.begin(), earlier.paths.end());
+  Paths paths = {u"patch.txt", u"##tasks##.txt"};
+  paths.insert(paths.end(), record.paths.begin(), record.paths.end());
   EXPECT_EQ(merged.paths, paths);
-  std::vector<std::u16string> tasks = earlier.tasks;
-  tasks.push_back(u"ini WriteINIStr \"##install##\\game.ini\" Client Patched 1");
-  EXPECT_EQ(merged.tasks, tasks);
-  EXPECT_EQ(merged.metadata, earlier.metadata);
-  EXPECT_EQ(merged.registryUndo, earlier.registryUndo);
-}
+  record.tasks.push_back(u"ini WriteINIStr \"##install##\\game.ini\" Client Patched 1");
+  EXPECT_EQ(merged.tasks, record.tasks);
+  EXPECT_EQ(merged.metadata, record.metadata);
+  EXPECT_EQ(merged.registryUndo, record.registryUndo);
 
-// Whether the system deletes `path` at the next restart (PendingFileRenameOperations).
-bool ScheduledForRestart(const std::u16string& path) {
-  GMRegKeyHandle session;
-  GMRegValueRecord pending;
-  if (!session.OpenKey(RootKey(kHKeyLocalMachine), u"System\\CurrentControlSet\\Control\\Session Manager", kKeyRead,
-                       false) ||
-      !session.QueryValue(u"PendingFileRenameOperations", pending)) {
-    return false;
+  // The installed program runs (suspended) while the first package installs again. A
+  // running program cannot be deleted, only renamed: the new one is in place, the old
+  // one waits aside for the next restart.
+  std::u16string line = u"\"" + JoinPath(install, u"bin\\game.exe") + u"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, W(&line[0]), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                             &startup, &process));
+  ScopedFileHandle running(process.hProcess);
+  CloseHandle(process.hThread);
+  ASSERT_FALSE(DeleteFileW(W(JoinPath(install, u"bin\\game.exe"))));
+  Messages messages;
+  EXPECT_EQ(RunSetup(p.bytes.data(), p.bytes.size(), messages), 0);
+  EXPECT_EQ(fs::file_size(dir / "bin" / "game.exe"), fs::file_size(test::BuiltProgram("tests/gm_exit_with")));
+  Paths aside;
+  for (const auto& item : fs::directory_iterator(dir / "bin")) {
+    if (item.path().extension() == ".tmp") aside.push_back(test::SysPath(item.path()));
   }
-  for (const std::u16string& item : pending.strings) {
-    if (EndsWithNoCase(item, path)) return true;
-  }
-  return false;
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_TRUE(ScheduledForRestart(aside[0])) << Narrow(aside[0]);
+  TerminateProcess(running.Get(), 0);
+  WaitForSingleObject(running.Get(), 5000);
 }
 
 // A program a failed run started is still running when the run takes its files back: it
@@ -760,13 +686,12 @@ TEST_F(SetupWin, AProgramTheFailedRunStartedGoesAtTheRestart) {
   const std::u16string unique = u"GmStarted" + Unique();
   const std::u16string install = JoinPath(ProgramFiles(), unique);
   const std::string mutex = Narrow(unique);
-  const std::string bytes = SmallPackage(scratch, unique, [&](const fs::path& src) {
-    fs::create_directories(src / "##install##" / "bin");
-    fs::copy_file(test::BuiltProgram("tests/gm_sleeper"), src / "##install##" / "bin" / "tool.exe");
-    fs::copy_file(test::BuiltProgram("tests/gm_exit_with"), src / "##install##" / "bin" / "check.exe");
-    WriteBytes(src / "##tasks##.txt", "start \"##install##\\bin\\tool.exe\" 3000 " + mutex +
-                                          "\r\nruncheck 3 \"##install##\\bin\\check.exe\" 0\r\n");
-  });
+  const std::string bytes =
+      SmallPackage(scratch, unique,
+                   {{"##install##/bin/tool.exe", ReadBytes(test::BuiltProgram("tests/gm_sleeper"))},
+                    {"##install##/bin/check.exe", ReadBytes(test::BuiltProgram("tests/gm_exit_with"))},
+                    {"##tasks##.txt", "start \"##install##\\bin\\tool.exe\" 3000 " + mutex +
+                                          "\r\nruncheck 3 \"##install##\\bin\\check.exe\" 0\r\n"}});
   Messages messages;
   EXPECT_EQ(RunSetup(bytes.data(), bytes.size(), messages), -1);
   HANDLE running = OpenMutexA(SYNCHRONIZE, FALSE, mutex.c_str());
@@ -774,7 +699,7 @@ TEST_F(SetupWin, AProgramTheFailedRunStartedGoesAtTheRestart) {
   CloseHandle(running);
   EXPECT_FALSE(PathExists(JoinPath(install, u"bin\\tool.exe")));
   EXPECT_FALSE(PathExists(JoinPath(install, u"bin\\check.exe")));
-  std::vector<std::u16string> left;
+  Paths left;
   for (const auto& item : fs::recursive_directory_iterator(test::FsPath(install))) {
     if (!item.is_directory()) left.push_back(test::SysPath(item.path()));
   }
@@ -788,38 +713,6 @@ TEST_F(SetupWin, AProgramTheFailedRunStartedGoesAtTheRestart) {
     Sleep(100);
   }
   DeleteTree(install);
-}
-
-TEST_F(SetupWin, ARunningProgramIsReplaced) {
-  test::ScratchDir scratch;
-  Package p = MakePackage(scratch);
-  Cleanup cleanup(p);
-  Messages messages;
-  ASSERT_EQ(RunSetup(p.bytes.data(), p.bytes.size(), messages), 0);
-  const std::u16string install = JoinPath(ProgramFiles(), p.folder);
-  // The installed program runs (suspended) while the same package installs again.
-  std::u16string line = u"\"" + JoinPath(install, u"bin\\game.exe") + u"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessW(nullptr, W(&line[0]), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                             &startup, &process));
-  ScopedFileHandle running(process.hProcess);
-  CloseHandle(process.hThread);
-  // A running program cannot be deleted, only renamed.
-  ASSERT_FALSE(DeleteFileW(W(JoinPath(install, u"bin\\game.exe"))));
-  EXPECT_EQ(RunSetup(p.bytes.data(), p.bytes.size(), messages), 0);
-  // The new program is in place; the old one waits aside for the next restart.
-  EXPECT_EQ(fs::file_size(test::FsPath(JoinPath(install, u"bin\\game.exe"))),
-            fs::file_size(test::BuiltProgram("tests/gm_exit_with")));
-  std::vector<std::u16string> aside;
-  for (const auto& item : fs::directory_iterator(test::FsPath(JoinPath(install, u"bin")))) {
-    if (item.path().extension() == ".tmp") aside.push_back(test::SysPath(item.path()));
-  }
-  ASSERT_EQ(aside.size(), 1u);
-  EXPECT_TRUE(ScheduledForRestart(aside[0])) << Narrow(aside[0]);
-  TerminateProcess(running.Get(), 0);
-  WaitForSingleObject(running.Get(), 5000);
 }
 
 }  // namespace

@@ -7,10 +7,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 
 #include "archive/io/file.h"
-#include "archive/io/memory_file.h"
 #include "archive/archive_test_support.h"
 #include "installer/install_test_support.h"
 #include "installer/uninstall_record.h"
@@ -23,86 +21,42 @@ namespace Zavro {
 namespace {
 
 namespace fs = test::fs;
-using test::ReadBytes;
-using test::WriteBytes;
-using Tree = std::map<std::string, std::string>;
-
-// Every folder and file below `root`: its kind, whether it is read-only, and a file's
-// bytes, read with the standard library.
-Tree Snapshot(const fs::path& root) {
-  Tree tree;
-  if (!fs::exists(root)) return tree;
-  for (const auto& item : fs::recursive_directory_iterator(root)) {
-    const std::string name = item.path().lexically_relative(root).generic_u8string();
-    const bool readOnly = (fs::status(item.path()).permissions() & fs::perms::owner_write) == fs::perms::none;
-    tree[name] = std::string(item.is_directory() ? "d" : "f") + (readOnly ? "r " : "w ") +
-                 (item.is_directory() ? "" : ReadBytes(item.path()));
-  }
-  return tree;
-}
-
-// Where two trees differ, for a failure message.
-std::string Difference(const Tree& actual, const Tree& expected) {
-  std::string text;
-  for (const auto& [name, value] : actual) {
-    auto other = expected.find(name);
-    if (other == expected.end()) text += "  extra " + name + "\n";
-    else if (other->second != value) text += "  changed " + name + "\n";
-  }
-  for (const auto& [name, value] : expected) {
-    if (actual.count(name) == 0) text += "  missing " + name + "\n";
-  }
-  return text;
-}
-
-bool Install(const std::string& package, const std::u16string& root, std::u16string& message,
-             bool ignoreAllErrors = false) {
-  const std::unique_ptr<CMemoryFile> file = CMemoryFile::View(package.data(), package.size());
-  GMSfxInstall install(file.get(), false, 0);
-  install.SetReplaceLockedFiles(true);
-  install.SetIgnoreAllErrors(ignoreAllErrors);
-  install.SetAbsoluteNames(false);
-  const bool installed = install.Open(false) && install.Extract(root);
-  message = install.GetLastErrorMessage();
-  return installed;
-}
+using test::Difference;
+using test::Snapshot;
+using test::Tree;
 
 TEST(SfxInstall, AFailureAtAnyChangeLeavesTheDiskAsItWas) {
   test::ScratchDir scratch;
   const fs::path root = scratch.fs_path() / "Programs";
   fs::create_directories(root);
   const fs::path game = root / "Game";
+  const MetadataPairs meta = {{u"gmfolder", u"Game"}};
 
   // The earlier install, and what the user added to it since.
-  const fs::path first = scratch.fs_path() / "first";
-  fs::create_directories(first / "##install##" / "bin");
-  fs::create_directories(first / "##install##" / "old" / "sub");
-  WriteBytes(first / "##install##" / "bin" / "game.exe", "old game");
-  WriteBytes(first / "##install##" / "readme.txt", "old readme");
-  WriteBytes(first / "##install##" / "old" / "one.txt", "one");
-  WriteBytes(first / "##install##" / "old" / "sub" / "two.txt", "two");
-  const std::string earlier = test::PackFolder(first, MetadataPairs{{u"gmfolder", u"Game"}});
+  const std::string earlier = test::PackFiles(scratch.fs_path() / "first",
+                                              {{"##install##/bin/game.exe", "old game"},
+                                               {"##install##/readme.txt", "old readme"},
+                                               {"##install##/old/one.txt", "one"},
+                                               {"##install##/old/sub/two.txt", "two"}},
+                                              meta);
   std::u16string message;
   auto installEarlier = [&] {
-    ASSERT_TRUE(Install(earlier, test::SysPath(root), message)) << test::Utf8(message);
-    WriteBytes(game / "mine.txt", "the user's");
-    WriteBytes(game / "old" / "mine.txt", "the user's too");
+    ASSERT_TRUE(test::Install(earlier, test::SysPath(root), message)) << test::Utf8(message);
+    test::WriteFiles(game, {{"mine.txt", "the user's"}, {"old/mine.txt", "the user's too"}});
     SetPathAttributes(test::SysPath(game / "readme.txt"), kFileAttributeReadonly);
   };
   ASSERT_NO_FATAL_FAILURE(installEarlier());
 
   // The new package replaces files (one of them read-only, one in use), adds some in a
   // new folder, writes one large enough to take several writes, and deletes a folder.
-  const fs::path second = scratch.fs_path() / "second";
-  fs::create_directories(second / "##install##" / "bin");
-  fs::create_directories(second / "##install##" / "data" / "deep");
-  WriteBytes(second / "##install##" / "bin" / "game.exe", "new game");
-  WriteBytes(second / "##install##" / "readme.txt", "new readme");
   const std::string large = test::Noise(700 * 1024, 7);
-  WriteBytes(second / "##install##" / "data" / "large.bin", large);
-  WriteBytes(second / "##install##" / "data" / "deep" / "small.txt", "small");
-  WriteBytes(second / "##tasks##.txt", "DeleteFile \"##install##\\old\"\r\n");
-  const std::string package = test::PackFolder(second, MetadataPairs{{u"gmfolder", u"Game"}});
+  const std::string package = test::PackFiles(scratch.fs_path() / "second",
+                                              {{"##install##/bin/game.exe", "new game"},
+                                               {"##install##/readme.txt", "new readme"},
+                                               {"##install##/data/large.bin", large},
+                                               {"##install##/data/deep/small.txt", "small"},
+                                               {"##tasks##.txt", "DeleteFile \"##install##\\old\"\r\n"}},
+                                              meta);
 
   const Tree before = Snapshot(root);
   Tree expected = before;
@@ -123,7 +77,7 @@ TEST(SfxInstall, AFailureAtAnyChangeLeavesTheDiskAsItWas) {
   auto run = [&](bool ignoreAllErrors) {
     EXPECT_TRUE(inUse.Open(test::SysPath(game / "bin" / "game.exe"), kGenericRead,
                            kFileShareRead | kFileShareDelete, kOpenExisting, 0));
-    const bool installed = Install(package, test::SysPath(root), message, ignoreAllErrors);
+    const bool installed = test::Install(package, test::SysPath(root), message, false, ignoreAllErrors);
     inUse.Close();
     return installed;
   };
@@ -188,7 +142,7 @@ TEST(SfxInstall, AFailureAtAnyChangeLeavesTheDiskAsItWas) {
     }
   }
   restore();
-  ASSERT_TRUE(Install(package, test::SysPath(root), message));
+  ASSERT_TRUE(test::Install(package, test::SysPath(root), message));
 
   // The record lists what the run created, relative to the install folder.
   UninstallRecord record;

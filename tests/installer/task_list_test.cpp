@@ -10,21 +10,13 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 using Lines = std::vector<std::u16string>;
 
-Bytes Utf16(const std::u16string& text) {
-  Bytes out = {0xFF, 0xFE};
-  for (char16_t unit : text) {
-    out.push_back(static_cast<unsigned char>(unit));
-    out.push_back(static_cast<unsigned char>(unit >> 8));
-  }
-  return out;
-}
-
 TEST(TaskList, TaskFiles) {
   const std::string text = "  run a.exe /s \r\n\r\n# note\r\nstart\tb.exe\rini x\n\n \t\r\nlast";
   const Lines expected = {u"run a.exe /s", u"# note", u"start\tb.exe", u"ini x", u"last"};
   Lines ansi, wide;
   ASSERT_TRUE(ParseTaskFile(reinterpret_cast<const unsigned char*>(text.data()), text.size(), ansi));
-  const Bytes utf16 = Utf16(std::u16string(text.begin(), text.end()));
+  Bytes utf16 = {0xFF, 0xFE};
+  for (char c : text) utf16.insert(utf16.end(), {static_cast<unsigned char>(c), 0});
   ASSERT_TRUE(ParseTaskFile(utf16.data(), utf16.size(), wide));
   EXPECT_EQ(ansi, expected);
   EXPECT_EQ(wide, expected);

@@ -5,11 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <map>
 
-#include "archive/io/memory_file.h"
 #include "installer/install_test_support.h"
-#include "installer/sfx_install.h"
 #include "system/change_seam.h"
 #include "system/file_system.h"
 #include "system/system_error.h"
@@ -19,18 +16,9 @@ namespace Zavro {
 namespace {
 
 namespace fs = test::fs;
-using test::ReadBytes;
-using test::WriteBytes;
-using Tree = std::map<std::string, std::string>;
-
-Tree Snapshot(const fs::path& root) {
-  Tree tree;
-  for (const auto& item : fs::recursive_directory_iterator(root)) {
-    tree[item.path().lexically_relative(root).generic_u8string()] =
-        item.is_directory() ? "<folder>" : ReadBytes(item.path());
-  }
-  return tree;
-}
+using test::Difference;
+using test::Snapshot;
+using test::Tree;
 
 void WriteRecord(const fs::path& folder, const std::vector<std::u16string>& paths,
                  const MetadataMap& metadata = {}) {
@@ -38,15 +26,14 @@ void WriteRecord(const fs::path& folder, const std::vector<std::u16string>& path
   record.paths = paths;
   record.metadata = metadata;
   const std::vector<unsigned char> bytes = SerializeUninstallRecord(record);
-  WriteBytes(folder / "RORarezoru.dat", std::string(bytes.begin(), bytes.end()));
+  test::WriteBytes(folder / "RORarezoru.dat", std::string(bytes.begin(), bytes.end()));
 }
 
 // A record is checked whole before anything is touched.
 TEST(Uninstall, RecordsRefusedBeforeAnythingIsTouched) {
   test::ScratchDir scratch;
   const fs::path game = scratch.fs_path() / "Game";
-  fs::create_directories(game);
-  WriteBytes(game / "a.txt", "a");
+  test::WriteFiles(game, {{"a.txt", "a"}});
   const std::u16string folder = test::SysPath(game);
   const FolderMacros macros({{u"windows", u"C:\\Windows"}, {u"my_appdata", u"C:\\Users\\me\\AppData"},
                              {u"system_driver", u"C:"}});
@@ -56,7 +43,7 @@ TEST(Uninstall, RecordsRefusedBeforeAnythingIsTouched) {
   EXPECT_FALSE(PlanUninstall(folder, u"", macros, plan, error));
   EXPECT_EQ(error.kind, kErrorFileRead);
   EXPECT_EQ(error.word2, kErrorFileNotFound);
-  WriteBytes(game / "RORarezoru.dat", "GMUT\x02 damaged");
+  test::WriteBytes(game / "RORarezoru.dat", "GMUT\x02 damaged");
   EXPECT_FALSE(PlanUninstall(folder, u"", macros, plan, error));
   EXPECT_EQ(error.word2, kErrorInvalidData);
   WriteRecord(game, {u"a.txt"}, {{kRegistryViewKey, u"16"}});
@@ -79,7 +66,7 @@ TEST(Uninstall, RecordsRefusedBeforeAnythingIsTouched) {
   EXPECT_EQ(plan.files, std::vector<std::u16string>{folder + u"\\a.txt"});
   EXPECT_EQ(plan.missing.size(), 4u);
   EXPECT_EQ(plan.view, u"32");
-  EXPECT_EQ(ReadBytes(game / "a.txt"), "a");
+  EXPECT_EQ(test::ReadBytes(game / "a.txt"), "a");
   // No folder that holds a system's files is an install folder.
   WriteRecord(game, {u""});
   EXPECT_FALSE(PlanUninstall(u"C:\\Windows", u"", macros, plan, error));
@@ -90,25 +77,19 @@ TEST(Uninstall, RecordsRefusedBeforeAnythingIsTouched) {
 // each of its changes, the uninstall leaves the install as it was.
 TEST(Uninstall, AFailureAtAnyChangeLeavesTheInstallAsItWas) {
   test::ScratchDir scratch;
-  const fs::path source = scratch.fs_path() / "source";
-  fs::create_directories(source / "##install##" / "bin");
-  fs::create_directories(source / "##install##" / "data" / "deep");
-  fs::create_directories(source / "##install##" / "logs");
-  WriteBytes(source / "##install##" / "bin" / "game.exe", "game");
-  WriteBytes(source / "##install##" / "data" / "deep" / "level.dat", "level");
-  WriteBytes(source / "##install##" / "logs" / "first.log", "log");
-  const std::string package = test::PackFolder(source, MetadataPairs{{u"gmfolder", u"Game"}});
+  const std::string package = test::PackFiles(
+      scratch.fs_path() / "source",
+      {{"##install##/bin/game.exe", "game"}, {"##install##/data/deep/level.dat", "level"},
+       {"##install##/logs/first.log", "log"}},
+      {{u"gmfolder", u"Game"}});
   const fs::path root = scratch.fs_path() / "Programs";
   fs::create_directories(root);
   const fs::path game = root / "Game";
+  std::u16string message;
   auto install = [&] {
-    const std::unique_ptr<CMemoryFile> file = CMemoryFile::View(package.data(), package.size());
-    GMSfxInstall run(file.get(), false, 0);
-    ASSERT_TRUE(run.Open(false));
-    ASSERT_TRUE(run.Extract(test::SysPath(root)));
+    ASSERT_TRUE(test::Install(package, test::SysPath(root), message)) << test::Utf8(message);
     // What the player changed and added since.
-    WriteBytes(game / "bin" / "game.exe", "game, patched by the client");
-    WriteBytes(game / "logs" / "mine.log", "the player's");
+    test::WriteFiles(game, {{"bin/game.exe", "game, patched by the client"}, {"logs/mine.log", "the player's"}});
     SetPathAttributes(test::SysPath(game / "data" / "deep" / "level.dat"), kFileAttributeReadonly);
   };
   install();
@@ -124,33 +105,23 @@ TEST(Uninstall, AFailureAtAnyChangeLeavesTheInstallAsItWas) {
     const bool uninstalled = CarryOutUninstall(plan, error);
     const bool failed = InjectedFailureHappened();
     FailNthChange(0, 0);
+    Tree left = Snapshot(root);
     if (!uninstalled) {
       ASSERT_TRUE(failed);
       EXPECT_EQ(error.kind, kErrorFileDelete);
-      ASSERT_TRUE(Snapshot(root) == installed) << "change " << n;
+      ASSERT_TRUE(left == installed) << "change " << n << ":\n" << Difference(left, installed);
       continue;
     }
     // Only the player's file stays, with its folders; a deletion that failed after the
-    // uninstall went through waits for the restart, which this system does not have.
-    Tree left = Snapshot(root);
-    if (failed) {
-      for (auto it = left.begin(); it != left.end();) {
-        it = it->first.find("/~gm") != std::string::npos ? left.erase(it) : std::next(it);
-      }
-      // And the folders that held only those.
-      for (auto it = left.rbegin(); it != left.rend();) {
-        const std::string prefix = it->first + "/";
-        auto next = left.upper_bound(prefix);
-        const bool holds = next != left.end() && next->first.compare(0, prefix.size(), prefix) == 0;
-        if (it->second == "<folder>" && !holds && it->first != "Game" && it->first != "Game/logs") {
-          it = decltype(it)(left.erase(std::next(it).base()));
-        } else {
-          ++it;
-        }
-      }
+    // uninstall went through leaves what waits for the restart (which this system does
+    // not have), with the folders that hold it.
+    for (auto it = left.begin(); it != left.end();) {
+      const bool waits = failed && (it->first.find("/~gm") != std::string::npos ||
+                                    (it->second[0] == 'd' && it->first != "Game" && it->first != "Game/logs"));
+      it = waits ? left.erase(it) : std::next(it);
     }
-    EXPECT_TRUE(left == (Tree{{"Game", "<folder>"}, {"Game/logs", "<folder>"}, {"Game/logs/mine.log", "the player's"}}))
-        << "change " << n;
+    const Tree kept = {{"Game", "dw "}, {"Game/logs", "dw "}, {"Game/logs/mine.log", "fw the player's"}};
+    EXPECT_TRUE(left == kept) << "change " << n << ":\n" << Difference(left, kept);
     if (!failed) break;
     DeleteTree(test::SysPath(game));
     install();
@@ -165,18 +136,12 @@ TEST(Uninstall, APatchRecordTakesBothInstallsBack) {
   test::ScratchDir scratch;
   const fs::path root = scratch.fs_path() / "Programs";
   fs::create_directories(root);
-  auto run = [&](const char* name, const char* file, bool patch) {
-    const fs::path source = scratch.fs_path() / name;
-    fs::create_directories(source / "##install##" / name);
-    WriteBytes(source / "##install##" / name / file, name);
-    const std::string package = test::PackFolder(source, MetadataPairs{{u"gmfolder", u"Game"}});
-    const std::unique_ptr<CMemoryFile> memory = CMemoryFile::View(package.data(), package.size());
-    GMSfxInstall install(memory.get(), false, 0);
-    ASSERT_TRUE(install.Open(false));
-    ASSERT_TRUE(patch ? install.InstallPatch(test::SysPath(root)) : install.Extract(test::SysPath(root)));
-  };
-  run("base", "a.txt", false);
-  run("patch", "b.txt", true);
+  std::u16string message;
+  for (const std::string name : {"base", "patch"}) {
+    const std::string package =
+        test::PackFiles(scratch.fs_path() / name, {{"##install##/" + name + "/a.txt", name}}, {{u"gmfolder", u"Game"}});
+    ASSERT_TRUE(test::Install(package, test::SysPath(root), message, name == "patch")) << test::Utf8(message);
+  }
   UninstallPlan plan;
   ErrorInfo error;
   ASSERT_TRUE(PlanUninstall(test::SysPath(root / "Game"), u"", FolderMacros(), plan, error));

@@ -66,27 +66,25 @@ struct Client {
   }
 
   std::string Package(const test::ScratchDir& scratch) const {
-    const fs::path src = scratch.fs_path() / "client";
-    fs::create_directories(src / "##install##" / "bin");
-    fs::create_directories(src / "##my_appdata##" / fs::path(folder));
-    fs::copy_file(test::BuiltProgram("tools/gmz/uninstall"), src / "##install##" / "uninstall.exe",
-                  fs::copy_options::overwrite_existing);
-    fs::copy_file(test::BuiltProgram("tests/gm_exit_with"), src / "##install##" / "bin" / "game.exe",
-                  fs::copy_options::overwrite_existing);
-    WriteBytes(src / "##install##" / "readme.txt", "read me");
-    WriteBytes(src / "##my_appdata##" / fs::path(folder) / "save.dat", "saved");
     const std::string list = "HKEY_LOCAL_MACHINE\\" + Narrow(listKey);
-    WriteBytes(src / "##reg##.reg",
-               "REGEDIT4\r\n\r\n[" + list + "]\r\n\"DisplayName\"=\"Zavro game client\"\r\n"
-               "\"DisplayIcon\"=\"##install##\\\\bin\\\\game.exe\"\r\n\"Publisher\"=\"Lunefa\"\r\n"
-               "\"UninstallString\"=\"\\\"##install##\\\\uninstall.exe\\\"\"\r\n"
-               "\"QuietUninstallString\"=\"\\\"##install##\\\\uninstall.exe\\\" /S\"\r\n"
-               "[HKEY_CURRENT_USER\\" + Narrow(key) + "]\r\n\"v\"=\"new\"\r\n"
-               "[HKEY_CURRENT_USER\\" + Narrow(key) + "\\Created]\r\n\"x\"=\"1\"\r\n");
-    WriteBytes(src / "##tasks##.txt", "CreateShortCut \"##my_desktop##\\" + Narrow(folder) +
-                                          "\" \"##install##\\bin\\game.exe\"\r\n"
-                                          "ini WriteINIStr \"##install##\\game.ini\" Client Path \"##install##\"\r\n");
-    return test::PackFolder(src, MetadataPairs{{u"gmfolder", folder}});
+    const std::string reg =
+        "REGEDIT4\r\n\r\n[" + list + "]\r\n\"DisplayName\"=\"Zavro game client\"\r\n"
+        "\"DisplayIcon\"=\"##install##\\\\bin\\\\game.exe\"\r\n\"Publisher\"=\"Lunefa\"\r\n"
+        "\"UninstallString\"=\"\\\"##install##\\\\uninstall.exe\\\"\"\r\n"
+        "\"QuietUninstallString\"=\"\\\"##install##\\\\uninstall.exe\\\" /S\"\r\n"
+        "[HKEY_CURRENT_USER\\" + Narrow(key) + "]\r\n\"v\"=\"new\"\r\n"
+        "[HKEY_CURRENT_USER\\" + Narrow(key) + "\\Created]\r\n\"x\"=\"1\"\r\n";
+    const std::string tasks = "CreateShortCut \"##my_desktop##\\" + Narrow(folder) +
+                              "\" \"##install##\\bin\\game.exe\"\r\n"
+                              "ini WriteINIStr \"##install##\\game.ini\" Client Path \"##install##\"\r\n";
+    return test::PackFiles(scratch.fs_path() / "client",
+                           {{"##install##/uninstall.exe", ReadBytes(test::BuiltProgram("tools/gmz/uninstall"))},
+                            {"##install##/bin/game.exe", ReadBytes(test::BuiltProgram("tests/gm_exit_with"))},
+                            {"##install##/readme.txt", "read me"},
+                            {"##my_appdata##/" + Narrow(folder) + "/save.dat", "saved"},
+                            {"##reg##.reg", reg},
+                            {"##tasks##.txt", tasks}},
+                           {{u"gmfolder", folder}});
   }
 
   // The files and registry an install and its uninstall touch.
@@ -211,12 +209,10 @@ TEST(UninstallWin, AFailureAtAnyChangeLeavesTheInstallAsItWas) {
 TEST(UninstallWin, HostileRecordsAreRefused) {
   test::ScratchDir scratch;
   const fs::path game = scratch.fs_path() / "Game";
-  fs::create_directories(game);
-  WriteBytes(game / "a.txt", "a");
   UninstallRecord record;
   record.paths = {u"a.txt", u"C:\\Other\\kernel32.dll"};
   const std::vector<unsigned char> bytes = SerializeUninstallRecord(record);
-  WriteBytes(game / "RORarezoru.dat", std::string(bytes.begin(), bytes.end()));
+  test::WriteFiles(game, {{"a.txt", "a"}, {"RORarezoru.dat", std::string(bytes.begin(), bytes.end())}});
   Quiet dialogs;
   EXPECT_EQ(RunUninstall(test::SysPath(game), u"", true, dialogs), -1);
   ASSERT_EQ(dialogs.shown.size(), 1u);

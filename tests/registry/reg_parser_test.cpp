@@ -22,7 +22,6 @@ using test::Utf16Le;
 using Keys = std::deque<GMRegKeyRecord>;
 
 constexpr const char* kWrongFormat = "Wrong file format";
-constexpr const char* kNoValueData = "Value data not found for founded value name";
 
 // The one value of the one key of `body`.
 GMRegValueRecord OnlyValue(const std::string& body) {
@@ -76,56 +75,68 @@ TEST(RegParserEncoding, HeadersAndRefusedEncodings) {
       "\x7FREGEDIT4\r\n",
       // UTF-16 without a mark reads as ANSI text and ends at its first NUL.
       Utf16Le(u"REGEDIT4").substr(2),
-      "regedit4\r\n", "Windows Registry Editor Version 5\r\n",
+      "regedit4\r\n",
+      "Windows Registry Editor Version 5\r\n",
       "\r\nREGEDIT4\r\n",  // CR LF is not a blank
-      "", "\xFF\xFE",
+      "",
+      "\xFF\xFE",
   };
   for (const std::string& bytes : refused) {
     EXPECT_EQ(ThrownText<std::runtime_error>([&] { ParseBytes(bytes); }), kWrongFormat) << bytes;
   }
 }
 
-TEST(RegParser, LinesKeysAndUnknownRoots) {
-  // Lines without "=" outside quotes are skipped, and so is "[...] " (no key line). A
-  // key under a root the table does not have is dropped with its values, and so is one
-  // whose name only begins with a root name.
-  Keys keys = ParseAnsi(
-      "[HKEY_CLASSES_ROOT\\.gmz]\r\n\"a\"=\"1\"\r\n"
-      " \t[HKCU\\Kept]\r\n; comment\r\n\r\nno equals\r\n\"b\"=\"2\"\r\n"
-      "[HKEY_CURRENT_USER_LOCAL_SETTINGS\\X]\r\n\"f\"=\"6\"\r\n"
-      "[HKCUx\\Software]\r\n\"g\"=\"7\"\r\n"
-      "[HKLM\\Also]\r\n[HKCU\\NotAKey] \r\n\"e\"=\"5\"\r\n");
-  ASSERT_EQ(keys.size(), 2u);
-  EXPECT_EQ(keys[0].FullKeyName(true), u"HKEY_CURRENT_USER\\Kept");
-  ASSERT_EQ(keys[0].values.size(), 1u);
-  EXPECT_EQ(keys[0].values[0].name, u"b");
-  EXPECT_EQ(keys[1].FullKeyName(true), u"HKEY_LOCAL_MACHINE\\Also");
-  ASSERT_EQ(keys[1].values.size(), 1u);
-  EXPECT_EQ(keys[1].values[0].name, u"e");
+// The error `body` throws, if any, then each key it gives with its value names:
+// "! error; HKEY_CURRENT_USER\A: [a] [b]; ".
+std::string Outline(const std::string& body) {
+  GMRegParser parser;
+  std::string outline;
+  try {
+    parser.Parse(test::Buffer(test::kVersion5Line + body));
+  } catch (const GMRegTextException& e) {
+    outline = std::string("! ") + e.what() + "; ";
+  }
+  for (const GMRegKeyRecord& key : parser.Keys()) {
+    outline += test::Utf8(key.FullKeyName(true)) + ":";
+    for (const GMRegValueRecord& value : key.values) outline += " [" + test::Utf8(value.name) + "]";
+    outline += "; ";
+  }
+  return outline;
 }
 
-TEST(RegParser, ValueNames) {
+TEST(RegParser, LinesKeysNamesAndGrammarErrors) {
   const struct {
-    const char* line;
-    const char16_t* name;
+    const char* body;
+    const char* outline;
   } cases[] = {
-      {"@=\"x\"", u""},
-      {"\"@\"=\"x\"", u""},
-      {"plain=\"x\"", u"plain"},
-      {"\"a\\\\b\\\"c\"=\"x\"", u"a\\b\"c"},
-      // "=" inside quotes does not count; a quote after a backslash does not close them.
-      {"\"a=b\"=\"x\"", u"a=b"},
-      {"\"c\\\"=d\"=\"x\"", u"c\"=d"},
-      // Blanks before "=" stay in the name, so its quotes stay too.
-      {"\"a\" = \"x\"", u"\"a\" "},
+      // Lines without "=" outside quotes are skipped, and so is "[...] " (no key line). A
+      // key under a root the table does not have is dropped with its values. Keys are
+      // named with the long root names.
+      {"[HKEY_CLASSES_ROOT\\.gmz]\r\n\"a\"=\"1\"\r\n \t[HKCU\\Kept]\r\n; comment\r\n\r\nno equals\r\n\"b\"=\"2\"\r\n"
+       "[HKLM]\r\n[HKCU\\NotAKey] \r\n\"e\"=\"5\"\r\n",
+       "HKEY_CURRENT_USER\\Kept: [b]; HKEY_LOCAL_MACHINE: [e]; "},
+      // "@" is the default value. "=" inside quotes does not count, and a quote after a
+      // backslash does not close them. Blanks before "=" stay in the name, so its quotes
+      // stay too.
+      {"[HKCU\\T]\r\n@=\"x\"\r\n\"@\"=\"x\"\r\nplain=\"x\"\r\n\"a\\\\b\\\"c\"=\"x\"\r\n\"a=b\"=\"x\"\r\n"
+       "\"c\\\"=d\"=\"x\"\r\n\"a\" = \"x\"\r\n",
+       "HKEY_CURRENT_USER\\T: [] [] [plain] [a\\b\"c] [a=b] [c\"=d] [\"a\" ]; "},
+      // A string line ending in a backslash leaves its name waiting for data: an error
+      // before a key or a name, dropped at the end. Keys before an error stay.
+      {"[HKCU\\A]\r\n\"s\"=\"x\\\r\n[HKCU\\B]\r\n",
+       "! Value data not found for founded value name; HKEY_CURRENT_USER\\A:; "},
+      {"[HKCU\\A]\r\n\"s\"=\"x\\\r\n\"t\"=\"y\"\r\n",
+       "! Value data not found for founded value name; HKEY_CURRENT_USER\\A:; "},
+      {"[HKCU\\A]\r\n\"a\"=\"1\"\r\n\"s\"=\"x\\\r\n; end\r\n", "HKEY_CURRENT_USER\\A: [a]; "},
+      {"\"a\"=\"b\"\r\n[HKCU\\A]\r\n", "! Keys list is empty; "},
+      // An unfinished hex value takes the key line that follows into its data.
+      {"[HKCU\\A]\r\n\"b\"=hex:01,\\\r\n[HKCU\\B]\r\n\"c\"=\"x\"\r\n", "HKEY_CURRENT_USER\\A: [b] [c]; "},
   };
-  for (const auto& c : cases) EXPECT_EQ(OnlyValue(c.line).name, c.name) << c.line;
+  for (const auto& c : cases) EXPECT_EQ(Outline(c.body), c.outline) << c.body;
 }
 
 // UTF-16LE bytes of `text` and a terminating NUL unit.
-std::string Sz(const std::u16string& text) {
-  return Utf16Le(text + std::u16string(1, u'\0')).substr(2);
-}
+std::string Sz(const std::u16string& text) { return Utf16Le(text + std::u16string(1, u'\0')).substr(2); }
 
 TEST(RegParser, DataForms) {
   const struct {
@@ -136,7 +147,7 @@ TEST(RegParser, DataForms) {
   } cases[] = {
       {"\"say \\\"hi\\\" C:\\\\dir\\\\\"", kRegSz, Sz(u"say \"hi\" C:\\dir\\"), false},
       {"\"say \\\\\"hi\\\\\"\"", kRegSz, Sz(u"say \"hi\""), false},  // the older escape
-      {"\"x\ny\rz\"", kRegSz, Sz(u"x\ny\rz"), false},  // lines end only at CR LF
+      {"\"x\ny\rz\"", kRegSz, Sz(u"x\ny\rz"), false},                // lines end only at CR LF
       // Anything else, and data after a blank, is an empty REG_SZ.
       {" \"x\"", kRegSz, Sz(u""), false},
 
@@ -180,34 +191,6 @@ TEST(RegParser, DataForms) {
     EXPECT_FALSE(value.deleteMark) << c.data;
   }
   EXPECT_TRUE(OnlyValue("\"v\"=-").deleteMark);
-}
-
-TEST(RegParser, GrammarErrorsAndOpenValues) {
-  const struct {
-    const char* body;
-    const char* error;
-    size_t kept;  // keys before the error stay
-  } cases[] = {
-      // A string line ending in a backslash leaves its name waiting for data.
-      {"[HKCU\\A]\r\n\"s\"=\"x\\\r\n[HKCU\\B]\r\n", kNoValueData, 1},
-      {"[HKCU\\A]\r\n\"s\"=\"x\\\r\n\"t\"=\"y\"\r\n", kNoValueData, 1},
-      {"\"a\"=\"b\"\r\n[HKCU\\A]\r\n", "Keys list is empty", 0},
-  };
-  for (const auto& c : cases) {
-    GMRegParser parser;
-    const std::string bytes = test::kVersion5Line + std::string(c.body);
-    EXPECT_EQ(ThrownText<GMRegTextException>([&] { parser.Parse(test::Buffer(bytes)); }), c.error);
-    EXPECT_EQ(parser.Keys().size(), c.kept) << c.body;
-  }
-  // A waiting name at the end is dropped.
-  Keys keys = ParseAnsi("[HKCU\\A]\r\n\"a\"=\"1\"\r\n\"s\"=\"x\\\r\n; end\r\n");
-  ASSERT_EQ(keys.size(), 1u);
-  EXPECT_EQ(keys[0].values.size(), 1u);
-  // An unfinished hex value takes the key line that follows into its data.
-  keys = ParseAnsi("[HKCU\\A]\r\n\"b\"=hex:01,\\\r\n[HKCU\\B]\r\n\"c\"=\"x\"\r\n");
-  ASSERT_EQ(keys.size(), 1u);
-  ASSERT_EQ(keys[0].values.size(), 2u);
-  EXPECT_EQ(String(keys[0].values[0].GetData()), std::string("\x01\x00", 2));
 }
 
 TEST(RegParserLoadFile, ClientSampleAndRefusals) {

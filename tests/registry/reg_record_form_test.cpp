@@ -13,6 +13,7 @@ namespace {
 
 using test::Buffer;
 using test::FormBytes;
+using test::Key;
 using test::String;
 using test::ThrownText;
 using test::Value;
@@ -94,13 +95,6 @@ TEST(RegRecordForm, ReadsAndWritesFieldByFieldBytes) {
   EXPECT_TRUE(keys[1].deleteMark);
 }
 
-GMRegKeyRecord KeyWith(const std::vector<GMRegValueRecord>& values) {
-  GMRegKeyRecord key;
-  key.ParseKeyName(u"HKCU\\T");
-  key.values = values;
-  return key;
-}
-
 TEST(RegRecordForm, StoresWhatItCanHoldAndRefusesTheRest) {
   GMRegValueRecord deleted = Value(kRegSz, u"d");  // marked in text: REG_SZ, empty text
   deleted.deleteMark = true;
@@ -109,7 +103,7 @@ TEST(RegRecordForm, StoresWhatItCanHoldAndRefusesTheRest) {
   GMRegValueRecord widest = Value(0xFFFF, u"t");
   widest.bytes = Buffer("\x01");
   GMBuffer<unsigned char> held;
-  WriteRecord(KeyWith({deleted, gone, widest}), held);
+  WriteRecord(Key(u"HKCU\\T", {deleted, gone, widest}), held);
   EXPECT_EQ(String(held), FormBytes()
                               .Text(u"HKEY_CURRENT_USER\\T").U32(0).U32(3)
                               .Value(u"d", kRegDeletedValue, std::string(2, '\0'))
@@ -123,11 +117,11 @@ TEST(RegRecordForm, StoresWhatItCanHoldAndRefusesTheRest) {
   };
   for (const GMRegValueRecord& value : refused) {
     EXPECT_FALSE(RecordFormHolds(value));
-    GMRegKeyRecord parent = KeyWith({Value(kRegBinary, u"fine")});
-    parent.subKeys.push_back(KeyWith({value}));
+    GMRegKeyRecord parent = Key(u"HKCU\\T", {Value(kRegBinary, u"fine")});
+    parent.subKeys.push_back(Key(u"HKCU\\T", {value}));
     GMBuffer<unsigned char> record = Buffer("kept");
     EXPECT_EQ(ThrownText<std::invalid_argument>([&] { WriteRecord(parent, record); }), kRegSaveValueFailed);
-    EXPECT_EQ(ThrownText<std::invalid_argument>([&] { WriteRecords({KeyWith({}), parent}, record); }),
+    EXPECT_EQ(ThrownText<std::invalid_argument>([&] { WriteRecords({Key(u"HKCU\\T"), parent}, record); }),
               kRegSaveValueFailed);
     EXPECT_EQ(String(record), "kept");
   }

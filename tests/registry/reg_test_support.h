@@ -41,9 +41,7 @@ inline std::string String(const GMBuffer<unsigned char>& buffer) {
   return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.Length());
 }
 
-inline std::string String(const std::vector<unsigned char>& bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
+inline std::string String(const std::vector<unsigned char>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 inline std::deque<GMRegKeyRecord> ParseBytes(const std::string& bytes) {
   GMRegParser parser;
@@ -52,9 +50,7 @@ inline std::deque<GMRegKeyRecord> ParseBytes(const std::string& bytes) {
 }
 
 // ANSI registry text of ASCII lines: the version 5 header, then `body`.
-inline std::deque<GMRegKeyRecord> ParseAnsi(const std::string& body) {
-  return ParseBytes(kVersion5Line + body);
-}
+inline std::deque<GMRegKeyRecord> ParseAnsi(const std::string& body) { return ParseBytes(kVersion5Line + body); }
 
 // The text of the exception of type E that `f` throws; a note when it throws none.
 template <typename E, typename F>
@@ -67,8 +63,7 @@ std::string ThrownText(F f) {
   return "<no exception>";
 }
 
-inline GMRegValueRecord Value(uint32_t type, const std::u16string& name = u"",
-                              const std::u16string& text = u"") {
+inline GMRegValueRecord Value(uint32_t type, const std::u16string& name = u"", const std::u16string& text = u"") {
   GMRegValueRecord value;
   value.type = type;
   value.name = name;
@@ -77,12 +72,18 @@ inline GMRegValueRecord Value(uint32_t type, const std::u16string& name = u"",
 }
 
 // A value whose data is exactly `bytes` whatever its type (KeepRawData).
-inline GMRegValueRecord RawValue(uint32_t type, const std::string& bytes,
-                                 const std::u16string& name = u"") {
+inline GMRegValueRecord RawValue(uint32_t type, const std::string& bytes, const std::u16string& name = u"") {
   GMRegValueRecord value = Value(type, name);
-  value.KeepRawData(reinterpret_cast<const unsigned char*>(bytes.data()),
-                    static_cast<uint32_t>(bytes.size()));
+  value.KeepRawData(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
   return value;
+}
+
+// A key record named by key text such as "HKCU\\T", with `values`.
+inline GMRegKeyRecord Key(const std::u16string& name, const std::vector<GMRegValueRecord>& values = {}) {
+  GMRegKeyRecord key;
+  key.ParseKeyName(name);
+  key.values = values;
+  return key;
 }
 
 // Record-form bytes written field by field.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,14 +17,11 @@ namespace Zavro {
 namespace {
 
 using test::RawValue;
-using test::ScopedRegKey;
 using test::Value;
 
 TEST(RegTextWriterWinTest, RegistryEditorImportsExactlyTheWrittenData) {
   test::ThrowawayKey throwaway;
-  GMRegKeyRecord key;
-  key.root = kHKeyCurrentUser;
-  key.path = throwaway.path();
+  GMRegKeyRecord key = test::Key(u"HKCU\\" + throwaway.path());
   GMRegValueRecord multi = Value(kRegMultiSz, u"multi");
   multi.strings = {u"one \"1\"", u"C:\\two\\", u"3"};
   GMRegValueRecord dword = Value(kRegDword, u"dword");
@@ -61,29 +59,21 @@ TEST(RegTextWriterWinTest, RegistryEditorImportsExactlyTheWrittenData) {
   test::WriteBytes(dir.fs_path() / "import.reg", test::String(text));
   wchar_t windows[MAX_PATH];
   ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
-  ASSERT_EQ(test::RunProgram(test::fs::path(windows) / "regedit.exe",
-                             {"/s", (dir.fs_path() / "import.reg").u8string()},
+  ASSERT_EQ(test::RunProgram(test::fs::path(windows) / "regedit.exe", {"/s", (dir.fs_path() / "import.reg").u8string()},
                              dir.fs_path() / "out.txt", dir.fs_path() / "err.txt"),
             0);
 
-  HKEY opened = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, W(key.path), 0, KEY_READ, &opened), ERROR_SUCCESS);
-  ScopedRegKey imported(opened);
+  // Every value, and nothing else, as the registry holds it: its name, type and data.
+  std::vector<std::string> lines;
   for (const GMRegValueRecord& value : key.values) {
-    SCOPED_TRACE(test::Utf8(value.name));
-    DWORD type = 0;
-    std::vector<unsigned char> data(256);
-    DWORD size = static_cast<DWORD>(data.size());
-    ASSERT_EQ(RegQueryValueExW(imported.Get(), W(value.name), nullptr, &type, data.data(), &size), ERROR_SUCCESS);
-    data.resize(size);
-    EXPECT_EQ(type, value.type);
-    EXPECT_EQ(test::String(data), test::String(value.GetData()));
+    std::string line = " \"" + test::Utf8(value.name) + "\" " + std::to_string(value.type) + " ";
+    for (unsigned char byte : value.GetData()) line += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
+    lines.push_back(line + "\n");
   }
-  DWORD count = 0;
-  ASSERT_EQ(RegQueryInfoKeyW(imported.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
-                             nullptr, nullptr, nullptr),
-            ERROR_SUCCESS);
-  EXPECT_EQ(count, key.values.size());
+  std::sort(lines.begin(), lines.end());
+  std::string expected;
+  for (const std::string& line : lines) expected += line;
+  EXPECT_EQ(test::DumpKey(HKEY_CURRENT_USER, throwaway.path()), expected);
 }
 
 }  // namespace

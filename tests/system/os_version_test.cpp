@@ -45,9 +45,8 @@ TEST(DescribeOperatingSystem, FromVersionNumbers) {
   ASSERT_TRUE(DescribeOperatingSystem(longPack, info));
   EXPECT_EQ(info.osName, u"Microsoft Windows 7 Ultimate Edition, 32-bit " + longPack.servicePack + u" (build 7601)");
   // NT before 5.0 and unknown platforms are not described.
-  OsVersionInputs nt4{2, 4, 0, 1381, u""};
-  OsVersionInputs strange{3, 10, 0, 0, u""};
-  for (const OsVersionInputs& refused : {nt4, strange, OsVersionInputs()}) {
+  for (const OsVersionInputs& refused :
+       {OsVersionInputs{2, 4, 0, 1381, u""}, OsVersionInputs{3, 10, 0, 0, u""}, OsVersionInputs()}) {
     SystemInfo untouched;
     untouched.osName = u"stale";
     untouched.osFamily = 7;

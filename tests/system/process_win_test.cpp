@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-
+#include "system/client_window_support.h"
+#include "system/file_system.h"
 #include "system/os_version.h"
 #include "system/path_text.h"
-#include "system/file_system.h"
-#include "system/special_folders.h"
 #include "system/shortcut.h"
+#include "system/special_folders.h"
 #include "system/windows_support.h"
 #include "test_support.h"
 
@@ -19,10 +18,6 @@ namespace {
 
 std::u16string Helper(const char* name) {
   return u"\"" + test::SysPath(test::BuiltProgram(std::string("tests/gm_") + name)) + u"\"";
-}
-
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // Cancels at its third poll, never pauses; counts the polls.
@@ -66,14 +61,14 @@ TEST(LaunchProcessWin, WaitsNotWaitsAndCancels) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(LaunchProcess(Helper("sleeper") + u" 500", true, false, code), LaunchResult::kEnded);
   EXPECT_EQ(code, 4u);
-  EXPECT_GE(SecondsSince(start), 0.45);
+  EXPECT_GE(test::SecondsSince(start), 0.45);
 
   // A cancel ends a child that would never end, says so, and the child is gone.
   Canceller canceller;
   code = 99;
   EXPECT_EQ(LaunchProcess(Helper("sleeper") + u" -1 GmTestCancelled", true, false, code, nullptr, &canceller),
             LaunchResult::kCancelled);
-  EXPECT_LT(SecondsSince(canceller.cancelledAt), 5.0);
+  EXPECT_LT(test::SecondsSince(canceller.cancelledAt), 5.0);
   EXPECT_EQ(code, 99u);
   EXPECT_FALSE(MutexExists("GmTestCancelled"));
   std::atomic<bool> runCancelled{true};
@@ -100,20 +95,16 @@ TEST(LaunchProcessWin, LinesThatStartNothing) {
 
 // A number or text the system keeps about itself, from its own (64-bit) registry view.
 std::u16string CurrentVersionValue(const wchar_t* name) {
-  wchar_t text[64] = {};
-  DWORD number = 0;
-  DWORD size = sizeof text;
-  const wchar_t* key = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, text, &size) ==
-      ERROR_SUCCESS) {
-    return U16(text);
+  union {
+    wchar_t text[64];
+    DWORD number;
+  } value = {};
+  DWORD size = sizeof value, type = 0;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion", name,
+                   RRF_RT_REG_SZ | RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6464KEY, &type, &value, &size) != ERROR_SUCCESS) {
+    return u"<missing>";
   }
-  size = sizeof number;
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6464KEY, nullptr, &number,
-                   &size) == ERROR_SUCCESS) {
-    return test::Decimal(number);
-  }
-  return u"<missing>";
+  return type == REG_DWORD ? test::Decimal(value.number) : U16(value.text);
 }
 
 TEST(ProcessWin, SystemFacts) {
@@ -140,12 +131,8 @@ TEST(ProcessWin, SystemFacts) {
 
   void* process = nullptr;
   ASSERT_TRUE(ShellExecuteHidden(u"open", test::SysPath(test::BuiltProgram("tests/gm_exit_with")), u"5", &process));
-  ASSERT_NE(process, nullptr);
   ScopedFileHandle owned(process);
-  ASSERT_EQ(WaitForSingleObject(owned.Get(), 10000), WAIT_OBJECT_0);
-  DWORD code = 0;
-  ASSERT_TRUE(GetExitCodeProcess(owned.Get(), &code));
-  EXPECT_EQ(code, 5u);
+  EXPECT_EQ(test::ExitCodeOf(owned.Get()), 5);
 
   // The test program's manifest asks for no elevation.
   uint32_t level = 0;
@@ -164,9 +151,8 @@ TEST(ProcessWin, ProgramsOfTheSystemsArchitecture) {
   const std::u16string program = JoinPath(folder, u"tool64.exe");
   // The system's own command interpreter: "Sysnative" is a 32-bit program's name for
   // the System32 folder that is not redirected.
-  wchar_t windows[MAX_PATH] = {};
-  ASSERT_NE(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
-  const std::u16string native = JoinPath(U16(windows), sizeof(void*) == 4 ? u"Sysnative\\cmd.exe" : u"System32\\cmd.exe");
+  const std::u16string native =
+      ExpandEnvironment(sizeof(void*) == 4 ? u"%SystemRoot%\\Sysnative\\cmd.exe" : u"%SystemRoot%\\System32\\cmd.exe");
   ASSERT_TRUE(CreateDirectoryTree(folder));
   ASSERT_TRUE(CopyFileW(W(native), W(program), FALSE));
 

@@ -7,7 +7,6 @@ namespace {
 
 TEST(VolumePosixTest, FileSystemFromTheMountTable) {
   VolumeInfo info;
-  // A folder that does not exist yet lies on the volume of its nearest ancestor.
   ASSERT_TRUE(QueryVolume(u"\\proc\\self\\not\\yet\\there\\", info));
   EXPECT_EQ(info.fileSystemName, u"proc");
   EXPECT_EQ(info.displayName, u"\\proc");

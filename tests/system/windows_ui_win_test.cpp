@@ -5,18 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-
-#include "system/windows_support.h"
 #include "system/client_window_support.h"
 #include "test_support.h"
 
 namespace Zavro {
 namespace {
-
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 TEST(DisplayWin, ClosingAClientsWindow) {
   {  // closes on WM_CLOSE and ends a second later: waited for, not terminated
@@ -39,7 +32,7 @@ TEST(DisplayWin, ClosingAClientsWindow) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(CloseWindowAndProcess(client.window(), kCloseTimeoutMs, kCloseWParam, 0));
     EXPECT_EQ(client.ExitCode(), 0);
-    EXPECT_GE(SecondsSince(start), 3.0);
+    EXPECT_GE(test::SecondsSince(start), 3.0);
   }
   EXPECT_EQ(FindTopLevelWindow(u"GmTestNoSuchWindow"), nullptr);
 }

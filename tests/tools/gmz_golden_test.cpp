@@ -10,6 +10,7 @@
 #include "archive/gmz_format.h"
 #include "system/file_system.h"
 #include "test_support.h"
+#include "tools/tools_test_support.h"
 
 namespace Zavro {
 namespace {
@@ -20,79 +21,68 @@ using test::WriteBytes;
 
 const fs::path kGolden = fs::path(GM_TEST_DATA_DIR) / "golden.gmz";
 constexpr uint64_t kWritten = 132223104000000000ULL;  // 2020-01-01 00:00:00 UTC
-constexpr uint64_t kAccessed = kWritten + 864000000000ULL;
-
-std::string Pattern(size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed) % 251);
-  return bytes;
-}
 
 // The folder: text for the solid block, a log for zip, bytes to store, and a folder.
 void MakeSource(const fs::path& src) {
   fs::create_directories(src / "bin");
-  std::string text;
+  std::string text, pattern(3000, '\0');
   for (int i = 0; i < 400; ++i) text += "line " + std::to_string(i) + " of the client's notes\r\n";
+  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<char>((i * 131 + 7) % 251);
   WriteBytes(src / "readme.txt", "read me first\r\n");
   WriteBytes(src / "bin" / "notes.log", text);
-  WriteBytes(src / "bin" / "data.bin", Pattern(3000, 7));
+  WriteBytes(src / "bin" / "data.bin", pattern);
   WriteBytes(src / "bin" / "big.txt", text + text);
-  const FileTime accessed(kAccessed), written(kWritten);
+  const FileTime accessed(kWritten + 864000000000ULL), written(kWritten);
   for (const char* path : {"readme.txt", "bin/notes.log", "bin/data.bin", "bin/big.txt", "bin"}) {
     ASSERT_TRUE(SetFileTimes(test::SysPath(src / path), nullptr, &accessed, &written)) << path;
   }
 }
 
-int Gmz(const test::ScratchDir& dir, const std::vector<std::string>& arguments) {
-  return test::RunProgram(test::BuiltProgram("tools/gmz/gmz"), arguments, dir.fs_path() / "out.txt",
-                          dir.fs_path() / "err.txt");
+void ClearTimes(GMTocNode& entry) {
+  entry.creationTime = entry.lastAccessTime = FileTime();
+  for (auto& child : entry.children) ClearTimes(*child);
 }
 
 // The archive with the creation and access times of every entry cleared and the
-// checksum left out: what both systems must write alike.
+// checksum left out: what both systems must write alike. Empty when it cannot be read.
 std::string Comparable(const std::string& archive) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(archive.data());
   GmzHeader header;
-  uint32_t code = 0;
-  if (archive.size() < kGmzHeaderSize + kGmzTrailerSize ||
-      !ParseGmzHeader(reinterpret_cast<const unsigned char*>(archive.data()), header, code)) {
-    return "<not an archive>";
-  }
   GMTocNode root;
-  if (!ParseToc(reinterpret_cast<const unsigned char*>(archive.data()) + kGmzHeaderSize, header.tocSize, root, code)) {
-    return "<no table>";
-  }
-  std::vector<GMTocNode*> pending{&root};
-  while (!pending.empty()) {
-    GMTocNode* entry = pending.back();
-    pending.pop_back();
-    entry->creationTime = entry->lastAccessTime = FileTime();
-    for (auto& child : entry->children) pending.push_back(child.get());
-  }
+  uint32_t code = 0;
   std::vector<unsigned char> table;
-  if (!SerializeToc(root, table)) return "<table>";
+  if (archive.size() < kGmzHeaderSize + kGmzTrailerSize || !ParseGmzHeader(bytes, header, code) ||
+      !ParseToc(bytes + kGmzHeaderSize, header.tocSize, root, code)) {
+    return "";
+  }
+  ClearTimes(root);
+  if (!SerializeToc(root, table)) return "";
   return archive.substr(0, kGmzHeaderSize) + std::string(table.begin(), table.end()) +
-         archive.substr(kGmzHeaderSize + header.tocSize, archive.size() - kGmzTrailerSize - kGmzHeaderSize -
-                                                             header.tocSize);
+         archive.substr(kGmzHeaderSize + header.tocSize,
+                        archive.size() - kGmzTrailerSize - kGmzHeaderSize - header.tocSize);
 }
 
 TEST(GmzGolden, TheSameFolderPacksTheSameArchive) {
   test::ScratchDir dir;
-  MakeSource(dir.fs_path() / "src");
-  const fs::path packed = dir.fs_path() / "p.gmz";
-  ASSERT_EQ(Gmz(dir, {"pack", (dir.fs_path() / "src").u8string(), "-o", packed.u8string(), "--method-rule",
-                      "zip=.log", "--method-rule", "store=.bin", "--meta", "gmfolder=Golden"}),
-            0)
-      << ReadBytes(dir.fs_path() / "err.txt");
-  if (std::getenv("GM_UPDATE_GOLDEN") != nullptr) fs::copy_file(packed, kGolden, fs::copy_options::overwrite_existing);
-  EXPECT_TRUE(Comparable(ReadBytes(packed)) == Comparable(ReadBytes(kGolden)));
+  const fs::path d = dir.fs_path();
+  MakeSource(d / "src");
+  const test::GmzRun packed =
+      test::RunGmz(d, {"pack", (d / "src").u8string(), "-o", (d / "p.gmz").u8string(), "--method-rule", "zip=.log",
+                       "--method-rule", "store=.bin", "--meta", "gmfolder=Golden"});
+  ASSERT_EQ(packed.status, 0) << packed.err;
+  if (std::getenv("GM_UPDATE_GOLDEN")) fs::copy_file(d / "p.gmz", kGolden, fs::copy_options::overwrite_existing);
+  const std::string expected = Comparable(ReadBytes(kGolden));
+  ASSERT_FALSE(expected.empty());
+  EXPECT_TRUE(Comparable(ReadBytes(d / "p.gmz")) == expected);
 }
 
 TEST(GmzGolden, TheCheckedInArchiveReads) {
   test::ScratchDir dir;
-  const fs::path golden = dir.fs_path() / "golden.gmz";  // a path the program under test can take
-  fs::copy_file(kGolden, golden);
-  ASSERT_EQ(Gmz(dir, {"list", golden.u8string(), "--json"}), 0) << ReadBytes(dir.fs_path() / "err.txt");
-  const nlohmann::json list = nlohmann::json::parse(ReadBytes(dir.fs_path() / "out.txt"));
+  const fs::path d = dir.fs_path();
+  fs::copy_file(kGolden, d / "golden.gmz");  // a path the program under test can take
+  const test::GmzRun listed = test::RunGmz(d, {"list", (d / "golden.gmz").u8string(), "--json"});
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  const nlohmann::json list = nlohmann::json::parse(listed.out);
   EXPECT_EQ(list["checksum"], true);
   std::vector<std::string> entries;
   for (const auto& e : list["entries"]) {
@@ -108,11 +98,12 @@ TEST(GmzGolden, TheCheckedInArchiveReads) {
   EXPECT_EQ(list["solid_block"]["size"], 25395);
   EXPECT_EQ(list["solid_block"]["members"], 2);
 
-  const fs::path out = dir.fs_path() / "out";
-  ASSERT_EQ(Gmz(dir, {"extract", golden.u8string(), "-C", out.u8string()}), 0) << ReadBytes(dir.fs_path() / "err.txt");
-  MakeSource(dir.fs_path() / "expected");
+  const test::GmzRun extracted =
+      test::RunGmz(d, {"extract", (d / "golden.gmz").u8string(), "-C", (d / "out").u8string()});
+  ASSERT_EQ(extracted.status, 0) << extracted.err;
+  MakeSource(d / "expected");
   for (const char* path : {"readme.txt", "bin/notes.log", "bin/data.bin", "bin/big.txt"}) {
-    EXPECT_TRUE(ReadBytes(out / path) == ReadBytes(dir.fs_path() / "expected" / path)) << path;
+    EXPECT_TRUE(ReadBytes(d / "out" / path) == ReadBytes(d / "expected" / path)) << path;
   }
 }
 

@@ -7,15 +7,17 @@
 #include "archive/converters/converter_registry.h"
 #include "archive/converters/lzma_converter.h"
 #include "archive/converters/zip_converter.h"
+#include "archive/io/file.h"
 #include "archive/io/memory_file.h"
+#include "test_support.h"
 
 namespace Zavro {
 namespace {
 
 using test::Text;
 
-// Runs an encoder over `input` in pieces of `step` bytes, draining after every call,
-// then finishes it; fails the test on a failed call.
+// Runs a converter over `input` in pieces of `step` bytes, draining after every call,
+// then finishes it; "<failed>" when a call fails.
 std::string Convert(GMCompressConverter& c, const std::string& input, size_t step) {
   std::string out;
   auto drain = [&] {
@@ -23,28 +25,25 @@ std::string Convert(GMCompressConverter& c, const std::string& input, size_t ste
     const unsigned char* p = c.GetOutput(n);
     out.append(reinterpret_cast<const char*>(p), n);
     c.ClearOutput();
+    return n;
   };
-  size_t offset = 0;
-  while (offset < input.size()) {
+  for (size_t offset = 0;;) {
     const uint32_t piece = static_cast<uint32_t>(std::min(step, input.size() - offset));
     uint32_t consumed = 0;
-    const bool last = offset + piece == input.size();
-    EXPECT_TRUE(c.Process(input.data() + offset, piece, consumed, last));
+    if (!c.Process(input.data() + offset, piece, consumed, offset + piece == input.size())) return "<failed>";
     offset += consumed;
-    drain();
-    if (consumed == 0 && c.GetPendingCount() == 0 && !last) {
-      ADD_FAILURE() << "no progress";
-      break;
-    }
-    if (consumed == 0 && last) break;
+    if (drain() == 0 && consumed == 0) break;
   }
-  for (int i = 0; i < 1000; ++i) {
-    EXPECT_TRUE(c.Finish());
-    const uint32_t produced = c.GetPendingCount();
-    drain();
-    if (produced == 0) break;
-  }
+  do {
+    if (!c.Finish()) return "<failed>";
+  } while (drain() != 0);
   return out;
+}
+
+std::string Decode(uint32_t method, const std::string& stream, size_t step) {
+  auto decoder = CreateDecoder(method);
+  if (!decoder || !decoder->Reset()) return "<no decoder>";
+  return Convert(*decoder, stream, step);
 }
 
 // Compares without printing megabytes of text on a mismatch.
@@ -55,28 +54,6 @@ std::string Convert(GMCompressConverter& c, const std::string& input, size_t ste
   return ::testing::AssertionFailure() << "sizes " << actual.size() << " and " << expected.size()
                                        << ", first difference at " << at
                                        << (actual == "<failed>" ? " (the decoder failed)" : "");
-}
-
-std::string DecodeAll(uint32_t method, const std::string& stream, size_t step) {
-  auto decoder = CreateDecoder(method);
-  EXPECT_TRUE(decoder);
-  EXPECT_TRUE(decoder->Reset());
-  std::string out;
-  size_t offset = 0;
-  for (int guard = 0; guard < 10000000 && offset <= stream.size(); ++guard) {
-    const uint32_t piece = static_cast<uint32_t>(std::min(step, stream.size() - offset));
-    uint32_t consumed = 0;
-    if (!decoder->Process(stream.data() + offset, piece, consumed, offset + piece == stream.size())) {
-      return "<failed>";
-    }
-    offset += consumed;
-    uint32_t n = 0;
-    const unsigned char* p = decoder->GetOutput(n);
-    out.append(reinterpret_cast<const char*>(p), n);
-    decoder->ClearOutput();
-    if (consumed == 0 && n == 0) break;
-  }
-  return out;
 }
 
 TEST(Converters, FullOutputBufferConsumesNothing) {
@@ -104,105 +81,88 @@ TEST(Converters, FullOutputBufferConsumesNothing) {
   EXPECT_EQ(more, 0u);
 }
 
-TEST(Converters, ZipRoundTripInAnyPiecesAndCorruption) {
+TEST(Converters, EncodersAndDecodersInAnyPieces) {
   const std::string input = Text(700000, 's');
-  const int32_t level = 12;  // out of range: zlib must never be given it
-  GMZipEncoder encoder(&level);
-  ASSERT_TRUE(encoder.Reset());
-  const std::string stream = Convert(encoder, input, 65536);
-  ASSERT_TRUE(encoder.IsFinished());
-  EXPECT_TRUE(Same(test::Inflate(stream, input.size()), input));
-  EXPECT_TRUE(Same(DecodeAll(1, stream, 1), input));
-  EXPECT_TRUE(Same(DecodeAll(1, stream, 100000), input));
-
-  std::string badHeader = stream;
-  badHeader[0] = 0x79;
-  EXPECT_EQ(DecodeAll(1, badHeader, 4096), "<failed>");
-  std::string badTrailer = stream;
-  badTrailer.back() ^= 0x55;  // Adler-32 mismatch
-  EXPECT_EQ(DecodeAll(1, badTrailer, 4096), "<failed>");
-
-  // An empty input still makes a whole stream: header, empty block, trailer.
-  ASSERT_TRUE(encoder.Reset());
-  EXPECT_EQ(Convert(encoder, "", 1).size(), 8u);
-}
-
-TEST(Converters, LzmaProcessStreamStartsWithProperties) {
-  const std::string input = Text(300000, 's');
-  const int32_t level = 9;
-  GMLzmaEncoder encoder(&level);
-  ASSERT_TRUE(encoder.Reset());
-  const std::string stream = Convert(encoder, input, 7000);
-  ASSERT_GT(stream.size(), 5u);
-  EXPECT_EQ(static_cast<unsigned char>(stream[0]), 0x5D);
-  EXPECT_EQ(stream.substr(1, 4), std::string("\x00\x00\x00\x04", 4));  // 64 MiB
-  EXPECT_TRUE(Same(DecodeAll(2, stream, 1), input));
-  EXPECT_TRUE(Same(DecodeAll(3, stream, 1 << 20), input));
-}
-
-TEST(Converters, LzmaEncodeFileAndFiles) {
-  const std::string input = Text(2500000, 's');
-  CMemoryFile source(input.data(), input.size());
-  GMLzmaEncoder encoder;
-  // A target that keeps what it is given.
-  struct Sink : GMBaseFile {
-    std::string data;
-    bool Read(void*, uint32_t, uint32_t&) override { return false; }
-    bool Write(const void* b, uint32_t n, uint32_t& w) override {
-      data.append(static_cast<const char*>(b), n);
-      w = n;
-      return true;
-    }
-    bool Close() override { return true; }
-    bool GetPosition(uint64_t& p) override { return p = data.size(), true; }
-    bool GetSize(uint64_t& s) override { return s = data.size(), true; }
-    bool Seek(int64_t, uint32_t, uint64_t&) override { return false; }
-    bool SetTimes(FileTime, FileTime, FileTime) override { return false; }
-  } sink;
-  uint64_t written = 0;
-  ASSERT_TRUE(encoder.EncodeFile(source, sink, written, nullptr, nullptr));
-  EXPECT_EQ(written, sink.data.size());
-  ASSERT_EQ(encoder.LastInputSizes().size(), 1u);
-  EXPECT_EQ(encoder.LastInputSizes()[0], input.size());
-  EXPECT_TRUE(Same(DecodeAll(2, sink.data, 300000), input));
-
-  // A missing source ends the stream with a read failure naming it.
-  sink.data.clear();
-  written = 0;
-  EXPECT_FALSE(encoder.EncodeFiles({u"no-such-file-1f2e"}, sink, written, nullptr, nullptr));
-  EXPECT_EQ(encoder.LastFailure(), GMLzmaEncoder::Failure::Read);
-  EXPECT_EQ(encoder.FailurePath(), u"no-such-file-1f2e");
-}
-
-TEST(Converters, LzmaDecoderProperties) {
-  GMLzmaEncoder encoder;
-  ASSERT_TRUE(encoder.Reset());
-  const std::string input = Text(3000, 's');
-  const std::string stream = Convert(encoder, input, 3000);
-  auto with = [&](size_t at, std::initializer_list<unsigned char> bytes) {
-    std::string changed = stream;
-    for (unsigned char b : bytes) changed[at++] = static_cast<char>(b);
-    return changed;
+  const int32_t outOfRange = 12;  // zlib must never be given it
+  const int32_t nine = 9;         // a 64 MiB dictionary
+  const struct {
+    GMCompressConverter::Ptr encoder;
+    size_t step;
+    std::string (*independent)(const std::string& stream, size_t size);
+    uint32_t method, otherMethod;  // the solid block's method decodes LZMA too
+    std::string start;
+  } cases[] = {
+      {std::make_shared<GMZipEncoder>(&outOfRange), 65536, test::Inflate, 1, 1, "\x78"},
+      {std::make_shared<GMLzmaEncoder>(&nine), 7000, test::Unlzma, 2, 3, std::string("\x5D\x00\x00\x00\x04", 5)},
   };
-  EXPECT_EQ(DecodeAll(2, with(0, {225}), 4096), "<failed>");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.method);
+    ASSERT_TRUE(c.encoder->Reset());
+    const std::string stream = Convert(*c.encoder, input, c.step);
+    EXPECT_EQ(stream.substr(0, c.start.size()), c.start);
+    EXPECT_TRUE(Same(c.independent(stream, input.size()), input));
+    EXPECT_TRUE(Same(Decode(c.method, stream, 1), input));
+    EXPECT_TRUE(Same(Decode(c.otherMethod, stream, 1 << 20), input));
+    // An empty input still makes a whole stream.
+    ASSERT_TRUE(c.encoder->Reset());
+    EXPECT_EQ(c.independent(Convert(*c.encoder, "", 1), 0), "");
+  }
+}
+
+TEST(Converters, DecodersRefuseDamage) {
+  const std::string input = Text(3000, 's');
+  const std::string zip = test::Deflate(input), lzma = test::Lzma(input, true);
+  auto with = [](std::string stream, size_t at, std::initializer_list<unsigned char> bytes) {
+    for (unsigned char b : bytes) stream[at++] = static_cast<char>(b);
+    return stream;
+  };
+  EXPECT_EQ(Decode(1, with(zip, 0, {0x79}), 4096), "<failed>");
+  std::string badAdler = zip;
+  badAdler.back() ^= 0x55;
+  EXPECT_EQ(Decode(1, badAdler, 4096), "<failed>");
+  EXPECT_EQ(Decode(2, with(lzma, 0, {225}), 4096), "<failed>");
   // A dictionary announced below 4096 bytes is decoded with 4096; one above 256 MiB is
   // damage, never an allocation.
-  EXPECT_TRUE(Same(DecodeAll(2, with(1, {16, 0, 0, 0}), 4096), input));
-  EXPECT_EQ(DecodeAll(2, with(1, {1, 0, 0, 0x10}), 4096), "<failed>");
+  EXPECT_TRUE(Same(Decode(2, with(lzma, 1, {16, 0, 0, 0}), 4096), input));
+  EXPECT_EQ(Decode(2, with(lzma, 1, {1, 0, 0, 0x10}), 4096), "<failed>");
 
   // Two calls without draining leave both outputs pending, in order.
   auto decoder = CreateDecoder(2);
   ASSERT_TRUE(decoder->Reset());
   uint32_t a = 0, b = 0;
-  const uint32_t half = static_cast<uint32_t>(stream.size() / 2);
-  ASSERT_TRUE(decoder->Process(stream.data(), half, a, false));
+  const uint32_t half = static_cast<uint32_t>(lzma.size() / 2);
+  ASSERT_TRUE(decoder->Process(lzma.data(), half, a, false));
   const uint32_t firstOutput = decoder->GetPendingCount();
-  ASSERT_TRUE(decoder->Process(stream.data() + a, static_cast<uint32_t>(stream.size() - a), b, true));
+  ASSERT_TRUE(decoder->Process(lzma.data() + a, static_cast<uint32_t>(lzma.size() - a), b, true));
   uint32_t n = 0;
   const unsigned char* out = decoder->GetOutput(n);
   EXPECT_GT(n, firstOutput);
   EXPECT_TRUE(Same(std::string(reinterpret_cast<const char*>(out), n), input));
-  EXPECT_TRUE(static_cast<GMLzmaDecoder*>(decoder.get())->IsFinished());
+  EXPECT_TRUE(decoder->IsStreamEnd());
+}
+
+TEST(Converters, LzmaEncodeFileAndFiles) {
+  // A memory source fails its read at the end, where a disk file reads 0 bytes.
+  const std::string input = Text(2500000, 's');
+  CMemoryFile source(input.data(), input.size());
+  test::ScratchDir dir;
+  GMFile target;
+  ASSERT_TRUE(target.Open(dir.Join(u"s.lzma"), kGenericWrite, 0, kCreateAlways, 0));
+  GMLzmaEncoder encoder;
+  uint64_t written = 0;
+  ASSERT_TRUE(encoder.EncodeFile(source, target, written, nullptr, nullptr));
+  target.Close();
+  const std::string stream = test::ReadBytes(dir.fs_path() / "s.lzma");
+  EXPECT_EQ(written, stream.size());
+  ASSERT_EQ(encoder.LastInputSizes().size(), 1u);
+  EXPECT_EQ(encoder.LastInputSizes()[0], input.size());
+  EXPECT_TRUE(Same(Decode(2, stream, 300000), input));
+
+  // A missing source ends the stream with a read failure naming it.
+  ASSERT_TRUE(target.Open(dir.Join(u"t.lzma"), kGenericWrite, 0, kCreateAlways, 0));
+  EXPECT_FALSE(encoder.EncodeFiles({u"no-such-file-1f2e"}, target, written, nullptr, nullptr));
+  EXPECT_EQ(encoder.LastFailure(), GMLzmaEncoder::Failure::Read);
+  EXPECT_EQ(encoder.FailurePath(), u"no-such-file-1f2e");
 }
 
 }  // namespace

@@ -9,13 +9,9 @@ namespace {
 
 using Bytes = GMBuffer<unsigned char>;
 
-void Fill(Bytes& buffer, unsigned char first) {
-  for (uint32_t i = 0; i < buffer.Capacity(); ++i) buffer.Data()[i] = static_cast<unsigned char>(first + i);
-}
-
 TEST(GMBuffer, ResizeKeepsTheCommonPrefixAndClampsTheLength) {
   Bytes buffer(8);
-  Fill(buffer, 10);
+  std::memcpy(buffer.Data(), "\x0A\x0B\x0C\x0D\x0E\x0F\x10\x11", 8);
   buffer.SetLength(8);
 
   buffer.Resize(4);
