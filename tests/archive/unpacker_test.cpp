@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <iterator>
+#include <map>
 
 #include "archive/gmz_format.h"
 #include "archive/io/file.h"
 #include "archive/io/memory_file.h"
+#include "system/change_seam.h"
 #include "system/path_text.h"
 #include "system/file_system.h"
 #include "system/system_error.h"
@@ -434,6 +436,59 @@ TEST(GMUnpacker, ReadFailuresAreReportedOrSkipped) {
       EXPECT_FALSE(reader.GetLastErrorMessage().empty());
     }
   }
+}
+
+// Every write of every sink fails in turn, as a full disk would: the extraction stops
+// with the file named, or, with errors ignored, that file alone is skipped.
+TEST(GMUnpacker, WriteFailuresInEverySink) {
+  const std::string stored = Text(70000, 's'), zipped = Text(600000, 'z'), lz = Text(1500000, 'l');
+  const std::string d = Text(700000, 'd'), e = Text(900000, 'e');
+  std::string data;
+  GMTocNode root(kTocDirectory);
+  auto add = [&](const std::u16string& name, uint64_t size, uint32_t method, const std::string& stream) {
+    data += stream;
+    AddFile(root, name, kTocFile, size, method, data.size() - stream.size(), stream.size());
+  };
+  add(u"stored", stored.size(), 0, stored);
+  add(u"zipped", zipped.size(), 1, test::Deflate(zipped));
+  add(u"lz", lz.size(), 2, Lzma(lz, true));
+  AddFile(root, u"d", kTocFile, d.size(), 3, data.size(), 0);
+  add(u"e", d.size() + e.size(), 3, Lzma(d + e, true));
+  const Bytes bytes = Assemble(root, data);
+  const std::map<std::string, std::string> files = {
+      {"stored", stored}, {"zipped", zipped}, {"lz", lz}, {"d", d}, {"e", e}};
+
+  ScratchDir dir;
+  size_t failures = 0;
+  bool finished = false;
+  for (uint64_t n = 1; !finished && n < 500; ++n) {
+    for (bool ignore : {false, true}) {
+      SCOPED_TRACE("change " + std::to_string(n) + (ignore ? ", ignored" : ""));
+      const fs::path out = dir.fs_path() / ("out" + std::to_string(n) + (ignore ? "i" : ""));
+      MemoryArchive a(bytes);
+      a.reader.SetIgnoreAllErrors(ignore);
+      ASSERT_TRUE(a.reader.Open(false));
+      FailNthChange(n, kErrorDiskFull);
+      const bool ok = a.reader.Extract(test::SysPath(out));
+      finished = !InjectedFailureHappened();
+      FailNthChange(0, 0);
+      size_t whole = 0;
+      for (const auto& [name, content] : files) whole += fs::exists(out / name) && ReadBytes(out / name) == content;
+      if (!ok) {
+        ++failures;
+        EXPECT_FALSE(ignore);
+        EXPECT_EQ(a.reader.LastError().SystemError(), kErrorDiskFull);
+        const std::u16string named = a.reader.LastError().Subject();
+        EXPECT_TRUE(test::StartsWithText(named, test::SysPath(out))) << test::Utf8(named);
+      } else {
+        // A failure the extraction survives (a file's times) leaves every file whole;
+        // an ignored one every file but the one that failed.
+        EXPECT_GE(whole, ignore && !finished ? files.size() - 1 : files.size());
+      }
+    }
+  }
+  EXPECT_TRUE(finished);
+  EXPECT_GT(failures, 10u);  // several writes of each sink
 }
 
 TEST(GMUnpacker, TargetFolderThatIsAFile) {
