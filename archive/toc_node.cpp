@@ -8,7 +8,8 @@ namespace Zavro {
 
 namespace {
 
-// Walks the tree without recursion: a table of contents can be deeper than the stack.
+// Walks the tree in table order (pre-order) without recursion: a table of contents can
+// be deeper than the stack.
 template <typename Visit>
 void ForEachBelow(const GMTocNode& top, Visit visit) {
   std::vector<const GMTocNode*> pending{&top};
@@ -16,7 +17,7 @@ void ForEachBelow(const GMTocNode& top, Visit visit) {
     const GMTocNode* node = pending.back();
     pending.pop_back();
     visit(*node);
-    for (const auto& child : node->children) pending.push_back(child.get());
+    for (auto it = node->children.rbegin(); it != node->children.rend(); ++it) pending.push_back(it->get());
   }
 }
 
@@ -70,17 +71,19 @@ bool IsSolidMember(const GMTocNode& entry) {
 
 SolidBlock FindSolidBlock(const GMTocNode& root) {
   SolidBlock block;
-  uint64_t all = 0;
   ForEachBelow(root, [&](const GMTocNode& n) {
     if (&n == &root || !IsSolidMember(n)) return;
     ++block.members;
+    // A second last member, or any member after the last one, is a second block.
+    if (block.last != nullptr) block.consistent = false;
     if (n.compressedSize != 0) {
-      block.last = &n;
+      if (block.last == nullptr) block.last = &n;
     } else {
-      all += n.size;
+      block.othersSize += n.size;
+      if (block.othersSize < n.size) block.consistent = false;
     }
   });
-  block.othersSize = all;
+  if (block.last == nullptr ? block.othersSize != 0 : block.othersSize > block.last->size) block.consistent = false;
   return block;
 }
 

@@ -73,10 +73,14 @@ class GMTocNode {
 // The member with a compressed size (the last) locates the block and carries in its
 // size the block's whole decoded size; each other member's size is its own.
 bool IsSolidMember(const GMTocNode& entry);
+// The solid block as the table describes it. It is consistent when it has one last
+// member, no member after it, and members before it that fit in the block's size (or
+// no members at all).
 struct SolidBlock {
-  const GMTocNode* last = nullptr;  // null without a block
+  const GMTocNode* last = nullptr;  // the first last member; null without one
   size_t members = 0;
   uint64_t othersSize = 0;  // the members before the last, together
+  bool consistent = true;
   uint64_t Size() const { return last ? last->size : 0; }
   // A member's own decoded size: the last one's is what the others leave of the block.
   uint64_t MemberSize(const GMTocNode& member) const {

@@ -446,9 +446,7 @@ bool GMUnpacker::LoadToc(GMBaseFile& source) {
 // after the block's last member or without one, members larger together than their
 // block, trees deeper than kMaxDepth.
 bool GMUnpacker::ValidateTree() {
-  const GMTocNode* last = nullptr;
-  bool memberAfterLast = false;
-  uint64_t memberSizes = 0;
+  if (!FindSolidBlock(root_).consistent) return false;
   uint64_t memorySizes = 0;
   std::vector<std::pair<const GMTocNode*, uint32_t>> pending;
   for (auto it = root_.children.rbegin(); it != root_.children.rend(); ++it) pending.emplace_back(it->get(), 1);
@@ -460,21 +458,9 @@ bool GMUnpacker::ValidateTree() {
       if (node->method == kMethodSolid || node->size > kMaxMemoryEntrySize - memorySizes) return false;
       memorySizes += node->size;
     }
-    if (IsSolidMember(*node)) {
-      if (last != nullptr) memberAfterLast = true;
-      if (node->compressedSize != 0) {
-        if (last != nullptr) return false;
-        last = node;
-      } else {
-        memberSizes += node->size;
-        if (memberSizes < node->size) return false;
-      }
-    }
     for (auto it = node->children.rbegin(); it != node->children.rend(); ++it) pending.emplace_back(it->get(), depth + 1);
   }
-  if (memberAfterLast) return false;
-  if (last == nullptr) return memberSizes == 0;
-  return memberSizes <= last->size;
+  return true;
 }
 
 GMCompressConverter::Ptr GMUnpacker::GetDecoder(uint32_t method) {

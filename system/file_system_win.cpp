@@ -9,7 +9,6 @@
 #include "system/change_seam.h"
 #include "system/windows_support.h"
 
-#include <shlobj.h>
 
 namespace Zavro {
 

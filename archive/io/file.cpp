@@ -45,7 +45,11 @@ bool ReadWholeFile(const std::u16string& path, std::vector<unsigned char>& bytes
   for (uint64_t done = 0; done < size;) {
     uint32_t read = 0;
     const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(size - done, 1u << 30));
-    if (!file.Read(bytes.data() + done, want, read) || read == 0) return false;
+    if (!file.Read(bytes.data() + done, want, read)) return false;
+    if (read == 0) {  // shorter than it was a moment ago
+      SetLastSystemError(kErrorHandleEof);
+      return false;
+    }
     done += read;
   }
   return true;

@@ -47,5 +47,19 @@ TEST(GmzPosix, SfxWritesThroughDevicesAndLinks) {
   }
 }
 
+// Paths are shown as the user typed them; a registry key keeps its backslashes.
+TEST(GmzPosix, PathsAsTypedKeysAsTheyAre) {
+  test::ScratchDir dir;
+  const fs::path d = dir.fs_path();
+  EXPECT_TRUE(ExitsWith(test::RunGmz(d, {"pack", (d / "missing").string(), "-o", (d / "x.gmz").string()}), 1,
+                        (d / "missing").string()));
+  test::WriteBytes(d / "in.reg",
+                   "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\GmTest]\r\n"
+                   "\"v\"=hex(70000):00\r\n");
+  const test::GmzRun convert = test::RunGmz(d, {"reg", "convert", (d / "in.reg").string(), "-o", (d / "out.bin").string()});
+  EXPECT_TRUE(ExitsWith(convert, 1, (d / "out.bin").string() + ": the record form cannot hold"));
+  EXPECT_TRUE(ExitsWith(convert, 1, "[HKEY_CURRENT_USER\\Software\\GmTest]"));
+}
+
 }  // namespace
 }  // namespace Zavro

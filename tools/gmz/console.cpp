@@ -11,7 +11,7 @@ void Print(std::FILE* stream, const std::u16string& text) {
   std::fwrite(bytes.data(), 1, bytes.size(), stream);
 }
 
-int Fail(const std::u16string& message) { return Fail(PathForDisplay(message)); }
+int Fail(const std::u16string& message) { return Fail(ToUtf8(message)); }
 
 int Fail(const std::string& utf8Message) {
   std::fprintf(stderr, "gmz: %s\n", utf8Message.c_str());

@@ -13,8 +13,8 @@ namespace Zavro::gmz {
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 // A path the user typed, in the system's form (backslashes), and a path of the system
-// in the form the user expects to read (slashes on POSIX). The library's messages carry
-// system paths: they are shown through PathForDisplay too.
+// in the form the user expects to read (slashes on POSIX). A file error's path in the
+// library's records is shown that way too (DescribeError); registry keys never are.
 std::u16string PathFromArgument(const std::string& utf8);
 std::string PathForDisplay(const std::u16string& path);
 

@@ -249,8 +249,8 @@ int RunSplit(const SplitOptions& o) {
     const std::u16string stale = volumeName(index);
     if (isInput(stale) || !IsFile(stale) || !DeleteFileForced(stale)) break;
   }
-  std::printf("%zu volumes: %s.part0 to .part%zu\n", written.size(), PathForDisplay(base).c_str(),
-              written.size() - 1);
+  std::printf("%zu volumes: %s to %s\n", written.size(), PathForDisplay(volumeName(0)).c_str(),
+              PathForDisplay(volumeName(written.size() - 1)).c_str());
   return kExitSuccess;
 }
 

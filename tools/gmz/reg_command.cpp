@@ -40,13 +40,17 @@ bool IsRecordForm(const std::u16string& path) { return EndsWithNoCase(path, u".b
 
 [[noreturn]] void FailWithSystemError(const std::u16string& what, const std::u16string& path) {
   const uint32_t code = LastSystemError();
-  throw Reported{Fail(what + u" " + path + u": " + SystemErrorMessage(code))};
+  throw Reported{Fail(ToUtf8(what) + " " + PathForDisplay(path) + ": " + ToUtf8(SystemErrorMessage(code)))};
 }
 
 void ReadWholeFile(const std::u16string& path, GMBuffer<unsigned char>& bytes) {
   std::vector<unsigned char> read;
   if (!Zavro::ReadWholeFile(path, read, UINT32_MAX - 3)) FailWithSystemError(u"cannot read", path);
   bytes = GMBuffer<unsigned char>(static_cast<uint32_t>(read.size()));
+  if (!read.empty() && bytes.Data() == nullptr) {
+    SetLastSystemError(kErrorNotEnoughMemory);
+    FailWithSystemError(u"cannot read", path);
+  }
   if (!read.empty()) std::memcpy(bytes.Data(), read.data(), read.size());
   bytes.SetLength(static_cast<uint32_t>(read.size()));
 }
@@ -66,7 +70,7 @@ Records ReadRecordFile(const std::u16string& path) {
     GMBuffer<unsigned char> bytes;
     ReadWholeFile(path, bytes);
     if (!ReadRecords(bytes, records)) {
-      throw Reported{Fail(u"malformed registry records: " + path)};
+      throw Reported{Fail("malformed registry records: " + PathForDisplay(path))};
     }
   } else {
     GMRegParser parser;
@@ -245,7 +249,7 @@ void WriteRecordFile(const std::u16string& path, const Records& records) {
     for (const GMRegKeyRecord& key : records) {
       if (FindUnheldValue(key, message)) {
         throw Reported{
-            Fail(u"cannot write " + path + u": the record form cannot hold " + message)};
+            Fail("cannot write " + PathForDisplay(path) + ": the record form cannot hold " + ToUtf8(message))};
       }
     }
     WriteRecords(records, bytes);

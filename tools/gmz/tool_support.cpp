@@ -146,6 +146,12 @@ void ConsoleProgress::Draw(bool force) {
   std::fflush(stderr);
 }
 
-std::string DescribeError(const ErrorInfo& error) { return PathForDisplay(FormatErrorMessage(error)); }
+std::string DescribeError(const ErrorInfo& error) {
+  // A file's path is shown as the user writes paths; a registry key keeps its backslashes.
+  if (error.Category() != kErrorCategoryFile) return ToUtf8(FormatErrorMessage(error));
+  ErrorInfo shown = error;
+  shown.text = FromCodePage(PathForDisplay(error.Subject()), kCodePageUtf8);
+  return ToUtf8(FormatErrorMessage(shown));
+}
 
 }  // namespace Zavro::gmz
