@@ -7,8 +7,8 @@
 # and each setup.exe again with its package's checksum trailer cut off (no check), for
 # what the check costs.
 # Packages are solid LZMA at level 9 (64 MiB dictionary); the makensis installers are
-# /SOLID lzma with a 64 MiB dictionary, silent. Each program runs three times in one Wine
-# prefix of the benchmark's own (build/bench-install); the best round counts. What they
+# /SOLID lzma with a 64 MiB dictionary, silent. Each program runs five times in one Wine
+# prefix of the benchmark's own (build/bench-install), in turns; the best round counts. What they
 # write goes to a tmpfs (/dev/shm, through links from the prefix): on a disk, ext4's
 # handling of the inodes each round frees makes the next round's times swing by half,
 # whichever program runs. Peak
@@ -45,19 +45,26 @@ rm -rf "$WINEPREFIX" "$HOME"
 scripts/wine-session start >/dev/null
 drive=$WINEPREFIX/drive_c
 
-# measure NAME PROGRAM COMMAND...: the best of three rounds, each after `prepare`.
-measure() {
+# once NAME PROGRAM COMMAND...: one round (after `prepare`), kept when it is the best so
+# far. Rounds go through every program in turn, so a slow minute of the machine falls on
+# all of them alike; the best of five counts.
+rounds=5
+once() {
   local name=$1 program=$2
   shift 2
-  local best=""
-  for _ in 1 2 3; do
-    prepare
-    read -r seconds kib status < <(python3 bench/peak_private.py "$program" -- "$@")
-    [ "$status" = 0 ] || echo "  $name: exit status $status"
-    if [ -z "$best" ] || awk -v a="$seconds" -v b="${best%% *}" 'BEGIN { exit !(a < b) }'; then best="$seconds $kib"; fi
-  done
-  printf '  %-24s %7.2f s  peak private %7.1f MiB\n' "$name" "${best%% *}" "$(awk -v k="${best##* }" 'BEGIN { print k / 1024 }')"
-  echo "$best" >"$work/$name.txt"
+  prepare
+  read -r seconds kib status < <(python3 bench/peak_private.py "$program" -- "$@")
+  [ "$status" = 0 ] || echo "  $name: exit status $status"
+  local file=$work/$name.txt best=""
+  [ -f "$file" ] && best=$(cat "$file")
+  if [ -z "$best" ] || awk -v a="$seconds" -v b="${best%% *}" 'BEGIN { exit !(a < b) }'; then
+    echo "$seconds $kib" >"$file"
+  fi
+}
+report() {
+  local best
+  best=$(cat "$work/$1.txt")
+  printf '  %-28s %7.2f s  peak private %7.1f MiB\n' "$1" "${best%% *}" "$(awk -v k="${best##* }" 'BEGIN { print k / 1024 }')"
 }
 value() { cut -d' ' -f"$2" "$work/$1.txt"; }
 # The folders the programs write, empty, on the tmpfs.
@@ -113,13 +120,19 @@ NSI
     cp "build/$preset/tools/gmz/gmz.exe" "$drive/gmz.exe"
     cp "$nsis" "$drive/nsis-setup.exe"
     echo " $arch: stub $(stat -c %s "build/$preset/tools/gmz/setup-stub.exe") bytes"
-    measure "$arch setup.exe, tiny" gm-tiny.exe wine 'C:\gm-tiny.exe'
-    measure "$arch gmz.exe extract" gmz.exe wine 'C:\gmz.exe' extract 'C:\corpus.gmz' -C 'C:\gmzx'
-    measure "$arch setup.exe" gm-setup.exe wine 'C:\gm-setup.exe'
-    installed=$(find -L "$drive/Program Files (x86)/GmBench" -type f | wc -l)
-    [ "$installed" -eq "$((files + 1))" ] || echo "  setup.exe installed $installed files (the corpus has $files, and the record)"
-    measure "$arch setup.exe, unchecked" gm-unchecked.exe wine 'C:\gm-unchecked.exe'
-    measure "$arch makensis installer" nsis-setup.exe wine 'C:\nsis-setup.exe' /S
+    names=("$arch setup.exe, tiny" "$arch gmz.exe extract" "$arch setup.exe" "$arch setup.exe, unchecked"
+           "$arch makensis installer")
+    for name in "${names[@]}"; do rm -f "$work/$name.txt"; done
+    for _ in $(seq "$rounds"); do
+      once "${names[0]}" gm-tiny.exe wine 'C:\gm-tiny.exe'
+      once "${names[1]}" gmz.exe wine 'C:\gmz.exe' extract 'C:\corpus.gmz' -C 'C:\gmzx'
+      once "${names[2]}" gm-setup.exe wine 'C:\gm-setup.exe'
+      installed=$(find -L "$drive/Program Files (x86)/GmBench" -type f | wc -l)
+      [ "$installed" -eq "$((files + 1))" ] || echo "  setup.exe installed $installed files (the corpus has $files, and the record)"
+      once "${names[3]}" gm-unchecked.exe wine 'C:\gm-unchecked.exe'
+      once "${names[4]}" nsis-setup.exe wine 'C:\nsis-setup.exe' /S
+    done
+    for name in "${names[@]}"; do report "$name"; done
     awk -v setup="$(value "$arch setup.exe" 1)" -v extract="$(value "$arch gmz.exe extract" 1)" \
       -v nsis="$(value "$arch makensis installer" 1)" -v unchecked="$(value "$arch setup.exe, unchecked" 1)" -v peak="$(value "$arch setup.exe" 2)" \
       -v base="$(value "$arch setup.exe, tiny" 2)" 'BEGIN {
