@@ -96,9 +96,10 @@ void InstallJournal::List(const std::u16string& path) {
   }
 }
 
-bool InstallJournal::MoveAside(const std::u16string& path) {
-  changes_.emplace_back(Kind::Aside, path, AsideName(path));
-  if (!MovePath(path, changes_.back().aside)) {
+bool InstallJournal::Aside(Kind kind, const std::u16string& path,
+                           bool (*make)(const std::u16string& from, const std::u16string& to)) {
+  changes_.emplace_back(kind, path, AsideName(path));
+  if (!make(path, changes_.back().aside)) {
     const uint32_t error = LastSystemError();
     changes_.pop_back();
     SetLastSystemError(error);
@@ -108,17 +109,9 @@ bool InstallJournal::MoveAside(const std::u16string& path) {
   return true;
 }
 
-bool InstallJournal::CopyAside(const std::u16string& path) {
-  changes_.emplace_back(Kind::Copy, path, AsideName(path));
-  if (!CopyFilePath(path, changes_.back().aside)) {
-    const uint32_t error = LastSystemError();
-    changes_.pop_back();
-    SetLastSystemError(error);
-    return false;
-  }
-  changes_.back().done = true;
-  return true;
-}
+bool InstallJournal::MoveAside(const std::u16string& path) { return Aside(Kind::Aside, path, MovePath); }
+
+bool InstallJournal::CopyAside(const std::u16string& path) { return Aside(Kind::Copy, path, CopyFilePath); }
 
 bool InstallJournal::SetAttributes(const std::u16string& path, uint32_t attributes) {
   changes_.emplace_back(Kind::Attributes, path);

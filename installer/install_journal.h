@@ -88,6 +88,10 @@ class InstallJournal {
   static std::vector<std::u16string> MissingFolders(const std::u16string& path);
   // A name that does not exist yet in the folder of `path`.
   std::u16string AsideName(const std::u16string& path);
+  // Records an Aside or Copy change, then makes it with `make` (path, aside name); a
+  // change that fails is forgotten, with the system's error kept.
+  bool Aside(Kind kind, const std::u16string& path,
+             bool (*make)(const std::u16string& from, const std::u16string& to));
   void Undo(Change& change);
   // Deletes a file or a folder tree now, or what is left of it at the next restart.
   void DeleteNowOrAtRestart(const std::u16string& path);

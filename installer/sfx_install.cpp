@@ -40,18 +40,6 @@ std::u16string ExceptionText(const std::exception& e) {
   return text.empty() ? FromAnsi(e.what()) : text;
 }
 
-std::vector<unsigned char> BufferBytes(const GMBuffer<unsigned char>& buffer) {
-  return std::vector<unsigned char>(buffer.Data(), buffer.Data() + buffer.Length());
-}
-
-GMBuffer<unsigned char> Buffer(const std::vector<unsigned char>& bytes) {
-  GMBuffer<unsigned char> buffer;
-  buffer.Resize(static_cast<uint32_t>(bytes.size()));
-  std::copy(bytes.begin(), bytes.end(), buffer.Data());
-  buffer.SetLength(static_cast<uint32_t>(bytes.size()));
-  return buffer;
-}
-
 }  // namespace
 
 bool GMSfxInstall::ApplyRegistry(uint32_t viewMode) {
@@ -157,13 +145,13 @@ bool GMSfxInstall::InstallRun(const std::u16string& targetRoot, bool patch) {
     return Fail();
   }
   // The newer undo records first: they take back what came last.
-  GMBuffer<unsigned char> merged = Buffer(earlier.registryUndo);
-  MergeRegRecords(Buffer(registry_undo_), merged);
-  registry_undo_ = BufferBytes(merged);
+  GMBuffer<unsigned char> merged = BufferOf(earlier.registryUndo);
+  MergeRegRecords(BufferOf(registry_undo_), merged);
+  registry_undo_ = BytesOf(merged);
   tasks_.insert(tasks_.begin(), earlier.tasks.begin(), earlier.tasks.end());
-  GMBuffer<unsigned char> text = Buffer(registry_text_);
-  MergeRegText(Buffer(earlier.registryText), text);
-  registry_text_ = BufferBytes(text);
+  GMBuffer<unsigned char> text = BufferOf(registry_text_);
+  MergeRegText(BufferOf(earlier.registryText), text);
+  registry_text_ = BytesOf(text);
   for (const auto& [key, value] : earlier.metadata) {
     if (!value.empty()) metadata_[key] = value;
   }
@@ -320,7 +308,7 @@ bool GMSfxInstall::OnEntryDone(GMTocNode& entry) {
   if (entry.name == kRegTextName) {
     std::vector<unsigned char> bytes;
     if (inMemory) {
-      bytes = BufferBytes(entry.buffer);
+      bytes = BytesOf(entry.buffer);
     } else {
       if (!ReadWholeFile(entry.path, bytes, kMaxRecordBlock)) {
         Defer(ErrorInfo::File(kErrorFileRead, entry.path, LastSystemError()));

@@ -55,14 +55,6 @@ std::u16string Resolve(const std::u16string& recorded, const std::u16string& fol
   return belowSystemFolder || onRoot ? recorded : std::u16string();
 }
 
-GMBuffer<unsigned char> Buffer(const std::vector<unsigned char>& bytes) {
-  GMBuffer<unsigned char> buffer;
-  buffer.Resize(static_cast<uint32_t>(bytes.size()));
-  std::copy(bytes.begin(), bytes.end(), buffer.Data());
-  buffer.SetLength(static_cast<uint32_t>(bytes.size()));
-  return buffer;
-}
-
 }  // namespace
 
 bool PlanUninstall(const std::u16string& folder, const std::u16string& self, const FolderMacros& macros,
@@ -86,7 +78,7 @@ bool PlanUninstall(const std::u16string& folder, const std::u16string& self, con
     return false;
   }
   if (!ReadUninstallRecord(plan.recordPath, record) ||
-      (!record.registryUndo.empty() && !ReadRecords(Buffer(record.registryUndo), plan.registryUndo))) {
+      (!record.registryUndo.empty() && !ReadRecords(BufferOf(record.registryUndo), plan.registryUndo))) {
     error = ErrorInfo::File(kErrorFileRead, plan.recordPath, kErrorInvalidData);
     return false;
   }

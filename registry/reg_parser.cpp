@@ -177,27 +177,18 @@ void ParseGenericHex(std::u16string data, GMRegValueRecord& value) {
   value.type = static_cast<uint32_t>(ParseUnsigned(number));
   std::vector<unsigned char> bytes;
   if (colon != std::u16string::npos) bytes = ByteList(data.substr(colon + 1));
-  switch (value.type) {
-    case kRegSz:
-    case kRegExpandSz:
-    case kRegDword:
-    case kRegDwordBigEndian:
-    case kRegMultiSz:
-    case kRegQword: {
-      // These types keep their data in their own fields, which GetData reads; the
-      // registry must receive exactly the listed bytes, so what a field cannot give
-      // back stays raw. (SetRawData takes a null pointer for "no data".)
-      static const unsigned char kNone = 0;
-      const unsigned char* listed = bytes.empty() ? &kNone : bytes.data();
-      const uint32_t count = static_cast<uint32_t>(bytes.size());
-      if (!value.SetRawData(listed, count)) value.KeepRawData(listed, count);
-      break;
-    }
-    default:
-      // Type 255 too: in text it is a type like any other, not the record form's
-      // delete mark.
-      SetBytes(value, bytes);
-      break;
+  if (HasOwnDataField(value.type)) {
+    // These types keep their data in their own fields, which GetData reads; the
+    // registry must receive exactly the listed bytes, so what a field cannot give
+    // back stays raw. (SetRawData takes a null pointer for "no data".)
+    static const unsigned char kNone = 0;
+    const unsigned char* listed = bytes.empty() ? &kNone : bytes.data();
+    const uint32_t count = static_cast<uint32_t>(bytes.size());
+    if (!value.SetRawData(listed, count)) value.KeepRawData(listed, count);
+  } else {
+    // Type 255 too: in text it is a type like any other, not the record form's
+    // delete mark.
+    SetBytes(value, bytes);
   }
 }
 

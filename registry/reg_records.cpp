@@ -75,6 +75,11 @@ std::vector<unsigned char> GMRegValueRecord::GetData() const {
   return out;
 }
 
+bool HasOwnDataField(uint32_t type) {
+  return type == kRegSz || type == kRegExpandSz || type == kRegDword || type == kRegDwordBigEndian ||
+         type == kRegMultiSz || type == kRegQword;
+}
+
 bool GMRegValueRecord::SetRawData(const unsigned char* data, uint32_t count) {
   if (data == nullptr) return true;
   const uint32_t units = count / 2;

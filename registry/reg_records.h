@@ -51,6 +51,10 @@ const char16_t* RegRootNameOf(uint32_t root);
 // they cannot write: "保存注册表值出错" in code page 936.
 extern const char kRegSaveValueFailed[];
 
+// Whether a value of this type keeps its data in a field of its own (text for 1 and 2,
+// dword for 4 and 5, strings for 7, qword for 11) rather than in the bytes field.
+bool HasOwnDataField(uint32_t type);
+
 class GMRegValueRecord {
  public:
   // The registry data bytes of the value, as the registry stores them; only the field

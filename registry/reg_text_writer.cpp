@@ -191,19 +191,9 @@ bool GMRegTextWriter::ValueText(const GMRegValueRecord& value, std::u16string& t
     text = u"-";
     return true;
   }
-  if (value.rawData) {
-    switch (value.type) {
-      case kRegSz:
-      case kRegExpandSz:
-      case kRegDword:
-      case kRegDwordBigEndian:
-      case kRegMultiSz:
-      case kRegQword:
-        return RawValueText(value, text);
-      default:
-        break;  // the bytes field is these types' own
-    }
-  }
+  // Raw data of a type with a field of its own; for the others the bytes field is
+  // their own anyway.
+  if (value.rawData && HasOwnDataField(value.type)) return RawValueText(value, text);
   switch (value.type) {
     case kRegNone:
       text = u"hex(0):";

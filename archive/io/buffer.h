@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 #include <type_traits>
+#include <vector>
 
 namespace Zavro {
 
@@ -95,5 +96,18 @@ class GMBuffer {
   T* data_ = nullptr;
   uint32_t length_ = 0;
 };
+
+// Bytes into a buffer of their length (empty, capacity 0, when it cannot be had), and
+// a buffer's bytes in use out of it.
+inline GMBuffer<unsigned char> BufferOf(const std::vector<unsigned char>& bytes) {
+  GMBuffer<unsigned char> buffer(static_cast<uint32_t>(bytes.size()));
+  if (buffer.Capacity() != bytes.size()) return GMBuffer<unsigned char>();
+  std::copy(bytes.begin(), bytes.end(), buffer.Data());
+  buffer.SetLength(buffer.Capacity());
+  return buffer;
+}
+inline std::vector<unsigned char> BytesOf(const GMBuffer<unsigned char>& buffer) {
+  return std::vector<unsigned char>(buffer.Data(), buffer.Data() + buffer.Length());
+}
 
 }  // namespace Zavro

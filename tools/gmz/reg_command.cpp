@@ -46,13 +46,11 @@ bool IsRecordForm(const std::u16string& path) { return EndsWithNoCase(path, u".b
 void ReadWholeFile(const std::u16string& path, GMBuffer<unsigned char>& bytes) {
   std::vector<unsigned char> read;
   if (!Zavro::ReadWholeFile(path, read, UINT32_MAX - 3)) FailWithSystemError(u"cannot read", path);
-  bytes = GMBuffer<unsigned char>(static_cast<uint32_t>(read.size()));
-  if (!read.empty() && bytes.Data() == nullptr) {
+  bytes = BufferOf(read);
+  if (bytes.Length() != read.size()) {
     SetLastSystemError(kErrorNotEnoughMemory);
     FailWithSystemError(u"cannot read", path);
   }
-  if (!read.empty()) std::memcpy(bytes.Data(), read.data(), read.size());
-  bytes.SetLength(static_cast<uint32_t>(read.size()));
 }
 
 void WriteWholeFile(const std::u16string& path, const GMBuffer<unsigned char>& bytes) {
