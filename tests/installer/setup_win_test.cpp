@@ -694,7 +694,9 @@ TEST_F(SetupWin, AProgramTheFailedRunStartedGoesAtTheRestart) {
                                           "\r\nruncheck 3 \"##install##\\bin\\check.exe\" 0\r\n"}});
   Messages messages;
   EXPECT_EQ(RunSetup(bytes.data(), bytes.size(), messages), -1);
-  HANDLE running = OpenMutexA(SYNCHRONIZE, FALSE, mutex.c_str());
+  // Started, it may not have reached its mutex yet on a busy machine.
+  HANDLE running = nullptr;
+  for (int i = 0; i < 100 && (running = OpenMutexA(SYNCHRONIZE, FALSE, mutex.c_str())) == nullptr; ++i) Sleep(100);
   ASSERT_NE(running, nullptr) << "the started program is still running";
   CloseHandle(running);
   EXPECT_FALSE(PathExists(JoinPath(install, u"bin\\tool.exe")));
