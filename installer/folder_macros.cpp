@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "system/path_text.h"
-#include "system/special_folders.h"
+#include "system/known_folders.h"
 #include "system/string_utils.h"
 
 namespace Zavro {

@@ -5,7 +5,7 @@
 #include "installer/sfx_install.h"
 #include "registry/reg_key.h"
 #include "system/path_text.h"
-#include "system/special_folders.h"
+#include "system/known_folders.h"
 #include "system/format.h"
 #include "system/windows_support.h"
 #include "system/windows_ui.h"

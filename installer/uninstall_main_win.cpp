@@ -2,7 +2,7 @@
 // "/S" uninstalls without asking.
 #include "installer/uninstall_entry.h"
 #include "system/path_text.h"
-#include "system/special_folders.h"
+#include "system/known_folders.h"
 #include "system/windows_support.h"
 #include "system/string_utils.h"
 

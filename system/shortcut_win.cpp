@@ -5,7 +5,7 @@
 #include "system/change_seam.h"
 #include "system/path_text.h"
 #include "system/file_system.h"
-#include "system/special_folders.h"
+#include "system/known_folders.h"
 #include "system/windows_support.h"
 #include "system/string_utils.h"
 

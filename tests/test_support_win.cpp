@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "system/encoding.h"
-#include "system/special_folders.h"
+#include "system/known_folders.h"
 #include "system/windows_support.h"
 
 namespace Zavro::test {

@@ -3,7 +3,7 @@
 
 #include "archive/packer.h"
 #include "archive/unpacker.h"
-#include "system/special_folders.h"
+#include "system/known_folders.h"
 #include "system/windows_support.h"
 #include "test_support.h"
 

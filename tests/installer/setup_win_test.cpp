@@ -23,7 +23,7 @@
 #include "system/format.h"
 #include "system/path_text.h"
 #include "system/shortcut.h"
-#include "system/special_folders.h"
+#include "system/known_folders.h"
 #include "system/string_utils.h"
 #include "system/system_error.h"
 #include "system/windows_support.h"

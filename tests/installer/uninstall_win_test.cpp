@@ -18,7 +18,7 @@
 #include "system/change_seam.h"
 #include "system/path_text.h"
 #include "system/file_system.h"
-#include "system/special_folders.h"
+#include "system/known_folders.h"
 #include "system/shortcut.h"
 #include "system/system_error.h"
 #include "system/windows_support.h"

@@ -9,7 +9,7 @@
 #include "system/os_version.h"
 #include "system/path_text.h"
 #include "system/shortcut.h"
-#include "system/special_folders.h"
+#include "system/known_folders.h"
 #include "system/windows_support.h"
 #include "test_support.h"
 

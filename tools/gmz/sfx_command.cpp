@@ -12,7 +12,7 @@
 #include "system/encoding.h"
 #include "system/path_text.h"
 #include "system/file_system.h"
-#include "system/special_folders.h"
+#include "system/known_folders.h"
 #include "system/system_error.h"
 #include "tools/gmz/commands.h"
 #include "tools/pe/pe_format.h"

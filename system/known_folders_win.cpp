@@ -1,5 +1,5 @@
 // The program's file, the special folders and the environment, over Win32.
-#include "system/special_folders.h"
+#include "system/known_folders.h"
 
 #include <vector>
 

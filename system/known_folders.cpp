@@ -1,4 +1,4 @@
-#include "system/special_folders.h"
+#include "system/known_folders.h"
 
 namespace Zavro {
 

@@ -1,6 +1,6 @@
 // The program's file and the environment on POSIX, as their Windows twins behave; there
 // are no special folders.
-#include "system/special_folders.h"
+#include "system/known_folders.h"
 
 #include <errno.h>
 #include <unistd.h>
