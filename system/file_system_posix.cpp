@@ -189,11 +189,7 @@ bool SetPathAttributes(const std::u16string& path, uint32_t attributes) {
   }
   mode_t mode = st.st_mode & 07777;
   mode_t wanted = (attributes & kFileAttributeReadonly) ? (mode & ~kWriteBits) : (mode | S_IWUSR);
-  if (wanted != mode && chmod(native.c_str(), wanted) != 0) {
-    SetLastErrorFromErrno(errno);
-    return false;
-  }
-  return true;
+  return wanted == mode || Succeeded(chmod(native.c_str(), wanted));
 }
 
 bool CreateDirectoryTree(const std::u16string& path) {
@@ -223,11 +219,7 @@ bool DeleteFileForced(const std::u16string& path) {
     SetLastSystemError(kErrorAccessDenied);
     return false;
   }
-  if (unlink(native.c_str()) != 0) {
-    SetLastErrorFromErrno(errno);
-    return false;
-  }
-  return true;
+  return Succeeded(unlink(native.c_str()));
 }
 
 uint64_t DeleteTree(const std::u16string& directory) {
@@ -318,11 +310,7 @@ bool SetFileTimes(const std::u16string& path, const FileTime* creation, const Fi
   times[1] = times[0];
   if (lastAccess) times[0] = TimespecFromFileTime(*lastAccess);
   if (lastWrite) times[1] = TimespecFromFileTime(*lastWrite);
-  if (utimensat(AT_FDCWD, native.c_str(), times, 0) != 0) {
-    SetLastErrorFromErrno(errno);
-    return false;
-  }
-  return true;
+  return Succeeded(utimensat(AT_FDCWD, native.c_str(), times, 0));
 }
 
 bool CopyFilePath(const std::u16string& from, const std::u16string& to) {
@@ -374,11 +362,7 @@ bool CopyFilePath(const std::u16string& from, const std::u16string& to) {
 bool ReplacePath(const std::u16string& from, const std::u16string& to) {
   if (!CheckSystemPath(from) || !CheckSystemPath(to)) return false;
   if (ChangeRefused()) return false;
-  if (rename(NativePath(from).c_str(), NativePath(to).c_str()) != 0) {
-    SetLastErrorFromErrno(errno);
-    return false;
-  }
-  return true;
+  return Succeeded(rename(NativePath(from).c_str(), NativePath(to).c_str()));
 }
 
 bool IsSameFile(const std::u16string& a, const std::u16string& b) {
@@ -421,21 +405,13 @@ bool MovePath(const std::u16string& from, const std::u16string& to) {
     SetLastSystemError(kErrorAlreadyExists);
     return false;
   }
-  if (rename(NativePath(from).c_str(), target.c_str()) != 0) {
-    SetLastErrorFromErrno(errno);
-    return false;
-  }
-  return true;
+  return Succeeded(rename(NativePath(from).c_str(), target.c_str()));
 }
 
 bool RemoveEmptyFolder(const std::u16string& path) {
   if (!CheckSystemPath(path)) return false;
   if (ChangeRefused()) return false;
-  if (rmdir(NativePath(path).c_str()) != 0) {
-    SetLastErrorFromErrno(errno);
-    return false;
-  }
-  return true;
+  return Succeeded(rmdir(NativePath(path).c_str()));
 }
 
 bool DeleteAtRestart(const std::u16string&) {

@@ -21,6 +21,8 @@ std::u16string FromNativePath(const std::string& path);
 uint32_t Win32ErrorFromErrno(int error);
 // Records errno (or the given value) as the thread's last system error.
 void SetLastErrorFromErrno(int error);
+// Whether a system call that returns 0 on success succeeded; records errno when not.
+bool Succeeded(int result);
 
 FileTime FileTimeFromTimespec(const struct timespec& ts);
 struct timespec TimespecFromFileTime(FileTime t);

@@ -60,6 +60,12 @@ uint32_t Win32ErrorFromErrno(int error) {
 
 void SetLastErrorFromErrno(int error) { SetLastSystemError(Win32ErrorFromErrno(error)); }
 
+bool Succeeded(int result) {
+  if (result == 0) return true;
+  SetLastErrorFromErrno(errno);
+  return false;
+}
+
 FileTime FileTimeFromTimespec(const struct timespec& ts) {
   int64_t seconds = static_cast<int64_t>(ts.tv_sec) + static_cast<int64_t>(kFileTimeUnixEpochSeconds);
   if (seconds < 0) return FileTime(0);
@@ -96,11 +102,7 @@ uint32_t AttributesFromMode(mode_t mode) {
 }
 
 bool StatPath(const std::u16string& path, struct stat& st) {
-  if (lstat(NativePath(path).c_str(), &st) != 0) {
-    SetLastErrorFromErrno(errno);
-    return false;
-  }
-  return true;
+  return Succeeded(lstat(NativePath(path).c_str(), &st));
 }
 
 }  // namespace Zavro
