@@ -43,12 +43,13 @@ TEST(LaunchProcessWin, WaitsNotWaitsAndCancels) {
   DWORD handlesBefore = 0;
   GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
   uint32_t code = 99;
-  EXPECT_EQ(LaunchProcess(Helper("exit_with") + u" 3", true, false, code), LaunchResult::kEnded);
+  EXPECT_EQ(LaunchProcess(Helper("exit_with") + u" 3", true, false, code), LaunchResult::kEnded) << code;
   EXPECT_EQ(code, 3u);
 
   // Not waited for: back while the child still runs.
   code = 99;
-  EXPECT_EQ(LaunchProcess(Helper("sleeper") + u" 3000 GmTestNotWaited", false, false, code), LaunchResult::kStarted);
+  EXPECT_EQ(LaunchProcess(Helper("sleeper") + u" 3000 GmTestNotWaited", false, false, code), LaunchResult::kStarted)
+      << code;
   bool running = false;
   for (int i = 0; i < 200 && !running; ++i) {
     running = MutexExists("GmTestNotWaited");
@@ -59,7 +60,7 @@ TEST(LaunchProcessWin, WaitsNotWaitsAndCancels) {
 
   // Without an observer a child is waited for until it ends.
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(LaunchProcess(Helper("sleeper") + u" 500", true, false, code), LaunchResult::kEnded);
+  EXPECT_EQ(LaunchProcess(Helper("sleeper") + u" 500", true, false, code), LaunchResult::kEnded) << code;
   EXPECT_EQ(code, 4u);
   EXPECT_GE(test::SecondsSince(start), 0.45);
 
@@ -67,14 +68,16 @@ TEST(LaunchProcessWin, WaitsNotWaitsAndCancels) {
   Canceller canceller;
   code = 99;
   EXPECT_EQ(LaunchProcess(Helper("sleeper") + u" -1 GmTestCancelled", true, false, code, nullptr, &canceller),
-            LaunchResult::kCancelled);
+            LaunchResult::kCancelled)
+      << code;
   EXPECT_LT(test::SecondsSince(canceller.cancelledAt), 5.0);
   EXPECT_EQ(code, 99u);
   EXPECT_FALSE(MutexExists("GmTestCancelled"));
   std::atomic<bool> runCancelled{true};
   Canceller never;
   never.polls = -1000;
-  EXPECT_EQ(LaunchProcess(Helper("sleeper"), true, false, code, &runCancelled, &never), LaunchResult::kCancelled);
+  EXPECT_EQ(LaunchProcess(Helper("sleeper"), true, false, code, &runCancelled, &never), LaunchResult::kCancelled)
+      << code;
 
   // No handle stays behind (the primary thread's included).
   DWORD handlesAfter = 0;
